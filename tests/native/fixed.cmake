@@ -1,0 +1,1 @@
+quaxel_native_test(fixed_tests SOURCES PomeFixTest.cpp LIBS quaxel_engine)

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what Quaxel's build and tests need, when it is missing. Idempotent
+# and quiet; does nothing slow when everything is present.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make file
+  googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine64 xvfb xdotool x11-utils imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  # Decide by the package, not by a command on PATH: some machines ship
+  # stand-ins (a /usr/local/bin/convert that is not ImageMagick).
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "bootstrap: installing ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+# A fresh machine has never fetched the package lists.
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "bootstrap: done"

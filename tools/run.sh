@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds quaxel for win64 and runs it under wine64 on the current display,
+# starting a virtual display when there is none. The program's wine prefix
+# lives in the build folder and persists between runs (its settings with it).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "${root}"
+tools/bootstrap.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target quaxel
+
+started_xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb :77 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  started_xvfb=$!
+  export DISPLAY=:77
+  echo "run: no display given; started Xvfb on ${DISPLAY}"
+fi
+export WINEPREFIX="${root}/build/win64/wine-run/prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "${WINEPREFIX}/system.reg" ]; then
+  mkdir -p "${WINEPREFIX}"
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+fi
+cleanup() {
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${started_xvfb}" ]; then kill "${started_xvfb}" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+# The program takes no arguments; it finds its INI file beside itself.
+/usr/lib/wine/wine64 "${root}/build/win64/shell/quaxel.exe"
