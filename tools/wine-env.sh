@@ -25,11 +25,13 @@ quaxel_wine_start() {
   # No Mono or Gecko install prompts in a fresh prefix.
   export WINEDLLOVERRIDES="mscoree,mshtml="
   rm -rf "${WINEPREFIX}"
-  mkdir -p "${QUAXEL_WINE_ROOT}"
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-  /usr/lib/wine/wineserver -w
-  # Keep one wineserver for the whole run; every test start is then cheap.
-  /usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
+  mkdir -p "${WINEPREFIX}"
+  # One persistent wineserver for the whole run, and wine's own background
+  # processes (services, devices, desktop) started here with their output on
+  # /dev/null: started by a test instead, they would inherit ctest's pipes and
+  # keep it waiting long after the test has ended.
+  /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
 }
 
 quaxel_wine_stop() {

@@ -3,7 +3,7 @@
 # under wine64. The prefix and display come from tools/windows-tests.sh; run
 # ctest through that script rather than directly.
 set -euo pipefail
-if [ -z "${WINEPREFIX:-}" ] || [ ! -f "${WINEPREFIX}/system.reg" ]; then
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "${WINEPREFIX}/drive_c" ]; then
   echo "wine-exec: WINEPREFIX is not set up; run the Windows tests with tools/windows-tests.sh" >&2
   exit 2
 fi
