@@ -1,0 +1,138 @@
+#include "tools/render/RenderOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool ParseLongDouble(const std::string& text, long double& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long double v = std::strtold(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
+
+bool ParseInt(const std::string& text, int32_t low, int32_t high, int32_t& value) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || errno == ERANGE || v < low || v > high) return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
+    const auto x = text.find('x');
+    if (x == std::string::npos) return false;
+    return ParseInt(text.substr(0, x), 2, 16384, width) && ParseInt(text.substr(x + 1), 2, 16384, height);
+}
+
+}  // namespace
+
+const char* RenderUsage() {
+    return "usage: quaxel-render [options] OUTPUT.bmp\n"
+           "Computes one image with the engine of quaxel and writes it as an 8-bit BMP.\n"
+           "  --real MIN MAX        real range (default: the formula's start range)\n"
+           "  --imag MIN MAX        imaginary range\n"
+           "  --const RE IM         Julia constant (default 0 0)\n"
+           "  --formula mandelbrot|julia            (default mandelbrot)\n"
+           "  --iter START INC END  iteration values (default 64 64 256)\n"
+           "  --type fixed|single|double|extended   numeric type (default single)\n"
+           "  --size WxH            image size, 2 to 16384 each (default 400x300)\n"
+           "  --palette N           palette 1 to 11 (default 1, Fire)\n"
+           "  --mode modulo|percentage              colour determination (default modulo)\n"
+           "  --shift N             palette shift (default 0)\n"
+           "  --inside N            paint points inside the set with palette index N\n"
+           "  --per-colour N        iterations per colour in modulo mode (default 1)\n";
+}
+
+bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, std::string& error) {
+    auto need = [&](size_t i, size_t count) {
+        if (i + count < args.size()) return true;
+        error = "option " + args[i] + " needs " + std::to_string(count) + " value" + (count > 1 ? "s" : "");
+        return false;
+    };
+    bool realGiven = false, imagGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--real" || a == "--imag" || a == "--const") {
+            if (!need(i, 2)) return false;
+            long double low, high;
+            if (!ParseLongDouble(args[i + 1], low) || !ParseLongDouble(args[i + 2], high)) {
+                error = "option " + a + " needs two finite numbers";
+                return false;
+            }
+            if (a == "--real") { o.realMin = low; o.realMax = high; realGiven = true; }
+            if (a == "--imag") { o.imagMin = low; o.imagMax = high; imagGiven = true; }
+            if (a == "--const") { o.constReal = low; o.constImag = high; }
+            i += 2;
+        } else if (a == "--formula") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            if (v == "mandelbrot") o.julia = false;
+            else if (v == "julia") o.julia = true;
+            else { error = "unknown formula '" + v + "' (mandelbrot or julia)"; return false; }
+        } else if (a == "--iter") {
+            if (!need(i, 3)) return false;
+            if (!ParseInt(args[i + 1], 1, INT32_MAX - 1, o.iterStart) || !ParseInt(args[i + 2], 1, INT32_MAX - 1, o.iterInc) ||
+                !ParseInt(args[i + 3], 1, INT32_MAX - 1, o.iterEnd)) {
+                error = "option --iter needs three whole numbers of at least 1";
+                return false;
+            }
+            i += 3;
+        } else if (a == "--type") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            if (v == "fixed") o.numericType = 0;
+            else if (v == "single") o.numericType = 1;
+            else if (v == "double") o.numericType = 2;
+            else if (v == "extended") o.numericType = 3;
+            else { error = "unknown numeric type '" + v + "' (fixed, single, double or extended)"; return false; }
+        } else if (a == "--size") {
+            if (!need(i, 1)) return false;
+            if (!ParseSize(args[++i], o.width, o.height)) {
+                error = "option --size needs WxH with 2 to 16384 pixels each way";
+                return false;
+            }
+        } else if (a == "--palette") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 1, 11, o.palette)) { error = "option --palette needs a number from 1 to 11"; return false; }
+        } else if (a == "--mode") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            if (v == "modulo") o.percentage = false;
+            else if (v == "percentage") o.percentage = true;
+            else { error = "unknown colour mode '" + v + "' (modulo or percentage)"; return false; }
+        } else if (a == "--shift") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 0, 255, o.shift)) { error = "option --shift needs a number from 0 to 255"; return false; }
+        } else if (a == "--inside") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 0, 255, o.insideColour)) { error = "option --inside needs a palette index from 0 to 255"; return false; }
+            o.insideColourEnabled = true;
+        } else if (a == "--per-colour") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 1, INT32_MAX, o.iterationsPerColour)) { error = "option --per-colour needs a number of at least 1"; return false; }
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option " + a;
+            return false;
+        } else {
+            if (!o.output.empty()) { error = "more than one output file given"; return false; }
+            o.output = a;
+        }
+    }
+    if (o.output.empty()) { error = "no output file given"; return false; }
+    if (realGiven != imagGiven) { error = "give --real and --imag together"; return false; }
+    o.rangeGiven = realGiven;
+    if (!o.rangeGiven && o.julia) {
+        o.realMin = -1.5L;
+        o.realMax = 1.5L;
+    }
+    if (!(o.realMin < o.realMax) || !(o.imagMin < o.imagMax)) { error = "each range needs MIN below MAX"; return false; }
+    return true;
+}
