@@ -1,0 +1,13 @@
+quaxel_native_test(render_tests SOURCES RenderTest.cpp LIBS quaxel_render)
+
+# The program itself: a bad argument gives the usage and a non-zero exit, a
+# small start image prints its statistics.
+add_test(NAME render_cli_rejects_bad_arguments COMMAND quaxel-render --size 1x1 out.bmp)
+set_tests_properties(render_cli_rejects_bad_arguments PROPERTIES WILL_FAIL TRUE)
+add_test(NAME render_cli_usage_names_the_options COMMAND quaxel-render --bogus)
+set_tests_properties(render_cli_usage_names_the_options PROPERTIES
+  PASS_REGULAR_EXPRESSION "unknown option --bogus.*usage: quaxel-render")
+add_test(NAME render_cli_prints_statistics
+  COMMAND quaxel-render --size 40x30 --type double ${CMAKE_CURRENT_BINARY_DIR}/render_cli.bmp)
+set_tests_properties(render_cli_prints_statistics PROPERTIES
+  PASS_REGULAR_EXPRESSION "Numeric type: FPU Double.*Passes: 4.*Iterations: Min.: 1, Max.: [0-9]+.*Time: ")
