@@ -1,0 +1,45 @@
+// The colour state of the program and the eleven generated palettes.
+// Portable: the logical palette of 8-bit screens is made by a realiser that
+// the Windows side installs (PaletteWin.h); without one, generation only
+// fills the colour table.
+#pragma once
+
+#include <cstdint>
+
+#include "image/DibSect.h"
+
+constexpr int32_t kPaletteCount = 11;
+
+// One instance, `Colours`. The engine receives these values through
+// SetColourParams before every recolouring and calculation start.
+struct ColourState {
+    int32_t PaletteNumber = 1;         // 1 (Fire) to 11
+    int32_t PaletteCount = kPaletteCount;
+    int32_t ColourCount = 0;           // set by the first generation, then 2 to 256
+    int32_t PaletteShift = 0;          // rotation, 0 to ColourCount - 1
+    bool ColourMode = false;           // false = Modulo, true = Percentage
+    bool PomeSetColourEnabled = false; // paint points that did not escape with PomeSetColour
+    int32_t PomeSetColour = 0;         // palette index for points inside the set
+    int32_t IterationsPerColour = 1;   // divisor of the count in Modulo determination
+};
+
+extern ColourState Colours;
+
+// Colour depth of the screen (bits per pixel times planes), read once by the
+// main routine. 8 means a palette-based screen that needs a logical palette.
+extern int32_t ScreenDepth;
+
+// Back to the start-up defaults (ColourCount 0 until the next generation).
+void SetColourDefaults();
+
+// Fills the 1024-byte table (blue, green, red, 0 per entry) for the palette,
+// sets ColourCount, resets PaletteShift, realises the palette on 8-bit screens
+// and keeps PomeSetColour below ColourCount. Entries from ColourCount on are
+// zero. An unknown palette number leaves the table and ColourCount as they are.
+void GeneratePalette(uint8_t colourTable[kColourTableBytes], int32_t paletteNumber);
+
+// Called by GeneratePalette on 8-bit screens with the new table and its count.
+using PaletteRealiser = void (*)(const uint8_t colourTable[kColourTableBytes], int32_t colourCount);
+
+// Installs the realiser (nullptr: none). Returns the previous one.
+PaletteRealiser SetPaletteRealiser(PaletteRealiser realiser);

@@ -1,0 +1,1 @@
+quaxel_native_test(bmp_tests SOURCES BmpExportTest.cpp LIBS quaxel_image)

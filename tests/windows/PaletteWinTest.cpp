@@ -1,0 +1,106 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "image/DibSect.h"
+#include "image/Palette.h"
+#include "image/PaletteWin.h"
+
+namespace {
+
+class PaletteOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetColourDefaults();
+        window = CreateWindowExA(0, "STATIC", "palette", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        AttachPaletteToWindow(window);
+    }
+    void TearDown() override {
+        DeleteLogicalPalette();
+        SetPaletteRealiser(nullptr);
+        ScreenDepth = 0;
+        DestroyWindow(window);
+    }
+    HWND window = nullptr;
+    uint8_t table[kColourTableBytes] = {};
+};
+
+TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
+    ScreenDepth = 8;
+    GeneratePalette(table, 2);
+    HPALETTE first = LogicalPalette();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(GetPaletteEntries(first, 0, 0, nullptr), 30u);
+    PALETTEENTRY entries[30] = {};
+    ASSERT_EQ(GetPaletteEntries(first, 0, 30, entries), 30u);
+    for (int i = 0; i < 30; ++i) {
+        EXPECT_EQ(entries[i].peRed, table[4 * i + 2]) << i;
+        EXPECT_EQ(entries[i].peGreen, table[4 * i + 1]) << i;
+        EXPECT_EQ(entries[i].peBlue, table[4 * i + 0]) << i;
+        EXPECT_EQ(entries[i].peFlags, 0) << i;
+    }
+    EXPECT_EQ(entries[5].peRed, 255);  // (255, 0, 255)
+    EXPECT_EQ(entries[5].peBlue, 255);
+
+    // The next generation replaces it; the old one is gone.
+    GeneratePalette(table, 11);
+    HPALETTE second = LogicalPalette();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(GetPaletteEntries(second, 0, 0, nullptr), 16u);
+    if (second != first) {
+        EXPECT_EQ(GetObjectType(first), 0u);
+    }
+
+    GeneratePalette(table, 1);
+    EXPECT_EQ(GetPaletteEntries(LogicalPalette(), 0, 0, nullptr), 256u);
+
+    DeleteLogicalPalette();
+    EXPECT_EQ(LogicalPalette(), nullptr);
+}
+
+TEST_F(PaletteOnWindows, OtherDepthsMakeNoLogicalPalette) {
+    for (int32_t depth : {4, 16, 24, 32}) {
+        ScreenDepth = depth;
+        GeneratePalette(table, 5);
+        EXPECT_EQ(LogicalPalette(), nullptr) << depth;
+    }
+}
+
+TEST_F(PaletteOnWindows, ColourTableReachesTheBitmapSection) {
+    ScreenDepth = 32;
+    GeneratePalette(table, 1);
+    DibImage image;
+    image.Create(5, 1, table);
+    PixelCursor cursor;
+    image.StartRow(cursor, 0);
+    for (uint8_t index : {63, 64, 255, 0, 200}) PutPixel(cursor, index);
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP target = CreateCompatibleBitmap(screen, 5, 1);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ oldTarget = SelectObject(memory, target);
+    HDC source = CreateCompatibleDC(memory);
+    HGDIOBJ oldSource = SelectObject(source, image.bitmap);
+    GdiFlush();
+    ASSERT_TRUE(BitBlt(memory, 0, 0, 5, 1, source, 0, 0, SRCCOPY));
+    SelectObject(source, oldSource);
+    DeleteDC(source);
+
+    EXPECT_EQ(GetPixel(memory, 0, 0), RGB(252, 0, 0));
+    EXPECT_EQ(GetPixel(memory, 1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(memory, 2, 0), RGB(3, 3, 3));
+    EXPECT_EQ(GetPixel(memory, 3, 0), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(memory, 4, 0), RGB(223, 223, 223));  // 255 - 4 * 8
+
+    SelectObject(memory, oldTarget);
+    DeleteObject(target);
+    DeleteDC(memory);
+    image.Release();
+}
+
+}  // namespace
