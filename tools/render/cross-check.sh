@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Renders the same scenes with the native renderer and with the Windows one
+# (under wine) and requires byte-identical BMP files: the arithmetic, and so
+# every image, must not depend on the platform.
+# usage: cross-check.sh NATIVE_RENDERER WINDOWS_RENDERER.exe WORK_DIR
+set -euo pipefail
+native="$1"
+windows="$2"
+work="$3"
+here="$(cd "$(dirname "$0")" && pwd)"
+if [ ! -x "${native}" ]; then
+  echo "cross-check: native renderer not built (${native}); skipped"
+  exit 77
+fi
+mkdir -p "${work}"
+
+scenes=(
+  "start-fixed|--type fixed"
+  "start-single|--type single"
+  "start-double|--type double"
+  "start-extended|--type extended"
+  "seahorse-single|--type single --real -0.7485 -0.7445 --imag 0.1 0.103 --iter 64 192 1024 --palette 4"
+  "seahorse-double|--type double --real -0.74364 -0.74362 --imag 0.13181 0.131825 --iter 100 300 2000 --palette 3"
+  "deep-extended|--type extended --real -0.743643887037 -0.743643887036 --imag 0.131825904205 0.13182590420575 --size 160x120 --iter 500 500 3000"
+  "julia-single|--formula julia --const -0.8 0.156 --type single --palette 2"
+  "julia-double|--formula julia --const -0.8 0.156 --type double --mode percentage"
+  "julia-extended|--formula julia --const 0.285 0.01 --type extended --inside 7 --palette 5"
+  "fixed-boundary|--type fixed --real -1.8 -1.7 --imag -0.04 0.035 --iter 32 32 512 --palette 9"
+)
+
+failed=0
+for scene in "${scenes[@]}"; do
+  name="${scene%%|*}"
+  read -r -a args <<<"${scene#*|}"
+  "${native}" "${args[@]}" "${work}/${name}-native.bmp" >/dev/null
+  "${here}/../wine-exec.sh" "${windows}" "${args[@]}" "Z:${work}/${name}-windows.bmp" >/dev/null
+  if cmp -s "${work}/${name}-native.bmp" "${work}/${name}-windows.bmp"; then
+    echo "same: ${name}"
+  else
+    echo "DIFFERENT: ${name}" >&2
+    failed=1
+  fi
+done
+exit "${failed}"
