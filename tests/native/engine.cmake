@@ -1,0 +1,8 @@
+quaxel_native_test(engine_tests
+  SOURCES
+    EngineSetUpTest.cpp
+    EnginePrecisionTest.cpp
+    EngineKernelTest.cpp
+    EngineScheduleTest.cpp
+    EngineColourTest.cpp
+  LIBS quaxel_engine)
