@@ -28,12 +28,33 @@ step "executable formats"
 tools/check-pe.sh
 
 step "win64: tests under wine64"
+xvfb_before="$(pgrep -x Xvfb | sort || true)"
 tools/windows-tests.sh
 
 step "leftover processes"
-if pgrep -f "${root}/build/win64/wine" >/dev/null 2>&1; then
-  echo "processes of the test wine prefix are still running:" >&2
-  pgrep -af "${root}/build/win64/wine" >&2 || true
+# Wine's processes carry the prefix in their environment, not on the command
+# line. Processes may take a moment to go after their wineserver has ended.
+prefix="${root}/build/win64/wine/wineprefix"
+leftovers() {
+  local pid found=""
+  for pid in $(pgrep -f 'wine|\.exe' || true); do
+    if { tr '\0' '\n' <"/proc/${pid}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=${prefix}"; then
+      found+=" ${pid}"
+    fi
+  done
+  for pid in $(pgrep -x Xvfb | sort || true); do
+    if ! grep -qx "${pid}" <<<"${xvfb_before}"; then found+=" ${pid}"; fi
+  done
+  echo "${found}"
+}
+for _ in $(seq 1 50); do
+  leftover="$(leftovers)"
+  [ -z "${leftover// /}" ] && break
+  sleep 0.2
+done
+if [ -n "${leftover// /}" ]; then
+  echo "processes of the Windows test run are still running:" >&2
+  for pid in ${leftover}; do ps -o pid=,args= -p "${pid}" >&2 || true; done
   exit 1
 fi
 echo "none"
