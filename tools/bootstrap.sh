@@ -27,5 +27,5 @@ if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 # A fresh machine has never fetched the package lists.
 "${sudo[@]}" apt-get update -qq >/dev/null
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 echo "bootstrap: done"
