@@ -9,5 +9,6 @@ quaxel_windows_test(win_engine_tests
     ${engine_test_dir}/EngineScheduleTest.cpp
     ${engine_test_dir}/EngineColourTest.cpp
     ${engine_test_dir}/PomeFixTest.cpp
-  LIBS quaxel_engine)
+    FpuDetectWinTest.cpp
+  LIBS quaxel_engine advapi32)
 target_include_directories(win_engine_tests PRIVATE ${engine_test_dir})
