@@ -28,5 +28,8 @@ cleanup() {
   if [ -n "${started_xvfb}" ]; then kill "${started_xvfb}" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
-# The program takes no arguments; it finds its INI file beside itself.
-/usr/lib/wine/wine64 "${root}/build/win64/shell/quaxel.exe"
+trap 'exit 130' INT TERM
+# The program takes no arguments; it finds its INI file beside itself. It runs
+# in the background so that a signal here ends it (through cleanup) at once.
+/usr/lib/wine/wine64 "${root}/build/win64/shell/quaxel.exe" &
+wait $!
