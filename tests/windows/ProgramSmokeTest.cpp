@@ -3,25 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include "HostPath.h"
+
 #include <string>
 
 namespace {
 
 constexpr DWORD kDeadlineMs = 20000;
 
-// The build gives the program's host path; under Wine that is a Unix path.
-std::string QuaxelExe() {
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    const auto toDos = reinterpret_cast<ToDos>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
-    if (!toDos || QUAXEL_EXE_PATH[0] != '/') return QUAXEL_EXE_PATH;
-    WCHAR* wide = toDos(QUAXEL_EXE_PATH);
-    if (!wide) return QUAXEL_EXE_PATH;
-    char path[MAX_PATH * 2] = {};
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof path, nullptr, nullptr);
-    HeapFree(GetProcessHeap(), 0, wide);
-    return path;
-}
+std::string QuaxelExe() { return WindowsPathOf(QUAXEL_EXE_PATH); }
 
 // The running program; ended by force if a test leaves it behind.
 class Program {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "HostPath.h"
+
 #include <string>
 #include <vector>
 
@@ -29,19 +31,7 @@ constexpr char kFailedText[] =
     "You can start installation manually by clicking the right mouse button on INSTALL.INF and "
     "selecting INSTALL.";
 
-// The build gives the program's host path; under Wine that is a Unix path.
-std::string SetupExe() {
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    const auto toDos = reinterpret_cast<ToDos>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
-    if (!toDos || SETUP_EXE_PATH[0] != '/') return SETUP_EXE_PATH;
-    WCHAR* wide = toDos(SETUP_EXE_PATH);
-    if (!wide) return SETUP_EXE_PATH;
-    char path[MAX_PATH * 2] = {};
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof path, nullptr, nullptr);
-    HeapFree(GetProcessHeap(), 0, wide);
-    return path;
-}
+std::string SetupExe() { return WindowsPathOf(SETUP_EXE_PATH); }
 
 DWORD Remaining(DWORD deadline) {
     const DWORD now = GetTickCount();
