@@ -8,25 +8,16 @@
 #include <vector>
 
 #include "setup/SetupLogic.h"
+#include "tests/SetupExpectedTexts.h"
 
 namespace {
 
 constexpr char kInf[] = ".\\install.inf";
-constexpr char kKeyPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr auto& kKeyPrefix = setuptest::kUninstallKeyPrefix;
 
-constexpr char kInvalidText[] =
-    "The file INSTALL.INF could not be found in the current directory or it is damaged!";
-constexpr char kQuestionText[] =
-    "Choose YES to create a new folder in the START-Menu with shortcuts for this application; "
-    "files will *not* be copied.\n"
-    "Please copy or move all files to a folder of your choice before running SETUP if you do not "
-    "want to keep the files at their current location.\n\n"
-    "Shortcuts can be removed using Control Panel / Add/Remove Programs.\n\n"
-    "Create shortcuts for this application?";
-constexpr char kFailedText[] =
-    "Executing INSTALL.INF failed.\n"
-    "You can start installation manually by clicking the right mouse button on INSTALL.INF and "
-    "selecting INSTALL.";
+using setuptest::kFailedText;
+using setuptest::kInvalidText;
+using setuptest::kQuestionText;
 
 std::string Quoted(const char* text) { return text ? std::string("\"") + text + "\"" : "null"; }
 

@@ -7,23 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "GdiTestSupport.h"
 #include "image/DibSect.h"
 #include "image/Palette.h"
 
 namespace {
 
-HWND CreateOwnerWindow() {
-    static const char* const kClass = [] {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "QuaxelClipboardTestOwner";
-        RegisterClassA(&windowClass);
-        return "QuaxelClipboardTestOwner";
-    }();
-    return CreateWindowExA(0, kClass, "Clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
-}
 
 std::vector<uint8_t> SavedFile(const DibImage& image) {
     char folder[MAX_PATH] = {};

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "GdiTestSupport.h"
 #include "image/DibSect.h"
 
 namespace {
@@ -37,27 +38,13 @@ TEST(DibSectionOnWindows, RowZeroIsPaintedAtTheTop) {
         for (int x = 0; x < 7; ++x) PutPixel(cursor, static_cast<uint8_t>(10 * row + x + 1));
     }
 
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 7, 5);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ oldTarget = SelectObject(memory, target);
-
-    HDC source = CreateCompatibleDC(memory);
-    HGDIOBJ oldSource = SelectObject(source, image.bitmap);
-    GdiFlush();
-    ASSERT_TRUE(BitBlt(memory, 0, 0, 7, 5, source, 0, 0, SRCCOPY));
-    SelectObject(source, oldSource);
-    DeleteDC(source);
-
+    PaintedImage painted(image);
+    ASSERT_TRUE(painted.blitted());
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 7; ++x) {
-            EXPECT_EQ(GetPixel(memory, x, y), ExpectedColour(10 * y + x + 1)) << x << "," << y;
+            EXPECT_EQ(painted.Pixel(x, y), ExpectedColour(10 * y + x + 1)) << x << "," << y;
         }
     }
-    SelectObject(memory, oldTarget);
-    DeleteObject(target);
-    DeleteDC(memory);
     image.Release();
 }
 

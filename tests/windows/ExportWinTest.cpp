@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "GdiTestSupport.h"
 #include "image/DibSect.h"
 #include "image/ExportWin.h"
 #include "image/Palette.h"
@@ -41,18 +42,6 @@ std::set<std::string> NamesIn(const fs::path& folder) {
     return names;
 }
 
-HWND CreateOwnerWindow() {
-    static const char* const kClass = [] {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "QuaxelExportTestOwner";
-        RegisterClassA(&windowClass);
-        return "QuaxelExportTestOwner";
-    }();
-    return CreateWindowExA(0, kClass, "Export test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
-}
 
 // What the export showed in place of a message box.
 struct ShownMessage {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "GdiTestSupport.h"
 #include "image/DibSect.h"
 #include "image/Palette.h"
 #include "image/PaletteWin.h"
@@ -79,27 +80,13 @@ TEST_F(PaletteOnWindows, ColourTableReachesTheBitmapSection) {
     image.StartRow(cursor, 0);
     for (uint8_t index : {63, 64, 255, 0, 200}) PutPixel(cursor, index);
 
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP target = CreateCompatibleBitmap(screen, 5, 1);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ oldTarget = SelectObject(memory, target);
-    HDC source = CreateCompatibleDC(memory);
-    HGDIOBJ oldSource = SelectObject(source, image.bitmap);
-    GdiFlush();
-    ASSERT_TRUE(BitBlt(memory, 0, 0, 5, 1, source, 0, 0, SRCCOPY));
-    SelectObject(source, oldSource);
-    DeleteDC(source);
-
-    EXPECT_EQ(GetPixel(memory, 0, 0), RGB(252, 0, 0));
-    EXPECT_EQ(GetPixel(memory, 1, 0), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(memory, 2, 0), RGB(3, 3, 3));
-    EXPECT_EQ(GetPixel(memory, 3, 0), RGB(0, 0, 0));
-    EXPECT_EQ(GetPixel(memory, 4, 0), RGB(223, 223, 223));  // 255 - 4 * 8
-
-    SelectObject(memory, oldTarget);
-    DeleteObject(target);
-    DeleteDC(memory);
+    PaintedImage painted(image);
+    ASSERT_TRUE(painted.blitted());
+    EXPECT_EQ(painted.Pixel(0, 0), RGB(252, 0, 0));
+    EXPECT_EQ(painted.Pixel(1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(painted.Pixel(2, 0), RGB(3, 3, 3));
+    EXPECT_EQ(painted.Pixel(3, 0), RGB(0, 0, 0));
+    EXPECT_EQ(painted.Pixel(4, 0), RGB(223, 223, 223));  // 255 - 4 * 8
     image.Release();
 }
 

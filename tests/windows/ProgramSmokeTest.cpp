@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "HostPath.h"
-
 #include <string>
+
+#include "HostPath.h"
 
 namespace {
 
