@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "engine/FpEnvironment.h"
 #include "engine/PomeClc.h"
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
@@ -206,6 +207,7 @@ void CalcNextRow(CalcState& state, int32_t& row) {
 
     const int32_t due = static_cast<int32_t>(next);
     state.ScanRow = due;
+    const FpEnvironmentGuard environment;
     RunKernel(state, due);
     if (state.ClearAhead) ClearRowsAhead(state, due);
     row = due;

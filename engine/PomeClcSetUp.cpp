@@ -7,6 +7,7 @@
 #include <new>
 #include <type_traits>
 
+#include "engine/FpEnvironment.h"
 #include "engine/PomeClc.h"
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
@@ -253,6 +254,7 @@ NumericType SetUpCalculation(CalcState& state, PrecisionPrompt& prompt, int32_t 
                              long double realMin, long double realMax, long double imagMin, long double imagMax,
                              long double constReal, long double constImag, int32_t iterEnd, FormulaKind formula,
                              NumericType numericType) {
+    const FpEnvironmentGuard environment;
     const bool julia = formula == FormulaKind::JuliaSet;
     NumericType type = ValidNumericType(numericType);
     // There is no CPU Fixed Julia kernel.

@@ -5,4 +5,5 @@ quaxel_native_test(engine_tests
     EngineKernelTest.cpp
     EngineScheduleTest.cpp
     EngineColourTest.cpp
+    FpEnvironmentTest.cpp
   LIBS quaxel_engine)

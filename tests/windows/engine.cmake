@@ -8,6 +8,7 @@ quaxel_windows_test(win_engine_tests
     ${engine_test_dir}/EngineKernelTest.cpp
     ${engine_test_dir}/EngineScheduleTest.cpp
     ${engine_test_dir}/EngineColourTest.cpp
+    ${engine_test_dir}/FpEnvironmentTest.cpp
     ${engine_test_dir}/PomeFixTest.cpp
     FpuDetectWinTest.cpp
   LIBS quaxel_engine advapi32)
