@@ -67,3 +67,12 @@ void DibImage::StartRow(PixelCursor& cursor, int32_t row) const {
         cursor.left = 0;
     }
 }
+
+void FillTestPattern(DibImage& image, int32_t colourCount) {
+    const int32_t count = colourCount < 1 ? 1 : colourCount;
+    for (int32_t y = 0; y < image.height; ++y) {
+        PixelCursor cursor;
+        image.StartRow(cursor, y);
+        for (int32_t x = 0; x < image.width; ++x) PutPixel(cursor, static_cast<uint8_t>((x + y / 2) % count));
+    }
+}

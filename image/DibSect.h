@@ -101,5 +101,10 @@ struct DibImage {
 #endif
 };
 
+// Diagonal bands of the whole palette: pixel (x, y), y counted from the top,
+// gets (x + y / 2) mod colourCount. Rows the calculation has not reached yet
+// keep showing it.
+void FillTestPattern(DibImage& image, int32_t colourCount);
+
 // width rounded up to a multiple of 4 (the DIB row alignment), for width >= 1.
 constexpr int32_t DibStride(int32_t width) { return (width + 3) / 4 * 4; }

@@ -154,4 +154,22 @@ TEST_F(DibImageTest, RecreationTakesNewSizeAndColours) {
     EXPECT_EQ(image.stride, 4);
 }
 
+TEST(TestPattern, DiagonalBandsOfThePaletteCountedFromTheTop) {
+    DibImage image;
+    const uint8_t table[kColourTableBytes] = {};
+    ASSERT_TRUE(image.TryCreate(400, 300, table));
+    FillTestPattern(image, 256);
+    auto at = [&image](int32_t x, int32_t y) {
+        return image.pixels[static_cast<size_t>(image.height - 1 - y) * image.stride + x];
+    };
+    EXPECT_EQ(at(0, 0), 0);
+    EXPECT_EQ(at(5, 0), 5);
+    EXPECT_EQ(at(0, 3), 1);
+    EXPECT_EQ(at(300, 0), 44);  // 300 mod 256
+    EXPECT_EQ(at(399, 299), (399 + 149) % 256);
+    FillTestPattern(image, 30);
+    EXPECT_EQ(at(31, 4), (31 + 2) % 30);
+    image.Release();
+}
+
 }  // namespace

@@ -1,0 +1,247 @@
+// The drawing window: shows the image at one or two screen pixels per image
+// pixel, scrolls it, realises the palette on 8-bit screens, opens the context
+// menu and lets the user drag the zoom rectangle.
+#include <windows.h>
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "image/Palette.h"
+#include "image/PaletteWin.h"
+#include "shell/DoPome.h"
+#include "shell/PomeWinLogic.h"
+
+namespace {
+
+ScrollLayout Scroll;        // positions and largest positions of both directions
+bool PartialPaint = false;  // the next paint copies only the invalid strip of a scroll step
+
+IntRect Selection;
+bool Selecting = false;
+bool SavedCalculating = false;
+POINT ContextPoint{0, 0};
+
+int32_t DisplayedWidth() { return Image.width * DisplayScale; }
+int32_t DisplayedHeight() { return Image.height * DisplayScale; }
+
+POINT MousePosition(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
+
+// --- scrolling ----------------------------------------------------------------
+
+void ApplyAxis(HWND window, int bar, const ScrollAxis& axis) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    if (axis.shown) {
+        info.nMax = axis.rangeMax;
+        info.nPage = static_cast<UINT>(axis.page);
+        info.nPos = axis.pos;
+        SetScrollInfo(window, bar, &info, TRUE);
+    } else {
+        info.fMask = SIF_RANGE;
+        SetScrollInfo(window, bar, &info, TRUE);  // 0 .. 0 hides the bar
+    }
+}
+
+// Showing or hiding a bar changes the client size; the WM_SIZE that follows
+// runs this again with the new size.
+void UpdateScrollBars(HWND window) {
+    RECT outer{};
+    RECT client{};
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    if (!ImageSizeKnown()) return;
+    Scroll = LayOutScrollBars(outer.right - outer.left, outer.bottom - outer.top, client.right, client.bottom,
+                              DisplayedWidth(), DisplayedHeight(), Scroll.x.pos, Scroll.y.pos);
+    ApplyAxis(window, SB_HORZ, Scroll.x);
+    ApplyAxis(window, SB_VERT, Scroll.y);
+}
+
+void OnScroll(HWND window, int bar, WPARAM wParam) {
+    ScrollAxis& axis = bar == SB_HORZ ? Scroll.x : Scroll.y;
+    const int32_t old = axis.pos;
+    axis.pos = ScrolledPosition(LOWORD(wParam), HIWORD(wParam), old, axis.max);
+    if (axis.pos == old) return;
+    PartialPaint = true;
+    const int dx = bar == SB_HORZ ? old - axis.pos : 0;
+    const int dy = bar == SB_VERT ? old - axis.pos : 0;
+    ScrollWindowEx(window, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+    // Doubled pixels move in pairs: halving an odd position would leave
+    // seams between the moved picture and the repainted strip.
+    if (DisplayScale != 1) InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS;
+    info.nPos = axis.pos;
+    SetScrollInfo(window, bar, &info, TRUE);
+}
+
+// --- painting -----------------------------------------------------------------
+
+BOOL OnEraseBackground(HWND window, HDC dc) {
+    if (Scroll.x.max != 0 && Scroll.y.max != 0) return TRUE;
+    RECT client{};
+    GetClientRect(window, &client);
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(WHITE_PEN));
+    if (DisplayedWidth() < client.right) Rectangle(dc, DisplayedWidth(), 0, client.right, client.bottom);
+    if (DisplayedHeight() < client.bottom) Rectangle(dc, 0, DisplayedHeight(), client.right, client.bottom);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    return TRUE;
+}
+
+// The visible part of the image into `dc`; after a scroll step at scale 1
+// only the uncovered strip `dirty`.
+void PaintImage(HDC dc, const RECT& dirty) {
+    HDC memory = CreateCompatibleDC(dc);
+    HPALETTE oldPalette = LogicalPalette() != nullptr ? SelectPalette(dc, LogicalPalette(), FALSE) : nullptr;
+    HGDIOBJ oldBitmap = SelectObject(memory, reinterpret_cast<HBITMAP>(Image.bitmap));
+    if (PartialPaint && DisplayScale != 1) PartialPaint = false;
+    if (!PartialPaint) {
+        if (DisplayScale == 2) {
+            StretchBlt(dc, 0, 0, DisplayedWidth() - Scroll.x.max, DisplayedHeight() - Scroll.y.max, memory,
+                       Scroll.x.pos / 2, Scroll.y.pos / 2, Image.width - Scroll.x.max / 2,
+                       Image.height - Scroll.y.max / 2, SRCCOPY);
+        } else {
+            BitBlt(dc, 0, 0, Image.width - Scroll.x.max, Image.height - Scroll.y.max, memory, Scroll.x.pos,
+                   Scroll.y.pos, SRCCOPY);
+        }
+    } else {
+        // Only what the image covers: beside a smaller image the strip is
+        // background, and the bitmap has nothing to give there.
+        const LONG right = std::min<LONG>(dirty.right, Image.width - Scroll.x.pos);
+        const LONG bottom = std::min<LONG>(dirty.bottom, Image.height - Scroll.y.pos);
+        if (right > dirty.left && bottom > dirty.top)
+            BitBlt(dc, dirty.left, dirty.top, right - dirty.left, bottom - dirty.top, memory,
+                   dirty.left + Scroll.x.pos, dirty.top + Scroll.y.pos, SRCCOPY);
+        PartialPaint = false;
+    }
+    SelectObject(memory, oldBitmap);
+    DeleteDC(memory);
+    if (oldPalette != nullptr) SelectPalette(dc, oldPalette, TRUE);
+}
+
+void OnPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    PaintImage(dc, paint.rcPaint);
+    EndPaint(window, &paint);
+}
+
+LRESULT RealisePaletteIn(HWND window) {
+    if (ScreenDepth != 8 || LogicalPalette() == nullptr) return 0;
+    HDC dc = GetDC(window);
+    HPALETTE previous = SelectPalette(dc, LogicalPalette(), FALSE);
+    const UINT changed = RealizePalette(dc);
+    SelectPalette(dc, previous, FALSE);
+    if (changed != GDI_ERROR && changed > 0) InvalidateRect(window, nullptr, FALSE);
+    ReleaseDC(window, dc);
+    return changed == GDI_ERROR ? 0 : static_cast<LRESULT>(changed);
+}
+
+// --- context menu -------------------------------------------------------------
+
+void OnRightButtonDown(HWND window, LPARAM lParam) {
+    POINT point = MousePosition(lParam);
+    ContextPoint = POINT{point.x + Scroll.x.pos, point.y + Scroll.y.pos};
+    ClientToScreen(window, &point);
+    TrackPopupMenu(GetSubMenu(ContextMenu, 0), TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
+}
+
+// --- zoom selection -----------------------------------------------------------
+
+// XOR outline: drawing it twice restores the picture.
+void DrawFrame(HWND window) {
+    HDC dc = GetDC(window);
+    const int oldMode = SetROP2(dc, R2_XORPEN);
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(WHITE_PEN));
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, Selection.left - Scroll.x.pos, Selection.top - Scroll.y.pos, Selection.right - Scroll.x.pos,
+              Selection.bottom - Scroll.y.pos);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    SetROP2(dc, oldMode);
+    ReleaseDC(window, dc);
+}
+
+void OnSelectionPress(HWND window, LPARAM lParam) {
+    if (Selecting) return;
+    const POINT mouse = MousePosition(lParam);
+    const int32_t x = mouse.x + Scroll.x.pos;
+    const int32_t y = mouse.y + Scroll.y.pos;
+    SetCapture(window);
+    Selecting = true;
+    SavedCalculating = Calculating;
+    Calculating = false;  // no rows are painted over the frame while it is on the screen
+    Selection = IntRect{x, y, x + 1, y + 1};
+    DrawFrame(window);
+}
+
+void OnSelectionDrag(HWND window, LPARAM lParam) {
+    if (!Selecting) return;
+    const POINT mouse = MousePosition(lParam);
+    DrawFrame(window);
+    DragSelection(Selection, mouse.x + Scroll.x.pos, mouse.y + Scroll.y.pos);
+    DrawFrame(window);
+}
+
+void OnSelectionRelease(HWND window) {
+    if (!Selecting) return;
+    // Cleared before the capture goes, since ReleaseCapture reports the lost
+    // capture at once and that would cancel the zoom.
+    Selecting = false;
+    ReleaseCapture();
+    DrawFrame(window);
+    const IntRect zoom = SelectionInImagePixels(Selection, DisplayScale);
+    ZoomToRectangle(zoom.left, zoom.top, zoom.right, zoom.bottom, true);
+    if (SavedCalculating) Calculating = true;
+}
+
+}  // namespace
+
+void CancelSelection() {
+    if (!Selecting) return;
+    Selecting = false;
+    if (GetCapture() == DrawingWindow) ReleaseCapture();
+    DrawFrame(DrawingWindow);
+    if (SavedCalculating) Calculating = true;
+}
+
+int32_t DrawingScrollY() { return Scroll.y.pos; }
+
+void ContextPointInImage(int32_t& x, int32_t& y) {
+    x = ContextPoint.x / DisplayScale;
+    y = ContextPoint.y / DisplayScale;
+}
+
+LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        UpdateScrollBars(window);
+        InvalidateRect(window, nullptr, FALSE);
+        UpdateWindow(window);
+        break;
+    case WM_ERASEBKGND: OnEraseBackground(window, reinterpret_cast<HDC>(wParam)); return 0;
+    case WM_PAINT: OnPaint(window); return 0;
+    case WM_HSCROLL: OnScroll(window, SB_HORZ, wParam); return 0;
+    case WM_VSCROLL: OnScroll(window, SB_VERT, wParam); return 0;
+    case WM_LBUTTONDOWN: OnSelectionPress(window, lParam); return 0;
+    case WM_MOUSEMOVE: OnSelectionDrag(window, lParam); return 0;
+    case WM_LBUTTONUP: OnSelectionRelease(window); return 0;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse: the drag ends without a zoom.
+        if (reinterpret_cast<HWND>(lParam) != window) CancelSelection();
+        return 0;
+    case WM_RBUTTONDOWN: OnRightButtonDown(window, lParam); return 0;
+    case WM_COMMAND: SendMessageA(MainWindow, WM_COMMAND, wParam, lParam); return 0;
+    case WM_QUERYNEWPALETTE: return RealisePaletteIn(window);
+    case WM_PALETTECHANGED:
+        if (reinterpret_cast<HWND>(wParam) == window) return 0;
+        return RealisePaletteIn(window);
+    default: break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

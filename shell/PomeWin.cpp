@@ -1,0 +1,290 @@
+// The main window: layout of toolbar, drawing window and status bar, the
+// command dispatch, the toolbar's tips, the numeric-type check marks, the
+// default window size and full screen.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <iterator>
+
+#include "image/ExportWin.h"
+#include "resources/rcinc.h"
+#include "shell/DoPome.h"
+#include "shell/PomeWinLogic.h"
+
+namespace {
+
+const DibImage* ImageSizeRef = nullptr;  // what SizeWindowToImage sized for last
+HMENU KeptMenu = nullptr;                // the menu, while full screen has taken it away
+
+constexpr char kHelpFile[] = "QUAXEL.HLP";
+
+int HeightOf(HWND window) {
+    RECT rect{};
+    if (window == nullptr || !GetWindowRect(window, &rect)) return 0;
+    return rect.bottom - rect.top;
+}
+
+// --- toolbar and tips --------------------------------------------------------
+
+struct ToolbarEntry {
+    int image;  // -1: separator
+    int command;
+};
+
+constexpr ToolbarEntry kToolbarEntries[] = {
+    {0, CM_LOAD},         {1, CM_SAVE},       {4, CM_RESET_RANGE}, {-1, 0},
+    {5, CM_AUTOZOOM},     {3, CM_RANGE},      {-1, 0},             {6, CM_DISPLAY},
+    {2, CM_DEFAULT_SIZE}, {12, CM_FULLSCREEN}, {-1, 0},            {7, CM_PALETTE},
+    {9, CM_PREV_PALETTE}, {8, CM_NEXT_PALETTE}, {11, CM_SHIFT_PREV}, {10, CM_SHIFT_NEXT},
+};
+
+struct TipText {
+    int command;
+    const char* text;
+};
+
+constexpr TipText kTips[] = {
+    {CM_RANGE, "Range Settings (F5)"},
+    {CM_DISPLAY, "Display Settings (F11)"},
+    {CM_PALETTE, "Select Colour Palette (F9)"},
+    {CM_NEXT_PALETTE, "Next Colour Palette (F8)"},
+    {CM_PREV_PALETTE, "Previous Colour Palette (F7)"},
+    {CM_AUTOZOOM, "Automatic Zoom (F12)"},
+    {CM_SAVE, "Save Co-ordinates (F2)"},
+    {CM_LOAD, "Load Co-ordinates (F3)"},
+    {CM_RESET_RANGE, "Reset Initial Range (F4)"},
+    {CM_SHIFT_PREV, "Shift Current Colour Palette to Previous Colour (Shift+F7)"},
+    {CM_SHIFT_NEXT, "Shift Current Colour Palette to Next Colour (Shift+F8)"},
+    {CM_DEFAULT_SIZE, "Reset Window to Default Size"},
+    {CM_FULLSCREEN, "Show Image Full Screen (Alt+F)"},
+};
+
+const char* TipFor(UINT_PTR command) {
+    for (const TipText& tip : kTips)
+        if (static_cast<UINT_PTR>(tip.command) == command) return tip.text;
+    return "???";
+}
+
+// Which of the two arrives depends on the common-controls version and the
+// notify format; the texts are plain ASCII either way.
+void AnswerTip(NMHDR* header) {
+    const char* text = TipFor(header->idFrom);
+    if (header->code == TTN_NEEDTEXTA) {
+        reinterpret_cast<NMTTDISPINFOA*>(header)->lpszText = const_cast<char*>(text);
+    } else {
+        static WCHAR wide[128];
+        int i = 0;
+        for (; text[i] != '\0' && i < 127; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+        wide[i] = L'\0';
+        reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = wide;
+    }
+}
+
+// --- commands ----------------------------------------------------------------
+
+void CopyCommand() {
+    if (!Image.CopyToClipboard(MainWindow))
+        MessageBoxA(MainWindow, "Could not copy the image to the clipboard.", "Error", MB_ICONHAND);
+}
+
+void QuickReferenceCommand() {
+    WinHelpA(MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
+}
+
+// Commands of the window itself. False for commands it does not know.
+bool WindowCommand(int command) {
+    switch (command) {
+    case CM_DISPLAY:
+        SetFullScreen(true);
+        DisplayCommand();
+        return true;
+    case CM_EXPORT: BitmapExportCommand(MainWindow, Image); return true;
+    case CM_COPY: CopyCommand(); return true;
+    case CM_HELP_INDEX: WinHelpA(MainWindow, kHelpFile, HELP_INDEX, 0); return true;
+    case CM_QUICKREF: QuickReferenceCommand(); return true;
+    case CM_DEFAULT_SIZE: SizeWindowToImage(); return true;
+    case CM_LEAVE_FULLSCREEN: SetFullScreen(true); return true;
+    case CM_FULLSCREEN: SetFullScreen(false); return true;
+    default: return false;
+    }
+}
+
+// --- main window messages ----------------------------------------------------
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    const int command = LOWORD(wParam);
+    // A key pressed during a zoom drag must not act on a paused, half-framed
+    // picture: the drag ends first, without zooming.
+    CancelSelection();
+    if (command == CM_EXIT) {
+        SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    WindowCommand(command);
+    return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+}
+
+LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (header->code == TTN_NEEDTEXTA || header->code == TTN_NEEDTEXTW) AnswerTip(header);
+    return DefWindowProcA(window, WM_NOTIFY, wParam, lParam);
+}
+
+void OnSize(WPARAM wParam, LPARAM lParam) {
+    if (StatusBar != nullptr) SendMessageA(StatusBar, WM_SIZE, wParam, lParam);
+    if (Toolbar != nullptr) SendMessageA(Toolbar, WM_SIZE, wParam, lParam);
+    if (DrawingWindow == nullptr || IsFullScreen()) return;
+    const int toolbarHeight = HeightOf(Toolbar);
+    const int width = LOWORD(lParam);
+    const int height = HIWORD(lParam) - toolbarHeight - HeightOf(StatusBar);
+    SetWindowPos(DrawingWindow, nullptr, 0, toolbarHeight, width, height, SWP_NOZORDER);
+}
+
+// The drawing window covers nearly everything; the rest is plain white. The
+// update region must be validated here, or the loop would never be idle.
+void OnPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT client{};
+    GetClientRect(window, &client);
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(WHITE_PEN));
+    HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    Rectangle(dc, client.left, client.top, client.right, client.bottom);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
+    EndPaint(window, &paint);
+}
+
+void OnClose() {
+    if (WelcomeDialog != nullptr) {
+        DestroyWindow(WelcomeDialog);
+        WelcomeDialog = nullptr;
+    }
+    DestroyWindow(MainWindow);
+}
+
+void OnDestroy() {
+    WinHelpA(MainWindow, kHelpFile, HELP_QUIT, 0);
+    if (ContextMenu != nullptr) DestroyMenu(ContextMenu);
+    ContextMenu = nullptr;
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND: return OnCommand(window, wParam, lParam);
+    case WM_NOTIFY: return OnNotify(window, wParam, lParam);
+    case WM_SIZE: OnSize(wParam, lParam); return 0;
+    case WM_PAINT: OnPaint(window); return 0;
+    case WM_GETMINMAXINFO:
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{300, 200};
+        return 0;
+    case WM_CLOSE: OnClose(); return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTECHANGED:
+        return DrawingWindow != nullptr ? SendMessageA(DrawingWindow, message, wParam, lParam) : 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+HWND CreateQuaxelToolbar(HWND parent) {
+    TBBUTTON buttons[std::size(kToolbarEntries)] = {};
+    for (size_t i = 0; i < std::size(kToolbarEntries); ++i) {
+        const ToolbarEntry& entry = kToolbarEntries[i];
+        buttons[i].iBitmap = entry.image < 0 ? 0 : entry.image;
+        buttons[i].idCommand = entry.command;
+        buttons[i].fsState = TBSTATE_ENABLED;
+        buttons[i].fsStyle = entry.image < 0 ? TBSTYLE_SEP : TBSTYLE_GROUP;
+    }
+    return CreateToolbarEx(parent, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT, ID_TOOLBAR,
+                           TOOLBAR_IMAGE_COUNT, Instance, IDB_TOOLBAR, buttons, static_cast<int>(std::size(buttons)),
+                           TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE,
+                           sizeof(TBBUTTON));
+}
+
+void CheckNumericTypeItems(HWND window, NumericType type) {
+    HMENU menu = IsFullScreen() && KeptMenu != nullptr ? KeptMenu : GetMenu(window);
+    if (menu == nullptr) return;
+    for (int i = 0; i < 4; ++i)
+        CheckMenuItem(menu, CM_CPU_FIXED + i,
+                      MF_BYCOMMAND | (i == static_cast<int>(type) ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void SizeWindowToImage(const DibImage& image) {
+    ImageSizeRef = &image;
+    SizeWindowToImage();
+}
+
+void SizeWindowToImage() {
+    if (ImageSizeRef == nullptr) return;
+    RECT work{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    POINT origin{0, 0};
+    ClientToScreen(MainWindow, &origin);
+
+    RECT wanted{origin.x, origin.y, origin.x + ImageSizeRef->width * DisplayScale + 2,
+                origin.y + ImageSizeRef->height * DisplayScale + 2};
+    AdjustWindowRect(&wanted, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, TRUE);
+    wanted.bottom += HeightOf(Toolbar) + HeightOf(StatusBar);
+    IntRect outer{wanted.left, wanted.top, wanted.right, wanted.bottom};
+    const IntRect workArea{work.left, work.top, work.right, work.bottom};
+    const bool tooBig = outer.Width() > workArea.Width() || outer.Height() > workArea.Height();
+
+    const bool maximised = (GetWindowLongPtrA(MainWindow, GWL_STYLE) & WS_MAXIMIZE) != 0;
+    if (maximised && !tooBig) {
+        ShowWindow(MainWindow, SW_SHOWNORMAL);
+        POINT moved{0, 0};
+        ClientToScreen(MainWindow, &moved);
+        const int32_t dx = moved.x - origin.x;
+        const int32_t dy = moved.y - origin.y;
+        outer = IntRect{outer.left + dx, outer.top + dy, outer.right + dx, outer.bottom + dy};
+    } else if (!maximised && tooBig) {
+        ShowWindow(MainWindow, SW_MAXIMIZE);
+    }
+    if (!FitIntoWorkArea(outer, workArea)) return;
+    SetWindowPos(MainWindow, nullptr, outer.left, outer.top, outer.Width(), outer.Height(), SWP_NOZORDER);
+    InvalidateRect(DrawingWindow, nullptr, TRUE);
+}
+
+bool ImageSizeKnown() { return ImageSizeRef != nullptr; }
+
+bool IsFullScreen() { return DrawingWindow != nullptr && IsZoomed(DrawingWindow); }
+
+namespace {
+
+// Every change of the style needs a frame change, or a window that was
+// maximised already keeps drawing its old caption.
+void SetMainStyle(LONG_PTR style) {
+    SetWindowLongPtrA(MainWindow, GWL_STYLE, style);
+    SetWindowPos(MainWindow, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+}  // namespace
+
+void SetFullScreen(bool leaveOnly) {
+    if (IsFullScreen()) {
+        ShowWindow(StatusBar, SW_SHOW);
+        ShowWindow(Toolbar, SW_SHOW);
+        ShowWindow(DrawingWindow, SW_SHOWNORMAL);
+        SetMainStyle(GetWindowLongPtrA(MainWindow, GWL_STYLE) | WS_CAPTION);
+        SetMenu(MainWindow, KeptMenu);
+        KeptMenu = nullptr;
+        InvalidateRect(MainWindow, nullptr, TRUE);
+        SizeWindowToImage();
+        return;
+    }
+    if (leaveOnly) return;
+    KeptMenu = GetMenu(MainWindow);
+    SetMenu(MainWindow, nullptr);
+    ShowWindow(StatusBar, SW_HIDE);
+    ShowWindow(Toolbar, SW_HIDE);
+    SetMainStyle(GetWindowLongPtrA(MainWindow, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_CAPTION));
+    if (!IsZoomed(MainWindow)) ShowWindow(MainWindow, SW_MAXIMIZE);
+    ShowWindow(DrawingWindow, SW_MAXIMIZE);
+    InvalidateRect(MainWindow, nullptr, TRUE);
+}
