@@ -68,7 +68,14 @@ void CreateWindows() {
 // One message: accelerators first, so that the function keys act even while
 // the Welcome dialog has the focus; then the modeless dialog; then the window.
 void DispatchOne(HACCEL accelerators, MSG& message) {
-    if (TranslateAcceleratorA(MainWindow, accelerators, &message)) return;
+    if (TranslateAcceleratorA(MainWindow, accelerators, &message)) {
+        // Whether releasing Alt opens the menu is decided from the key-downs
+        // the default handling has seen: without this one, Alt+S would leave
+        // the menu bar active and swallow the next key (Esc) under Wine.
+        if (message.message == WM_SYSKEYDOWN)
+            DefWindowProcA(message.hwnd, WM_SYSKEYDOWN, message.wParam, message.lParam);
+        return;
+    }
     if (WelcomeDialog != nullptr && IsDialogMessageA(WelcomeDialog, &message)) return;
     TranslateMessage(&message);
     DispatchMessageA(&message);
