@@ -60,6 +60,19 @@ void SetStatusText(const char* text);
 // the path could not be had in full.
 bool SplitModulePath(HMODULE module, std::string& directory, std::string& name, std::string& extension);
 
+// --- commands -------------------------------------------------------------
+
+// Each carries out its command and answers true, or false for a command
+// that is not its own.
+bool NavigationCommand(int command);
+bool ColourCommand(int command);
+
+// Rotates the palette by -2, -1, 0, +1 or +2 steps and recolours (0: just
+// recolour with the current settings).
+void ShiftPalette(int32_t step);
+// Generates the palette anew at the current size, keeping the rotation.
+void RebuildPaletteKeepingShift();
+
 // --- windows (PomeWin) -----------------------------------------------------
 
 constexpr char kMainClass[] = "Quaxel";

@@ -9,6 +9,7 @@
 
 #include "image/Palette.h"
 #include "image/PaletteWin.h"
+#include "resources/rcinc.h"
 #include "shell/DoPome.h"
 #include "shell/PomeWinLogic.h"
 
@@ -237,6 +238,8 @@ LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     case WM_RBUTTONDOWN: OnRightButtonDown(window, lParam); return 0;
     case WM_COMMAND: SendMessageA(MainWindow, WM_COMMAND, wParam, lParam); return 0;
+    case QM_RECOLOUR: ShiftPalette(0); return 0;
+    case QM_PALETTE_CHANGED: RebuildPaletteKeepingShift(); return 0;
     case WM_QUERYNEWPALETTE: return RealisePaletteIn(window);
     case WM_PALETTECHANGED:
         if (reinterpret_cast<HWND>(wParam) == window) return 0;

@@ -121,7 +121,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
         SendMessageA(MainWindow, WM_CLOSE, 0, 0);
         return 0;
     }
-    WindowCommand(command);
+    if (!WindowCommand(command) && !NavigationCommand(command)) ColourCommand(command);
     return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
 }
 
@@ -184,6 +184,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_CLOSE: OnClose(); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
+    case QM_RECOLOUR: ShiftPalette(0); return 0;
+    case QM_PALETTE_CHANGED: RebuildPaletteKeepingShift(); return 0;
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED:
         return DrawingWindow != nullptr ? SendMessageA(DrawingWindow, message, wParam, lParam) : 0;
