@@ -35,10 +35,17 @@ step "leftover processes"
 # Wine's processes carry the prefix in their environment, not on the command
 # line. Processes may take a moment to go after their wineserver has ended.
 prefix="${root}/build/win64/wine/wineprefix"
+e2e_prefix="${root}/build/win64/e2e/prefix"
 leftovers() {
   local pid found=""
   for pid in $(pgrep -f 'wine|\.exe' || true); do
     if { tr '\0' '\n' <"/proc/${pid}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=${prefix}"; then
+      found+=" ${pid}"
+    fi
+  done
+  # The end-to-end suite runs in a prefix of its own (tests/e2e/run-e2e.sh).
+  for pid in $(pgrep -f 'wine|\.exe' || true); do
+    if { tr '\0' '\n' <"/proc/${pid}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=${e2e_prefix}"; then
       found+=" ${pid}"
     fi
   done

@@ -1,0 +1,11 @@
+# End to end: a driver that starts the real quaxel.exe and works it from
+# outside, in a wine prefix of its own with a virtual desktop (run-e2e.sh).
+# The runner is started by bash, not through the crosscompiling emulator.
+set(QUAXEL_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
+add_executable(quaxel_e2e ${QUAXEL_E2E_DIR}/Harness.cpp ${QUAXEL_E2E_DIR}/QuaxelE2ETest.cpp)
+target_link_libraries(quaxel_e2e PRIVATE quaxel_defaults quaxel_render GTest::gtest user32 gdi32 comctl32)
+target_include_directories(quaxel_e2e PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${QUAXEL_E2E_DIR})
+target_compile_definitions(quaxel_e2e PRIVATE QUAXEL_EXE_PATH="$<TARGET_FILE:quaxel>")
+add_dependencies(quaxel_e2e quaxel)
+add_test(NAME e2e COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e)
+set_tests_properties(e2e PROPERTIES TIMEOUT 300)
