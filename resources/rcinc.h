@@ -76,4 +76,86 @@
 #define QM_RECOLOUR 1025        /* recolour with the current settings */
 #define QM_PALETTE_CHANGED 1026 /* rebuild the palette keeping the shift */
 
+/* Dialog templates. The control ids below restart at the same numbers in
+   each dialog; only the dialog's own section applies to it. */
+#define IDD_RANGE 101
+#define IDD_ITERATIONS 102
+#define IDD_PALETTE 103
+#define IDD_DISPLAY 104
+#define IDD_SAVE_COORDS 105
+#define IDD_LOAD_COORDS 106
+#define IDD_ABOUT 107
+#define IDD_WELCOME 108
+
+/* Labels, frames and pictures that the code never addresses */
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+/* Range dialog */
+#define IDC_RANGE_REAL_MIN 101
+#define IDC_RANGE_REAL_MAX 102
+#define IDC_RANGE_IMAG_MIN 111
+#define IDC_RANGE_IMAG_MAX 112
+#define IDC_RANGE_ITER_START 121
+#define IDC_RANGE_ITER_INC 122
+#define IDC_RANGE_ITER_END 123
+#define IDC_RANGE_CONST_REAL 131
+#define IDC_RANGE_CONST_IMAG 132
+#define IDC_RANGE_MANDELBROT 301  /* IDC_RANGE_MANDELBROT + formula: the formula's radio button */
+#define IDC_RANGE_JULIA 302
+
+/* Iterations dialog */
+#define IDC_ITER_CURRENT_END 101  /* read-only */
+#define IDC_ITER_NEW_END 102
+
+/* Colour Palette dialog */
+#define IDC_PALETTE_1 101         /* IDC_PALETTE_1 + n - 1: the radio button of palette n, n = 1 to 11 */
+#define IDC_PALETTE_11 111
+#define IDC_PALETTE_MODULO 201    /* IDC_PALETTE_MODULO + colour mode */
+#define IDC_PALETTE_PERCENTAGE 202
+#define IDC_PALETTE_SET_COLOUR 211      /* check box */
+#define IDC_PALETTE_SET_COLOUR_TEXT 212 /* shows the position of the bar below */
+#define IDC_PALETTE_SET_COLOUR_BAR 213
+#define IDC_PALETTE_SHIFT_BAR 221
+#define IDC_PALETTE_APPLY 199
+
+/* Display dialog */
+#define IDC_DISPLAY_SIZE_1 101    /* IDC_DISPLAY_SIZE_1 + choice - 1: radio buttons of choices 1 to 8 */
+#define IDC_DISPLAY_SIZE_7 107
+#define IDC_DISPLAY_SIZE_FREE 108
+#define IDC_DISPLAY_DOUBLE_SIZE 111    /* hidden: carries the scale */
+#define IDC_DISPLAY_MEM_SINGLE 121     /* CPU Fixed and FPU Single */
+#define IDC_DISPLAY_MEM_DOUBLE 122
+#define IDC_DISPLAY_MEM_EXTENDED 123
+#define IDC_DISPLAY_PHYS_MEMORY 124
+#define IDC_DISPLAY_WARNING 129
+#define IDC_DISPLAY_FREE_WIDTH 131
+#define IDC_DISPLAY_FREE_HEIGHT 132
+#define IDC_DISPLAY_FREE_TIMES 133     /* the "x" between the free fields */
+#define IDC_DISPLAY_FREE_PIXEL 134
+
+/* Save Co-ordinates dialog: its own OK and Cancel ids (Esc still sends IDCANCEL) */
+#define IDC_SAVE_LABEL 101
+#define IDC_SAVE_NAME 102
+#define IDC_SAVE_OK 103
+#define IDC_SAVE_CANCEL 104
+
+/* Load Co-ordinates dialog: likewise */
+#define IDC_LOAD_LIST 101
+#define IDC_LOAD_OK 102
+#define IDC_LOAD_CANCEL 103
+#define IDC_LOAD_ICON 104
+#define IDC_LOAD_CREDIT 105
+
+/* About dialog */
+#define IDC_ABOUT_TEXT 101
+#define IDC_ABOUT_THANKS 199      /* off the visible area; its mnemonic B presses it */
+#define IDS_ABOUT_THANKS 107      /* string: what IDC_ABOUT_THANKS puts into IDC_ABOUT_TEXT */
+
+/* Welcome dialog */
+#define IDC_WELCOME_DONT_SHOW 121
+#define IDC_WELCOME_HELP_INDEX 201
+#define IDC_WELCOME_QUICKREF 202
+
 #endif
