@@ -1,6 +1,500 @@
+// The modal dialogs and the saved views. Each dialog procedure keeps its
+// caller's record in the dialog's user data, moves texts between the
+// controls and the checks of PomeDlgLogic, and writes back only on OK.
 #include "dialogs/PomeDlg.h"
 
-bool RangeDialog(HWND, CoordinateSet&) { return false; }
-bool IterationsDialog(HWND, int32_t&) { return false; }
-bool SaveCoordinates(HWND, const CoordinateSet&) { return false; }
-bool LoadCoordinates(HWND, CoordinateSet&) { return false; }
+#include <string>
+#include <vector>
+
+#include "dialogs/PomeDlgLogic.h"
+#include "engine/PomeClc.h"
+#include "image/Palette.h"
+#include "resources/rcinc.h"
+#include "shell/DoPome.h"
+
+namespace {
+
+constexpr char kHelpFile[] = "QUAXEL.HLP";
+
+template <typename Record>
+Record* RecordOf(HWND dialog) {
+    return reinterpret_cast<Record*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+template <typename Record>
+Record* KeepRecord(HWND dialog, LPARAM lParam) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    return reinterpret_cast<Record*>(lParam);
+}
+
+std::string FieldText(HWND dialog, int id) {
+    char text[kMaxNumberTextLength + 1] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+void ShowHelp(HWND dialog, const char* keyword) {
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    WinHelpA(owner != nullptr ? owner : dialog, kHelpFile, HELP_KEY, reinterpret_cast<ULONG_PTR>(keyword));
+}
+
+INT_PTR RunDialog(HWND owner, int templateId, DLGPROC procedure, void* record) {
+    return DialogBoxParamA(Instance, MAKEINTRESOURCEA(templateId), owner, procedure,
+                           reinterpret_cast<LPARAM>(record));
+}
+
+// --- Range ---------------------------------------------------------------------
+
+constexpr int kCoordinateIds[kCoordinateFieldCount] = {IDC_RANGE_REAL_MIN, IDC_RANGE_REAL_MAX, IDC_RANGE_IMAG_MIN,
+                                                       IDC_RANGE_IMAG_MAX, IDC_RANGE_CONST_REAL,
+                                                       IDC_RANGE_CONST_IMAG};
+
+long double& CoordinateOf(CoordinateSet& set, int field) {
+    long double* fields[kCoordinateFieldCount] = {&set.RealMin,   &set.RealMax,   &set.ImagMin,
+                                                  &set.ImagMax,   &set.ConstReal, &set.ConstImag};
+    return *fields[field];
+}
+
+void OpenRange(HWND dialog, const CoordinateSet& set) {
+    const auto texts = RangeFieldTexts(set);
+    for (int i = 0; i < kCoordinateFieldCount; ++i) {
+        SendDlgItemMessageA(dialog, kCoordinateIds[i], EM_LIMITTEXT, kMaxNumberTextLength, 0);
+        SetDlgItemTextA(dialog, kCoordinateIds[i], texts[i].c_str());
+        SendDlgItemMessageA(dialog, kCoordinateIds[i], EM_SETMODIFY, FALSE, 0);
+    }
+    SetDlgItemInt(dialog, IDC_RANGE_ITER_START, static_cast<UINT>(set.IterStart), FALSE);
+    SetDlgItemInt(dialog, IDC_RANGE_ITER_INC, static_cast<UINT>(set.IterInc), FALSE);
+    SetDlgItemInt(dialog, IDC_RANGE_ITER_END, static_cast<UINT>(set.IterEnd), FALSE);
+    CheckRadioButton(dialog, IDC_RANGE_MANDELBROT, IDC_RANGE_JULIA,
+                     set.Formula == FormulaKind::JuliaSet ? IDC_RANGE_JULIA : IDC_RANGE_MANDELBROT);
+}
+
+void ConfirmRange(HWND dialog) {
+    const std::string iterStart = FieldText(dialog, IDC_RANGE_ITER_START);
+    const std::string iterInc = FieldText(dialog, IDC_RANGE_ITER_INC);
+    const std::string iterEnd = FieldText(dialog, IDC_RANGE_ITER_END);
+    std::string texts[kCoordinateFieldCount];
+    RangeDialogInput input{iterStart, iterInc, iterEnd, {}, IsDlgButtonChecked(dialog, IDC_RANGE_JULIA) == BST_CHECKED};
+    for (int i = 0; i < kCoordinateFieldCount; ++i) {
+        texts[i] = FieldText(dialog, kCoordinateIds[i]);
+        input.coordinates[i] = texts[i];
+    }
+    RangeDialogResult result = CheckRangeDialog(input);
+    if (result.check == RangeCheck::IterationsInvalid) return;
+    for (int i = 0; i < result.convertedFields && i < kCoordinateFieldCount; ++i)
+        SendDlgItemMessageA(dialog, kCoordinateIds[i], EM_SETSEL, 0, 0);
+    if (result.check == RangeCheck::CoordinateInvalid) {
+        HWND field = GetDlgItem(dialog, kCoordinateIds[result.failedField]);
+        SendMessageA(field, EM_SETSEL, result.selection.start, result.selection.end);
+        // SetFocus and not WM_NEXTDLGCTL, which would select the whole text.
+        if (GetFocus() != nullptr) SetFocus(field);
+        return;
+    }
+    // A field the user did not touch keeps its exact value: its text is
+    // rounded to 17 places, and reading that back would move the edges of a
+    // deep zoom a little at every confirmation.
+    CoordinateSet& caller = *RecordOf<CoordinateSet>(dialog);
+    for (int i = 0; i < kCoordinateFieldCount; ++i)
+        if (SendDlgItemMessageA(dialog, kCoordinateIds[i], EM_GETMODIFY, 0, 0) == 0)
+            CoordinateOf(result.set, i) = CoordinateOf(caller, i);
+    caller = result.set;
+    EndDialog(dialog, 1);
+}
+
+INT_PTR CALLBACK RangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        OpenRange(dialog, *KeepRecord<CoordinateSet>(dialog, lParam));
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK: ConfirmRange(dialog); break;
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    case CM_DIALOG_HELP: ShowHelp(dialog, kRangeHelpKeyword); break;
+    default: break;
+    }
+    return FALSE;
+}
+
+// --- Iterations ----------------------------------------------------------------
+
+INT_PTR CALLBACK IterationsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        const int32_t end = *KeepRecord<int32_t>(dialog, lParam);
+        SetDlgItemInt(dialog, IDC_ITER_CURRENT_END, static_cast<UINT>(end), FALSE);
+        SetDlgItemInt(dialog, IDC_ITER_NEW_END, static_cast<UINT>(end), FALSE);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        if (const auto end = CheckIterationsDialog(FieldText(dialog, IDC_ITER_NEW_END))) {
+            *RecordOf<int32_t>(dialog) = *end;
+            EndDialog(dialog, 1);
+        }
+        break;
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    case CM_DIALOG_HELP: ShowHelp(dialog, kIterationsHelpKeyword); break;
+    default: break;
+    }
+    return FALSE;
+}
+
+// --- Display -------------------------------------------------------------------
+
+MemoryFigures CurrentMemory() {
+    // The record of this build's own size: on 64-bit Windows it is larger.
+    MEMORYSTATUS status{};
+    status.dwLength = sizeof status;
+    GlobalMemoryStatus(&status);
+    return MemoryFigures{status.dwTotalPhys, status.dwAvailPhys, status.dwAvailPageFile};
+}
+
+void UpdateEstimate(HWND dialog, int32_t choice) {
+    const MemoryFigures memory = CurrentMemory();
+    const ChoiceSize chosen =
+        SizeOfChoice(choice, FieldText(dialog, IDC_DISPLAY_FREE_WIDTH), FieldText(dialog, IDC_DISPLAY_FREE_HEIGHT));
+    if (chosen.rewriteWidth) SetDlgItemInt(dialog, IDC_DISPLAY_FREE_WIDTH, kMaxFreeSize, FALSE);
+    if (chosen.rewriteHeight) SetDlgItemInt(dialog, IDC_DISPLAY_FREE_HEIGHT, kMaxFreeSize, FALSE);
+    const bool free = choice == kFreeSizeChoice;
+    for (int id : {IDC_DISPLAY_FREE_WIDTH, IDC_DISPLAY_FREE_HEIGHT, IDC_DISPLAY_FREE_TIMES, IDC_DISPLAY_FREE_PIXEL})
+        EnableWindow(GetDlgItem(dialog, id), free);
+
+    const DisplayRecord& record = *RecordOf<DisplayRecord>(dialog);
+    const MemoryEstimate estimate = EstimateMemory(chosen.size, memory, record.memoryInUse);
+    SetDlgItemTextA(dialog, IDC_DISPLAY_MEM_SINGLE, estimate.single.c_str());
+    SetDlgItemTextA(dialog, IDC_DISPLAY_MEM_DOUBLE, estimate.dbl.c_str());
+    SetDlgItemTextA(dialog, IDC_DISPLAY_MEM_EXTENDED, estimate.extended.c_str());
+    SetDlgItemTextA(dialog, IDC_DISPLAY_WARNING, estimate.warning.text.c_str());
+    if (estimate.warning.ok != OkButtonState::Unchanged)
+        EnableWindow(GetDlgItem(dialog, IDOK), estimate.warning.ok == OkButtonState::Enabled);
+    SetDlgItemTextA(dialog, IDC_DISPLAY_PHYS_MEMORY, estimate.physical.c_str());
+}
+
+int32_t SelectedSizeChoice(HWND dialog) {
+    for (int32_t choice = 1; choice <= kFreeSizeChoice; ++choice)
+        if (IsDlgButtonChecked(dialog, IDC_DISPLAY_SIZE_1 + choice - 1) == BST_CHECKED) return choice;
+    return 0;
+}
+
+void ConfirmDisplay(HWND dialog) {
+    DisplayRecord& record = *RecordOf<DisplayRecord>(dialog);
+    record.scale = IsDlgButtonChecked(dialog, IDC_DISPLAY_DOUBLE_SIZE) == BST_CHECKED ? 2 : 1;
+    record.choice = SelectedSizeChoice(dialog);
+    const ChoiceSize chosen = SizeOfChoice(record.choice, FieldText(dialog, IDC_DISPLAY_FREE_WIDTH),
+                                           FieldText(dialog, IDC_DISPLAY_FREE_HEIGHT));
+    record.width = chosen.size.width;
+    record.height = chosen.size.height;
+    if (ImageLargerThanScreen(record) &&
+        MessageBoxA(dialog, kAttentionText, kAttentionCaption, MB_OKCANCEL | MB_ICONHAND | MB_DEFBUTTON2) != IDOK)
+        return;
+    EndDialog(dialog, 1);
+}
+
+INT_PTR CALLBACK DisplayProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        const DisplayRecord& record = *KeepRecord<DisplayRecord>(dialog, lParam);
+        CheckRadioButton(dialog, IDC_DISPLAY_SIZE_1, IDC_DISPLAY_SIZE_FREE, IDC_DISPLAY_SIZE_1 + record.choice - 1);
+        CheckDlgButton(dialog, IDC_DISPLAY_DOUBLE_SIZE, record.scale == 2 ? BST_CHECKED : BST_UNCHECKED);
+        SetDlgItemInt(dialog, IDC_DISPLAY_FREE_WIDTH, static_cast<UINT>(record.width), FALSE);
+        SetDlgItemInt(dialog, IDC_DISPLAY_FREE_HEIGHT, static_cast<UINT>(record.height), FALSE);
+        UpdateEstimate(dialog, record.choice);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    const int id = LOWORD(wParam);
+    const int notification = HIWORD(wParam);
+    if (id >= IDC_DISPLAY_SIZE_1 && id <= IDC_DISPLAY_SIZE_FREE && notification == BN_CLICKED) {
+        UpdateEstimate(dialog, id - IDC_DISPLAY_SIZE_1 + 1);
+    } else if ((id == IDC_DISPLAY_FREE_WIDTH || id == IDC_DISPLAY_FREE_HEIGHT) && notification == EN_CHANGE) {
+        UpdateEstimate(dialog, kFreeSizeChoice);
+    } else if (id == IDOK) {
+        ConfirmDisplay(dialog);
+    } else if (id == IDCANCEL) {
+        EndDialog(dialog, 0);
+    } else if (id == CM_DIALOG_HELP) {
+        ShowHelp(dialog, kDisplayHelpKeyword);
+    }
+    return FALSE;
+}
+
+// --- Colour Palette ------------------------------------------------------------
+
+struct PaletteRecord {
+    int32_t palette;
+    bool colourMode;
+    bool setColourEnabled;
+    int32_t setColour;
+    int32_t shift;
+};
+
+void ShowSetColourPosition(HWND dialog) {
+    SetDlgItemInt(dialog, IDC_PALETTE_SET_COLOUR_TEXT,
+                  static_cast<UINT>(GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL)), FALSE);
+}
+
+void SetScrollRanges(HWND dialog, int32_t palette) {
+    for (int id : {IDC_PALETTE_SET_COLOUR_BAR, IDC_PALETTE_SHIFT_BAR}) {
+        HWND bar = GetDlgItem(dialog, id);
+        const ScrollState state = PaletteScrollRange(palette, GetScrollPos(bar, SB_CTL));
+        SetScrollRange(bar, SB_CTL, 0, state.max, FALSE);
+        SetScrollPos(bar, SB_CTL, state.position, TRUE);
+    }
+    ShowSetColourPosition(dialog);
+}
+
+int32_t FirstSelectedPalette(HWND dialog) {
+    for (int32_t p = 1; p <= kPaletteCount; ++p)
+        if (IsDlgButtonChecked(dialog, IDC_PALETTE_1 + p - 1) == BST_CHECKED) return p;
+    return 0;
+}
+
+void OnPaletteScroll(HWND dialog, WPARAM wParam, HWND bar) {
+    int minimum = 0;
+    int maximum = 0;
+    GetScrollRange(bar, SB_CTL, &minimum, &maximum);
+    const int32_t position =
+        PaletteScrolledPosition(LOWORD(wParam), HIWORD(wParam), GetScrollPos(bar, SB_CTL), maximum);
+    SetScrollPos(bar, SB_CTL, position, TRUE);
+    if (GetDlgCtrlID(bar) == IDC_PALETTE_SET_COLOUR_BAR) ShowSetColourPosition(dialog);
+}
+
+void ApplyPalette(HWND dialog) {
+    SetDlgItemTextA(dialog, IDCANCEL, "Close");
+    const int32_t palette = ChosenPalette(FirstSelectedPalette(dialog), 1);
+    Colours.ColourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
+    Colours.PomeSetColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
+    Colours.PomeSetColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
+    Colours.PaletteShift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
+    const UINT applyMessage = ApplyMessage(palette, Colours.PaletteNumber);
+    Colours.PaletteNumber = palette;
+    SendMessageA(GetWindow(dialog, GW_OWNER), applyMessage, 0, 0);
+}
+
+void ConfirmPalette(HWND dialog) {
+    PaletteRecord& record = *RecordOf<PaletteRecord>(dialog);
+    record.palette = ChosenPalette(FirstSelectedPalette(dialog), record.palette);
+    record.colourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
+    record.setColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
+    record.setColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
+    record.shift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
+    EndDialog(dialog, 1);
+}
+
+INT_PTR CALLBACK PaletteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        const PaletteRecord& record = *KeepRecord<PaletteRecord>(dialog, lParam);
+        CheckRadioButton(dialog, IDC_PALETTE_1, IDC_PALETTE_11, IDC_PALETTE_1 + record.palette - 1);
+        CheckRadioButton(dialog, IDC_PALETTE_MODULO, IDC_PALETTE_PERCENTAGE,
+                         record.colourMode ? IDC_PALETTE_PERCENTAGE : IDC_PALETTE_MODULO);
+        CheckDlgButton(dialog, IDC_PALETTE_SET_COLOUR, record.setColourEnabled ? BST_CHECKED : BST_UNCHECKED);
+        SetScrollRanges(dialog, record.palette);
+        SetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL, record.setColour, TRUE);
+        SetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL, record.shift, TRUE);
+        ShowSetColourPosition(dialog);
+        return TRUE;
+    }
+    case WM_HSCROLL: OnPaletteScroll(dialog, wParam, reinterpret_cast<HWND>(lParam)); return FALSE;
+    case WM_COMMAND: break;
+    default: return FALSE;
+    }
+    const int id = LOWORD(wParam);
+    if (id >= IDC_PALETTE_1 && id <= IDC_PALETTE_11) {
+        SetScrollRanges(dialog, id - IDC_PALETTE_1 + 1);
+    } else if (id == IDOK) {
+        ConfirmPalette(dialog);
+    } else if (id == IDCANCEL) {
+        EndDialog(dialog, 0);
+    } else if (id == IDC_PALETTE_APPLY) {
+        ApplyPalette(dialog);
+    } else if (id == CM_DIALOG_HELP) {
+        ShowHelp(dialog, kPaletteHelpKeyword);
+    }
+    return FALSE;
+}
+
+// --- About ---------------------------------------------------------------------
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDC_ABOUT_THANKS: {
+        char thanks[512] = {};
+        LoadStringA(Instance, IDS_ABOUT_THANKS, thanks, sizeof thanks);
+        SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, thanks);
+        break;
+    }
+    default: break;
+    }
+    return FALSE;
+}
+
+// --- Save and Load -------------------------------------------------------------
+
+// quaxel.ini beside the program; false when the program's path could not be
+// had in full, so that nothing is ever written to a cut path.
+bool IniPath(std::string& path) {
+    std::string directory;
+    std::string name;
+    std::string extension;
+    if (!SplitModulePath(nullptr, directory, name, extension)) return false;
+    path = directory + "quaxel.ini";
+    return path.size() < MAX_PATH;
+}
+
+struct IniProfile final : ProfileAccess {
+    explicit IniProfile(std::string file) : path(std::move(file)) {}
+    std::string ReadString(const std::string& section, const char* key, const char* defaultText) override {
+        char text[kMaxNumberTextLength + 1] = {};
+        GetPrivateProfileStringA(section.c_str(), key, defaultText, text, sizeof text, path.c_str());
+        return text;
+    }
+    int32_t ReadInt(const std::string& section, const char* key, int32_t defaultValue) override {
+        return static_cast<int32_t>(GetPrivateProfileIntA(section.c_str(), key, defaultValue, path.c_str()));
+    }
+    bool WriteString(const std::string& section, const char* key, const std::string& value) override {
+        return WritePrivateProfileStringA(section.c_str(), key, value.c_str(), path.c_str()) != FALSE;
+    }
+    std::string path;
+};
+
+struct NameRecord {
+    std::string name;
+};
+
+INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        KeepRecord<NameRecord>(dialog, lParam);
+        SendDlgItemMessageA(dialog, IDC_SAVE_NAME, EM_LIMITTEXT, kMaxSetNameLength, 0);
+        SetDlgItemTextA(dialog, IDC_SAVE_NAME, CurrentSetName.c_str());
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDC_SAVE_OK:
+        RecordOf<NameRecord>(dialog)->name = FieldText(dialog, IDC_SAVE_NAME);
+        EndDialog(dialog, 1);
+        break;
+    case IDC_SAVE_CANCEL:
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    default: break;
+    }
+    return FALSE;
+}
+
+// Every section name of the file; the buffer grows until the list fits.
+std::vector<std::string> SavedSetNames() {
+    std::string path;
+    if (!IniPath(path)) return {};
+    for (size_t size = kSectionListBufferSize;; size *= 2) {
+        std::vector<char> buffer(size, '\0');
+        const DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", buffer.data(),
+                                                      static_cast<DWORD>(size), path.c_str());
+        if (length + 2 < size || size >= (size_t{1} << 26)) return SectionNamesFromBuffer(buffer.data(), length);
+    }
+}
+
+void FillSetList(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_LOAD_LIST);
+    for (const std::string& name : SavedSetNames()) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    if (!CurrentSetName.empty())
+        SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(CurrentSetName.c_str()));
+}
+
+INT_PTR CALLBACK LoadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        KeepRecord<NameRecord>(dialog, lParam);
+        FillSetList(dialog);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDC_LOAD_OK: {
+        HWND list = GetDlgItem(dialog, IDC_LOAD_LIST);
+        const LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+        if (selected == LB_ERR) break;
+        const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, selected, 0);
+        if (length == LB_ERR) break;
+        std::string name(static_cast<size_t>(length) + 1, '\0');
+        SendMessageA(list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(name.data()));
+        name.resize(static_cast<size_t>(length));
+        RecordOf<NameRecord>(dialog)->name = name;
+        EndDialog(dialog, 1);
+        break;
+    }
+    case IDC_LOAD_CANCEL:
+    case IDCANCEL: EndDialog(dialog, 0); break;
+    default: break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool RangeDialog(HWND owner, CoordinateSet& view) { return RunDialog(owner, IDD_RANGE, RangeProc, &view) == 1; }
+
+bool IterationsDialog(HWND owner, int32_t& endValue) {
+    return RunDialog(owner, IDD_ITERATIONS, IterationsProc, &endValue) == 1;
+}
+
+bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale) {
+    const uint32_t inUse =
+        HasWorkBuffers(Calc) ? MemoryRequirement(Calc.width, Calc.height, Calc.numericType) : 0;
+    DisplayRecord record = OpenDisplayRecord(width, height, scale, GetSystemMetrics(SM_CXSCREEN),
+                                             GetSystemMetrics(SM_CYSCREEN), inUse);
+    scale = record.scale;
+    if (RunDialog(owner, IDD_DISPLAY, DisplayProc, &record) != 1) return false;
+    const ImageSize size = ConfirmedImageSize(record);
+    width = size.width;
+    height = size.height;
+    scale = record.scale;
+    return true;
+}
+
+bool PaletteDialog(HWND owner) {
+    PaletteRecord record{Colours.PaletteNumber, Colours.ColourMode, Colours.PomeSetColourEnabled,
+                         Colours.PomeSetColour, Colours.PaletteShift};
+    if (RunDialog(owner, IDD_PALETTE, PaletteProc, &record) != 1) return false;
+    Colours.PaletteNumber = record.palette;
+    Colours.ColourMode = record.colourMode;
+    Colours.PomeSetColourEnabled = record.setColourEnabled;
+    Colours.PomeSetColour = record.setColour;
+    Colours.PaletteShift = record.shift;
+    return true;
+}
+
+void AboutDialog(HWND owner) { RunDialog(owner, IDD_ABOUT, AboutProc, nullptr); }
+
+void SaveCoordinates(HWND owner, const CoordinateSet& view) {
+    NameRecord typed;
+    if (RunDialog(owner, IDD_SAVE_COORDS, SaveProc, &typed) != 1) return;
+    std::string path;
+    const bool havePath = IniPath(path);
+    IniProfile profile(path);
+    SaveOutcome outcome = SaveOutcome::WriteFailed;
+    if (havePath) {
+        outcome = SaveCoordinateSet(profile, typed.name, view, [owner] {
+            return MessageBoxA(owner, kSaveQuestionText, kSaveQuestionCaption, MB_YESNO | MB_ICONHAND) == IDYES;
+        });
+    } else if (typed.name.empty()) {
+        outcome = SaveOutcome::NothingToSave;
+    } else {
+        CurrentSetName = typed.name.substr(0, kMaxSetNameLength);
+    }
+    if (outcome == SaveOutcome::WriteFailed)
+        MessageBoxA(owner, kWriteFailedText, havePath ? path.c_str() : "quaxel.ini", MB_OK | MB_ICONHAND);
+}
+
+bool LoadCoordinates(HWND owner, CoordinateSet& view) {
+    NameRecord chosen;
+    if (RunDialog(owner, IDD_LOAD_COORDS, LoadProc, &chosen) != 1) return false;
+    std::string path;
+    if (!IniPath(path)) return false;
+    IniProfile profile(path);
+    return LoadCoordinateSet(profile, chosen.name, view);
+}

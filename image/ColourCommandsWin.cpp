@@ -3,6 +3,7 @@
 // image from the stored escape counts. Part of quaxel.exe.
 #include <windows.h>
 
+#include "dialogs/PomeDlg.h"
 #include "image/ColourCommands.h"
 #include "image/Palette.h"
 #include "resources/rcinc.h"
@@ -24,6 +25,9 @@ void RecolourStep() {
 void PaletteRebuild() {
     Image.Release();
     RebuildImage(Image.width, Image.height, false);
+    // The new bitmap's pixels are undefined until they are recoloured; without
+    // counts to recolour from, the test pattern shows the new palette.
+    if (!HasWorkBuffers(Calc)) FillTestPattern(Image, Colours.ColourCount);
 }
 
 void CyclePalette(int32_t direction) {
@@ -64,6 +68,9 @@ void RebuildPaletteKeepingShift() {
 
 bool ColourCommand(int command) {
     switch (command) {
+    case CM_PALETTE:
+        if (PaletteDialog(MainWindow)) RebuildPaletteKeepingShift();
+        return true;
     case CM_NEXT_PALETTE: CyclePalette(+1); return true;
     case CM_PREV_PALETTE: CyclePalette(-1); return true;
     case CM_SHIFT_PREV: ShiftPalette(-1); return true;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "dialogs/PomeDlg.h"
 #include "image/Palette.h"
 #include "shell/DoPome.h"
 
@@ -127,5 +128,9 @@ void ApplyImageSize(int32_t width, int32_t height, int32_t scale) {
 }
 
 void DisplayCommand() {
-    // The image size is chosen in the Display dialog, which is not there yet.
+    int32_t width = Image.width;
+    int32_t height = Image.height;
+    int32_t scale = DisplayScale;
+    if (!DisplayDialog(MainWindow, width, height, scale)) return;
+    ApplyImageSize(width, height, scale);
 }

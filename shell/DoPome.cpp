@@ -162,11 +162,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     InitImage();
     SizeWindowToImage(Image);
     ShowWindow(MainWindow, showCommand);
+    ShowWelcome(true);
     UpdateWindow(MainWindow);
     RestartCalculation();
+    InstallHelpKeyHook();
 
     const int code = RunMessageLoop();
 
+    RemoveHelpKeyHook();
     DeleteLogicalPalette();
     return code;
 }

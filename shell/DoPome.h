@@ -35,7 +35,7 @@ void RestartCalculation();
 // height shown at `scale`, size the window to it.
 void ApplyImageSize(int32_t width, int32_t height, int32_t scale);
 
-// The Display command (F11). Opens nothing until the Display dialog exists.
+// The Display command (F11): the Display dialog, then the new size.
 void DisplayCommand();
 
 // --- shell state -----------------------------------------------------------
@@ -97,6 +97,13 @@ bool ImageSizeKnown();     // false until the window was first sized to the imag
 // Toggles full screen; with leaveOnly it can only end it.
 void SetFullScreen(bool leaveOnly);
 bool IsFullScreen();
+
+// --- F1 hook and Welcome dialog (PomeWelcome) ------------------------------
+
+void InstallHelpKeyHook();
+void RemoveHelpKeyHook();
+// Opens the Welcome dialog, at start only when its setting asks for it.
+void ShowWelcome(bool atStartup);
 
 // --- drawing window (PomeDraw) ---------------------------------------------
 

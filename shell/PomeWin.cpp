@@ -7,6 +7,7 @@
 
 #include <iterator>
 
+#include "dialogs/PomeDlg.h"
 #include "image/ExportWin.h"
 #include "resources/rcinc.h"
 #include "shell/DoPome.h"
@@ -106,6 +107,8 @@ bool WindowCommand(int command) {
     case CM_DEFAULT_SIZE: SizeWindowToImage(); return true;
     case CM_LEAVE_FULLSCREEN: SetFullScreen(true); return true;
     case CM_FULLSCREEN: SetFullScreen(false); return true;
+    case CM_WELCOME: ShowWelcome(false); return true;
+    case CM_ABOUT: AboutDialog(MainWindow); return true;
     default: return false;
     }
 }

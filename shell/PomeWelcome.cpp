@@ -1,0 +1,84 @@
+// The F1 key in the program's dialogs and message boxes, and the Welcome
+// dialog that greets the user at start.
+#include <windows.h>
+
+#include "resources/rcinc.h"
+#include "shell/DoPome.h"
+
+namespace {
+
+HHOOK HelpHook = nullptr;
+bool ShowAtStart = true;
+
+// Given without a directory, so the setting lives in the Windows directory,
+// apart from the saved views beside the program.
+constexpr char kSettingsFile[] = "quaxel.ini";
+constexpr char kHelpFile[] = "QUAXEL.HLP";
+
+// Function keys inside a modal dialog or message box become commands posted
+// to that dialog (F1 asks for its help topic); the key itself is consumed.
+LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && message != nullptr && message->message == WM_KEYDOWN &&
+        message->wParam >= VK_F1 && message->wParam <= VK_F12) {
+        HWND target = nullptr;
+        for (HWND window = message->hwnd; window != nullptr;
+             window = reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_HWNDPARENT))) {
+            target = window;
+            if ((GetWindowLongPtrA(window, GWL_STYLE) & WS_CHILD) == 0) break;
+        }
+        if (target != nullptr)
+            PostMessageA(target, WM_COMMAND, CM_DIALOG_HELP + (message->wParam - VK_F1), 0);
+        return 1;
+    }
+    return CallNextHookEx(HelpHook, code, wParam, lParam);
+}
+
+void CloseWelcome(HWND dialog) {
+    DestroyWindow(dialog);
+    WelcomeDialog = nullptr;
+}
+
+INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        CheckDlgButton(dialog, IDC_WELCOME_DONT_SHOW, ShowAtStart ? BST_UNCHECKED : BST_CHECKED);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDOK:
+        ShowAtStart = IsDlgButtonChecked(dialog, IDC_WELCOME_DONT_SHOW) != BST_CHECKED;
+        // A setting that cannot be written is not worth a message.
+        WritePrivateProfileStringA("Quaxel", "Welcome", ShowAtStart ? "1" : "0", kSettingsFile);
+        CloseWelcome(dialog);
+        return TRUE;
+    case IDCANCEL: CloseWelcome(dialog); return TRUE;
+    case IDC_WELCOME_HELP_INDEX: WinHelpA(MainWindow, kHelpFile, HELP_INDEX, 0); return TRUE;
+    case IDC_WELCOME_QUICKREF:
+        WinHelpA(MainWindow, kHelpFile, HELP_INDEX, 0);
+        WinHelpA(MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
+        return TRUE;
+    default: return FALSE;
+    }
+}
+
+}  // namespace
+
+// Only the program's own thread: its dialogs and message boxes are all there
+// is to reach, and a hook for every thread would need its procedure in a DLL.
+void InstallHelpKeyHook() { HelpHook = SetWindowsHookExA(WH_MSGFILTER, HelpKeyHook, nullptr, GetCurrentThreadId()); }
+
+void RemoveHelpKeyHook() {
+    if (HelpHook != nullptr) UnhookWindowsHookEx(HelpHook);
+    HelpHook = nullptr;
+}
+
+void ShowWelcome(bool atStartup) {
+    if (WelcomeDialog != nullptr) return;
+    ShowAtStart = GetPrivateProfileIntA("Quaxel", "Welcome", 1, kSettingsFile) != 0;
+    if (!ShowAtStart && atStartup) return;
+    WelcomeDialog = CreateDialogParamA(Instance, MAKEINTRESOURCEA(IDD_WELCOME), MainWindow, WelcomeProc, 0);
+    if (WelcomeDialog == nullptr) return;
+    ShowWindow(WelcomeDialog, SW_SHOWNORMAL);
+    UpdateWindow(WelcomeDialog);
+}
