@@ -68,6 +68,9 @@ TEST(QuaxelProgram, OpensItsMainWindowAndEndsWhenClosed) {
     char title[64] = {};
     GetWindowTextA(window, title, sizeof title);
     EXPECT_STREQ(title, "Quaxel");
+    // The window exists before the start-up has shown it.
+    const DWORD shownBy = GetTickCount() + kDeadlineMs;
+    while (!IsWindowVisible(window) && static_cast<LONG>(shownBy - GetTickCount()) > 0) Sleep(20);
     EXPECT_TRUE(IsWindowVisible(window));
 
     PostMessageA(window, WM_CLOSE, 0, 0);
