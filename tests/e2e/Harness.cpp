@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "HostPath.h"
+#include "image/Palette.h"
 #include "resources/rcinc.h"
 #include "tools/render/Render.h"
 
@@ -191,16 +193,59 @@ bool Program::WaitEnded(DWORD ms, DWORD& exitCode) const {
     return GetExitCodeProcess(info_.hProcess, &exitCode) != FALSE;
 }
 
-bool Program::Activate() const {
-    const RECT frame = WindowRectOf(main_);
-    const RECT client = ClientRectOnScreen(main_);
-    // Frame and caption lie above the menu bar; aim at their middle, left of
-    // the caption buttons.
-    const int menu = GetMenu(main_) ? GetSystemMetrics(SM_CYMENU) : 0;
-    const int y = (frame.top + client.top - menu) / 2;
-    const int x = frame.left + 60;
-    if (!MouseTo(x, y) || !Xdo("click 1")) return false;
-    return WaitUntil([&] { return GetForegroundWindow() == main_; }, 5000);
+bool Program::Activate() const { return ClickCaption(main_); }
+
+HWND Program::Dialog(const std::string& caption, DWORD ms) const {
+    return FindWindowOfProcess("#32770", [&](const std::string& text) { return text == caption; }, ms);
+}
+
+HWND Program::Focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+bool Program::Foreground() const {
+    if (WaitUntil([&] { return GetForegroundWindow() == main_; }, 3000)) return true;
+    return Activate();
+}
+
+std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giveUp) const {
+    bool running = false;
+    std::string text;
+    const DWORD start = GetTickCount();
+    // Closely: a small image may be done within a few dozen turns of the
+    // program's loop, each of which answers one of these questions.
+    while (GetTickCount() - start < ms) {
+        text = Status();
+        if (text == "Calculating ...") running = true;
+        if (running && text.rfind("Ready (", 0) == 0) return text;
+        if (giveUp && giveUp()) break;
+        Sleep(1);
+    }
+    return {};
+}
+
+StatusWatch::StatusWatch(const Program& program) : statusBar_(program.statusBar()) {
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+StatusWatch::~StatusWatch() {
+    InterlockedExchange(&stop_, 1);
+    if (thread_) {
+        WaitForSingleObject(thread_, kDeadlineMs);
+        CloseHandle(thread_);
+    }
+}
+
+DWORD WINAPI StatusWatch::Run(void* parameter) {
+    auto* self = static_cast<StatusWatch*>(parameter);
+    while (!self->stop_) {
+        if (WindowText(self->statusBar_) == "Calculating ...") InterlockedExchange(&self->sawCalculating_, 1);
+        Sleep(1);
+    }
+    return 0;
 }
 
 // --- Memory and scroll bars of another process --------------------------------
@@ -238,35 +283,28 @@ uintptr_t ModuleBase(DWORD processId, const char* name) {
     return base;
 }
 
-struct ScrollQuery {
-    HWND window;
-    int32_t bar;
-    int32_t pad;
-    SCROLLINFO info;
-};
-
 }  // namespace
 
-bool RemoteScrollInfo(const Program& program, HWND window, int bar, SCROLLINFO& info) {
+bool RemoteCall(const Program& program, const char* function, const std::vector<uint64_t>& arguments,
+                uint64_t& result, void* data, size_t size) {
+    if (arguments.size() > 4) return false;
     const uintptr_t localUser32 = reinterpret_cast<uintptr_t>(GetModuleHandleA("user32.dll"));
     const uintptr_t remoteUser32 = ModuleBase(program.id(), "user32.dll");
     const auto local = reinterpret_cast<uintptr_t>(
-        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(localUser32), "GetScrollInfo")));
+        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(localUser32), function)));
     if (!localUser32 || !remoteUser32 || !local) return false;
-    const uint64_t function = remoteUser32 + (local - localUser32);
 
-    // x64: the thread's parameter (rcx) points to a ScrollQuery.
-    //   push rbx; sub rsp, 32; mov rbx, rcx; mov rcx, [rbx]; mov edx, [rbx+8];
-    //   lea r8, [rbx+16]; mov rax, function; call rax; add rsp, 32; pop rbx; ret
-    uint8_t code[64] = {0x53, 0x48, 0x83, 0xEC, 0x20, 0x48, 0x89, 0xCB, 0x48, 0x8B, 0x0B, 0x8B, 0x53,
-                        0x08, 0x4C, 0x8D, 0x43, 0x10, 0x48, 0xB8};
-    std::memcpy(code + 20, &function, 8);
-    const uint8_t tail[] = {0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x20, 0x5B, 0xC3};
-    std::memcpy(code + 28, tail, sizeof tail);
-
-    ScrollQuery query{window, bar, 0, {}};
-    query.info.cbSize = sizeof query.info;
-    query.info.fMask = SIF_ALL;
+    // x64: the thread's parameter (rcx) points to a block of the function's
+    // address, four arguments and the result.
+    //   push rbx; sub rsp, 32; mov rbx, rcx; mov rcx, [rbx+8]; mov rdx, [rbx+16];
+    //   mov r8, [rbx+24]; mov r9, [rbx+32]; call [rbx]; mov [rbx+40], rax;
+    //   mov eax, 1; add rsp, 32; pop rbx; ret
+    const uint8_t code[64] = {0x53, 0x48, 0x83, 0xEC, 0x20, 0x48, 0x89, 0xCB, 0x48, 0x8B, 0x4B, 0x08,
+                              0x48, 0x8B, 0x53, 0x10, 0x4C, 0x8B, 0x43, 0x18, 0x4C, 0x8B, 0x4B, 0x20,
+                              0xFF, 0x13, 0x48, 0x89, 0x43, 0x28, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x48,
+                              0x83, 0xC4, 0x20, 0x5B, 0xC3};
+    constexpr size_t kBlock = sizeof code;  // the call block follows the code
+    constexpr size_t kData = kBlock + 6 * 8;
 
     HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
                                      PROCESS_VM_READ | PROCESS_VM_WRITE,
@@ -274,16 +312,21 @@ bool RemoteScrollInfo(const Program& program, HWND window, int bar, SCROLLINFO& 
     if (!process) return false;
     bool ok = false;
     auto* remote = static_cast<uint8_t*>(
-        VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+        VirtualAllocEx(process, nullptr, kData + size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    uint64_t block[6] = {remoteUser32 + (local - localUser32), 0, 0, 0, 0, 0};
+    for (size_t i = 0; i < arguments.size(); ++i)
+        block[1 + i] = arguments[i] == kRemoteData ? reinterpret_cast<uint64_t>(remote + kData) : arguments[i];
     SIZE_T moved = 0;
     if (remote && WriteProcessMemory(process, remote, code, sizeof code, &moved) &&
-        WriteProcessMemory(process, remote + sizeof code, &query, sizeof query, &moved)) {
+        WriteProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
+        (size == 0 || WriteProcessMemory(process, remote + kData, data, size, &moved))) {
         HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(remote),
-                                           remote + sizeof code, 0, nullptr);
-        DWORD result = 0;
-        if (thread && WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &result) &&
-            result && ReadProcessMemory(process, remote + sizeof code, &query, sizeof query, &moved)) {
-            info = query.info;
+                                           remote + kBlock, 0, nullptr);
+        DWORD exitCode = 0;
+        if (thread && WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &exitCode) &&
+            exitCode == 1 && ReadProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
+            (size == 0 || ReadProcessMemory(process, remote + kData, data, size, &moved))) {
+            result = block[5];
             ok = true;
         }
         if (thread) CloseHandle(thread);
@@ -291,6 +334,184 @@ bool RemoteScrollInfo(const Program& program, HWND window, int bar, SCROLLINFO& 
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     return ok;
+}
+
+bool RemoteScrollInfo(const Program& program, HWND window, int bar, SCROLLINFO& info) {
+    SCROLLINFO query{};
+    query.cbSize = sizeof query;
+    query.fMask = SIF_ALL;
+    uint64_t result = 0;
+    if (!RemoteCall(program, "GetScrollInfo",
+                    {reinterpret_cast<uint64_t>(window), static_cast<uint64_t>(bar), kRemoteData}, result, &query,
+                    sizeof query) ||
+        static_cast<uint32_t>(result) == 0)
+        return false;
+    info = query;
+    return true;
+}
+
+int CheckedNumericType(const Program& program) {
+    const auto menu = reinterpret_cast<uint64_t>(GetMenu(program.main()));
+    if (!menu) return -2;
+    int checked = -1;
+    for (int type = 0; type < 4; ++type) {
+        uint64_t state = 0;
+        if (!RemoteCall(program, "GetMenuState", {menu, static_cast<uint64_t>(CM_CPU_FIXED + type), MF_BYCOMMAND},
+                        state))
+            return -2;
+        const auto flags = static_cast<uint32_t>(state);
+        if (flags == 0xFFFFFFFFu) return -2;  // no such item
+        if (flags & MF_CHECKED) checked = checked == -1 ? type : 4;
+    }
+    return checked == 4 ? -1 : checked;
+}
+
+// --- Help requests ---------------------------------------------------------------
+
+HelpViewerStandIn::HelpViewerStandIn() {
+    InitializeCriticalSection(&lock_);
+    created_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    if (thread_) WaitForSingleObject(created_, kDeadlineMs);
+}
+
+HelpViewerStandIn::~HelpViewerStandIn() {
+    if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
+    if (thread_) {
+        WaitForSingleObject(thread_, kDeadlineMs);
+        CloseHandle(thread_);
+    }
+    if (created_) CloseHandle(created_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<HelpViewerStandIn::Request> HelpViewerStandIn::Requests() const {
+    EnterCriticalSection(&lock_);
+    std::vector<Request> copy = requests_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+DWORD WINAPI HelpViewerStandIn::Run(void* parameter) {
+    auto* self = static_cast<HelpViewerStandIn*>(parameter);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "MS_WINHELP", "Help stand-in", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    if (window) SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_ = window;
+    SetEvent(self->created_);
+    if (!window) return 1;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    return 0;
+}
+
+LRESULT CALLBACK HelpViewerStandIn::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<HelpViewerStandIn*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_COPYDATA && self) {
+        // WinHelpA's record: size, command (16 bits each), data, reserved
+        // (32 bits each), then the offsets of the file name and of the text.
+        const auto* copied = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const auto* bytes = static_cast<const uint8_t*>(copied->lpData);
+        Request request;
+        request.caller = reinterpret_cast<HWND>(wParam);
+        if (bytes && copied->cbData >= 16) {
+            uint16_t command = 0, ofsFile = 0, ofsData = 0;
+            std::memcpy(&command, bytes + 2, 2);
+            std::memcpy(&ofsFile, bytes + 12, 2);
+            std::memcpy(&ofsData, bytes + 14, 2);
+            request.command = command;
+            auto text = [&](uint16_t at) {
+                std::string t;
+                for (size_t i = at; at && i < copied->cbData && bytes[i]; ++i) t += static_cast<char>(bytes[i]);
+                return t;
+            };
+            request.file = text(ofsFile);
+            request.keyword = text(ofsData);
+        }
+        EnterCriticalSection(&self->lock_);
+        self->requests_.push_back(request);
+        LeaveCriticalSection(&self->lock_);
+        return TRUE;
+    }
+    if (message == WM_CLOSE) {
+        DestroyWindow(window);
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// --- Dialogs of another process -------------------------------------------------
+
+namespace {
+
+LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool& ok) {
+    DWORD_PTR result = 0;
+    ok = window && SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+}  // namespace
+
+std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+bool TypeInto(HWND dialog, int id, const std::string& text) {
+    HWND field = GetDlgItem(dialog, id);
+    bool ok = false;
+    SendTo(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), ok);
+    if (!ok) return false;
+    SendTo(field, EM_SETMODIFY, TRUE, 0, ok);
+    return ok;
+}
+
+bool Press(HWND dialog, int id) {
+    bool ok = false;
+    SendTo(GetDlgItem(dialog, id), BM_CLICK, 0, 0, ok);
+    return ok;
+}
+
+void PressLater(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+bool IsChecked(HWND dialog, int id) {
+    bool ok = false;
+    return SendTo(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0, ok) == BST_CHECKED && ok;
+}
+
+TextRange SelectionOf(HWND dialog, int id) {
+    bool ok = false;
+    const LRESULT both = SendTo(GetDlgItem(dialog, id), EM_GETSEL, 0, 0, ok);
+    if (!ok) return {};
+    return TextRange{LOWORD(both), HIWORD(both)};
+}
+
+std::string MessageText(HWND box) { return ItemText(box, 0xFFFF); }
+
+int DefaultButtonOf(HWND dialog) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == "Button" && (GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            return GetDlgCtrlID(child);
+    return 0;
+}
+
+bool WaitClosed(HWND window, DWORD ms) {
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, ms);
+}
+
+bool ClickCaption(HWND window) {
+    const RECT frame = WindowRectOf(window);
+    const RECT client = ClientRectOnScreen(window);
+    // Frame and caption lie above the menu bar; aim at their middle, left of
+    // the caption buttons.
+    const int menu = GetMenu(window) ? GetSystemMetrics(SM_CYMENU) : 0;
+    const int y = (frame.top + client.top - menu) / 2;
+    const int x = frame.left + 60;
+    if (!MouseTo(x, y) || !Xdo("click 1")) return false;
+    return WaitUntil([&] { return GetForegroundWindow() == window; }, 5000);
 }
 
 // --- Unix side ------------------------------------------------------------------
@@ -414,6 +635,171 @@ const Expected& StartView() {
         return e;
     }();
     return expected;
+}
+
+Rendered RenderView(const RenderOptions& options) {
+    static int counter = 0;
+    Rendered rendered;
+    RenderOptions o = options;
+    o.output = DosPath(ScratchFolder() + "/view-" + std::to_string(++counter) + ".bmp");
+    std::string error;
+    if (!Render(o, rendered.result, error)) {
+        ADD_FAILURE() << "renderer: " << error;
+        return rendered;
+    }
+    rendered.image.bytes = ReadFileBytes(o.output);
+    DeleteFileA(o.output.c_str());
+    return rendered;
+}
+
+IterationStatistics EscapeCounts(const RenderOptions& o, const PixelRect& rect) {
+    // The renderer's calculation, kept for the question instead of written.
+    FpuPresent = true;
+    SetColourDefaults();
+    uint8_t table[kColourTableBytes] = {};
+    GeneratePalette(table, o.palette);
+    DibImage image;
+    IterationStatistics stats{};
+    if (!image.TryCreate(o.width, o.height, table)) {
+        ADD_FAILURE() << "cannot create an image of " << o.width << " x " << o.height;
+        return stats;
+    }
+    CalcState state;
+    CreateCalcState(state, &image);
+    SetColourParams(state, Colours.ColourCount, 0, false, false, 0, 1);
+    CoordinateSet view;
+    view.RealMin = o.realMin;
+    view.RealMax = o.realMax;
+    view.ImagMin = o.imagMin;
+    view.ImagMax = o.imagMax;
+    view.ConstReal = o.constReal;
+    view.ConstImag = o.constImag;
+    view.Formula = o.julia ? FormulaKind::JuliaSet : FormulaKind::MandelbrotSet;
+    view.IterStart = o.iterStart;
+    view.IterInc = o.iterInc;
+    view.IterEnd = o.iterEnd;
+    struct Silent : PrecisionPrompt {
+        bool Confirm(NumericType, bool, const char*, unsigned) override { return true; }
+    } prompt;
+    RunSetUp(state, prompt, view, static_cast<NumericType>(o.numericType));
+    if (state.Status == SetUpStatus::Ready) {
+        for (;;) {
+            int32_t row = -1;
+            CalcNextRow(state, row);
+            if (row != -1) continue;
+            if (!NextPass(state)) break;
+        }
+        stats = IterationStats(state, rect);
+    } else {
+        ADD_FAILURE() << "the engine could not set up the view";
+    }
+    ReleaseWorkBuffers(state);
+    image.Release();
+    return stats;
+}
+
+namespace {
+
+bool EmptyClipboardNow() {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    CloseClipboard();
+    return true;
+}
+
+std::vector<uint8_t> ClipboardDib() {
+    std::vector<uint8_t> dib;
+    if (!IsClipboardFormatAvailable(CF_DIB) || !OpenClipboard(nullptr)) return dib;
+    if (HANDLE block = GetClipboardData(CF_DIB)) {
+        if (const void* bytes = GlobalLock(block)) {
+            dib.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + GlobalSize(block));
+            GlobalUnlock(block);
+        }
+    }
+    CloseClipboard();
+    return dib;
+}
+
+// "" when the packed DIB holds the file's header, colour table and rows.
+std::string DibDiffers(const std::vector<uint8_t>& dib, const Bmp& expected) {
+    const std::vector<uint8_t>& file = expected.bytes;
+    if (file.size() < 54 + 1024) return "no expected image";
+    const size_t size = file.size() - 14;
+    if (dib.size() < size) return "clipboard DIB of " + std::to_string(dib.size()) + " bytes, " +
+                                  std::to_string(size) + " expected";
+    if (!std::equal(file.begin() + 14, file.begin() + 54, dib.begin()))
+        return "other bitmap header: " + std::to_string(Int32At(dib, 4)) + " x " + std::to_string(Int32At(dib, 8)) +
+               " instead of " + std::to_string(expected.width()) + " x " + std::to_string(expected.height());
+    if (!std::equal(file.begin() + 54, file.begin() + 54 + 1024, dib.begin() + 40)) return "other colour table";
+    const size_t rows = static_cast<size_t>(Int32At(file, 10)) - 14;
+    int wrong = 0;
+    std::string first;
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x) {
+            const size_t at = static_cast<size_t>(expected.height() - 1 - y) * expected.stride() + x;
+            const uint8_t got = dib[rows + at];
+            const uint8_t want = file[rows + 14 + at];
+            if (got != want && wrong++ == 0)
+                first = "first at (" + std::to_string(x) + ", " + std::to_string(y) + "): index " +
+                        std::to_string(got) + " instead of " + std::to_string(want);
+        }
+    return wrong ? std::to_string(wrong) + " pixels differ, " + first : std::string();
+}
+
+}  // namespace
+
+std::string ClipboardDiffers(const Program& program, const Bmp& expected, DWORD ms) {
+    std::string why = "nothing on the clipboard";
+    WaitUntil(
+        [&] {
+            if (!EmptyClipboardNow()) return false;
+            program.Command(CM_COPY);
+            std::vector<uint8_t> dib;
+            if (!WaitUntil(
+                    [&] {
+                        dib = ClipboardDib();
+                        return !dib.empty();
+                    },
+                    5000))
+                return false;
+            why = DibDiffers(dib, expected);
+            return why.empty();
+        },
+        ms);
+    return why;
+}
+
+bool ReadyCounts(const std::string& ready, int& min, int& max) {
+    const size_t at = ready.find("Iterations: Min.: ");
+    if (ready.rfind("Ready (", 0) != 0 || at == std::string::npos) return false;
+    return std::sscanf(ready.c_str() + at, "Iterations: Min.: %d, Max.: %d)", &min, &max) == 2;
+}
+
+std::string ReadFileText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                    written == text.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::vector<DWORD> ProcessesNamed(const char* exeName) {
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, exeName) == 0) ids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
 }
 
 namespace {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/render/Render.h"
+
 namespace e2e {
 
 constexpr DWORD kDeadlineMs = 30000;
@@ -55,7 +57,23 @@ public:
     bool WaitEnded(DWORD ms, DWORD& exitCode) const;
 
     // Makes the main window the active one with a real click on its caption.
+    // Before the first key of a scenario: on a bare X server the keys reach
+    // Wine's desktop only once it has been clicked.
     bool Activate() const;
+
+    // A visible dialog (class "#32770", message boxes included) of this
+    // process with exactly this caption, or null when none appeared in time.
+    HWND Dialog(const std::string& caption, DWORD ms = kDeadlineMs) const;
+    // The window that has the keyboard focus in the program's thread.
+    HWND Focus() const;
+    // Watches the status bar closely until a calculation has been seen
+    // running ("Calculating ...") and has ended; returns the ready text, or
+    // an empty string when that did not happen in time. `giveUp` is asked on
+    // the way and ends the watch early when it holds.
+    std::string WaitRecalculated(DWORD ms = kDeadlineMs, const std::function<bool()>& giveUp = {}) const;
+    // Waits for the main window to be the active one again (after a dialog
+    // closed), and clicks its caption when it does not become so.
+    bool Foreground() const;
 
 private:
     PROCESS_INFORMATION info_{};
@@ -64,10 +82,97 @@ private:
     std::string failure_;
 };
 
+// Watches the status bar from a thread of its own for as long as it lives,
+// so closely that no calculation can pass unseen: the program answers
+// between any two rows it computes.
+class StatusWatch {
+public:
+    explicit StatusWatch(const Program& program);
+    ~StatusWatch();
+    StatusWatch(const StatusWatch&) = delete;
+    StatusWatch& operator=(const StatusWatch&) = delete;
+    bool SawCalculating() const { return sawCalculating_ != 0; }
+
+private:
+    static DWORD WINAPI Run(void* self);
+    HWND statusBar_;
+    HANDLE thread_ = nullptr;
+    volatile LONG stop_ = 0;
+    volatile LONG sawCalculating_ = 0;
+};
+
+// Calls a function of user32.dll on a thread in the program's process, for
+// what Wine answers only to the window's own process (scroll bars, menus).
+// An argument equal to kRemoteData stands for the address of a copy of
+// `data` in that process, which is copied back afterwards.
+constexpr uint64_t kRemoteData = ~uint64_t{0};
+bool RemoteCall(const Program& program, const char* function, const std::vector<uint64_t>& arguments,
+                uint64_t& result, void* data = nullptr, size_t size = 0);
+
 // Reads a standard scroll bar of another process's window (GetScrollInfo
-// only sees the caller's own windows under Wine): runs GetScrollInfo on a
-// thread in the target process.
+// only sees the caller's own windows under Wine).
 bool RemoteScrollInfo(const Program& program, HWND window, int bar, SCROLLINFO& info);
+
+// The numeric type (0 CPU Fixed ... 3 FPU Extended) whose item on the main
+// window's Range menu carries the check mark; -1 when none or several do,
+// -2 when the menu could not be read.
+int CheckedNumericType(const Program& program);
+
+// Stands in for the help viewer: a hidden window of the class "MS_WINHELP",
+// which WinHelpA looks for before it starts one, on a thread of its own.
+// Records each request it receives. (Wine's own viewer ignores keyword
+// requests, so it would show nothing for them.)
+class HelpViewerStandIn {
+public:
+    struct Request {
+        HWND caller = nullptr;
+        unsigned command = 0;
+        std::string file;
+        std::string keyword;  // HELP_KEY, HELP_PARTIALKEY, HELP_COMMAND: the text
+    };
+    HelpViewerStandIn();
+    ~HelpViewerStandIn();
+    HelpViewerStandIn(const HelpViewerStandIn&) = delete;
+    HelpViewerStandIn& operator=(const HelpViewerStandIn&) = delete;
+    bool ok() const { return window_ != nullptr; }
+    std::vector<Request> Requests() const;
+
+private:
+    static DWORD WINAPI Run(void* self);
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HANDLE thread_ = nullptr;
+    HANDLE created_ = nullptr;
+    HWND window_ = nullptr;
+    mutable CRITICAL_SECTION lock_;
+    std::vector<Request> requests_;
+};
+
+// --- dialogs and message boxes of another process ----------------------------
+
+std::string ItemText(HWND dialog, int id);
+// Puts `text` into an edit field the way typing does: the text, and the
+// field marked as changed by the user.
+bool TypeInto(HWND dialog, int id, const std::string& text);
+// Presses a push button, radio button or check box and returns once the
+// dialog has handled it.
+bool Press(HWND dialog, int id);
+// Presses it without waiting, for buttons that open a modal message box.
+void PressLater(HWND dialog, int id);
+bool IsChecked(HWND dialog, int id);
+// EM_GETSEL of an edit field: first selected character and the one after
+// the selection.
+struct TextRange {
+    int start = -1, end = -1;
+    bool operator==(const TextRange&) const = default;
+};
+TextRange SelectionOf(HWND dialog, int id);
+// The text of a message box.
+std::string MessageText(HWND box);
+// The id of the dialog's default push button (0 when none is).
+int DefaultButtonOf(HWND dialog);
+bool WaitClosed(HWND window, DWORD ms = kDeadlineMs);
+// Makes a top-level window the active one with a real click on its caption.
+bool ClickCaption(HWND window);
 
 // A block of memory in another process for messages that take a pointer.
 class RemoteBuffer {
@@ -125,6 +230,29 @@ struct Expected {
 };
 const Expected& StartView();
 
+// The renderer's image of any view (the BMP that Bitmap Export would write),
+// with the type it settled on and the escape counts of the whole image.
+struct Rendered {
+    Bmp image;
+    RenderResult result;
+};
+Rendered RenderView(const RenderOptions& options);
+// The escape counts of a rectangle of that view, as the engine keeps them
+// once the view is computed.
+IterationStatistics EscapeCounts(const RenderOptions& options, const PixelRect& rect);
+
+// The image as the program hands it to the clipboard (Edit, Copy), compared
+// with the renderer's file until they agree or the deadline passes. Returns
+// an empty string on agreement, else what differed.
+std::string ClipboardDiffers(const Program& program, const Bmp& expected, DWORD ms = 10000);
+
+// "Ready (... Iterations: Min.: a, Max.: b)": a and b, or false.
+bool ReadyCounts(const std::string& ready, int& min, int& max);
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+// The ids of the running processes of this executable name.
+std::vector<DWORD> ProcessesNamed(const char* exeName);
 
 }  // namespace e2e
