@@ -1,54 +1,91 @@
 // Progressive calculation: the interleaved row scan, passes with a rising
-// limit, the colour rule and the seven row kernels.
+// limit, the colour rule and the seven row kernels. Each kernel runs the fast
+// kernels (engine/FastKernels.h) and, on a large row, shares the row's pixels
+// with the worker pool (engine/RowPool.h); the reference loops stay here.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <type_traits>
 
+#include "engine/FastKernels.h"
 #include "engine/FpEnvironment.h"
 #include "engine/PomeClc.h"
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
+#include "engine/RowPool.h"
 
 namespace {
 
 // ----------------------------------------------------------------------------
 // Kernels
 
-// Continues one orbit of z <- z^2 + c from step `from` up to `limit` in the
-// number type T. Returns the escape count (the first step whose |z|^2
-// exceeds 4), or `limit` when the orbit is still inside; zr, zi hold the last
-// value reached.
-//
-// Rounding, spelled out: the squares are products in T (one rounding each);
-// their sum and the comparison are in extended; each new coordinate is
-// evaluated in extended from T values and rounded once to T. For T = long
-// double every step is plain extended arithmetic.
-template <typename T>
-int32_t ContinueOrbit(T& zr, T& zi, T cr, T ci, int32_t from, int32_t limit, bool& escaped) {
-    T r = zr;
-    T i = zi;
-    int32_t n = from;
-    escaped = false;
-    while (n < limit) {
-        const T r2 = r * r;
-        const T i2 = i * i;
-        const long double magnitude = static_cast<long double>(r2) + static_cast<long double>(i2);
-        // The strict > 4 for ordinary values, written so that a NaN orbit
-        // (from NaN plane values or constant) counts as escaped instead of
-        // staying inside for ever. Infinite squares escape as well.
-        if (!(magnitude <= 4.0L)) {
-            escaped = true;
-            break;
-        }
-        ++n;
-        const T newI = static_cast<T>(2.0L * static_cast<long double>(r) * static_cast<long double>(i) +
-                                      static_cast<long double>(ci));
-        r = static_cast<T>(static_cast<long double>(r2) - static_cast<long double>(i2) + static_cast<long double>(cr));
-        i = newI;
+// Per-pixel counts of the row under way. Rows are computed one at a time
+// (CalcNextRow runs on one thread), so one buffer serves every row.
+int32_t* RowCounts(int32_t width) {
+    static std::unique_ptr<int32_t[]> buffer;
+    static int32_t capacity = 0;
+    if (width > capacity) {
+        buffer.reset(new (std::nothrow) int32_t[static_cast<size_t>(width)]);
+        capacity = buffer ? width : 0;
     }
-    zr = r;
-    zi = i;
-    return n;
+    return buffer.get();
+}
+
+template <typename T>
+struct SharedSpan {
+    KernelPath path;
+    OrbitSpan<T> span;
+};
+
+// What each thread of a shared row runs: a new thread's floating-point
+// environment differs between platforms, so every participant sets its own.
+template <typename T>
+void RunSharedSpan(void* context) {
+    const FpEnvironmentGuard environment;
+    const auto* shared = static_cast<const SharedSpan<T>*>(context);
+    IterateSpan(shared->path, shared->span);
+}
+
+// Iterates the row's pixels on the fast path, on several threads when the
+// row is large, and writes the image row. False when no count buffer could
+// be had; the caller then takes the reference loop.
+template <typename T>
+bool FastRow(CalcState& state, PixelRecord<T>* pixels, const T* columnReal, T constReal, T constImag, int32_t row,
+             int32_t old, int32_t limit, KernelPath path) {
+    const int32_t width = state.width;
+    int32_t* counts = RowCounts(width);
+    if (counts == nullptr) return false;
+
+    SharedSpan<T> shared{path, OrbitSpan<T>{}};
+    OrbitSpan<T>& span = shared.span;
+    span.pixels = pixels;
+    span.columnReal = columnReal;
+    span.constReal = constReal;
+    span.constImag = constImag;
+    span.count = width;
+    span.from = old;
+    span.limit = limit;
+    span.counts = counts;
+
+    int64_t inside = 0;
+    for (int32_t x = 0; x < width; ++x) inside += pixels[x].EscapeCount == NotEscaped ? 1 : 0;
+    const int threads = RowThreads();
+    std::atomic<int32_t> next{0};
+    if (threads > 1 && inside * (static_cast<int64_t>(limit) - old) >= ParallelRowWork()) {
+        span.next = &next;
+        RowPool::Instance().Run(&RunSharedSpan<T>, &shared, threads - 1);
+    } else {
+        IterateSpan(path, span);
+    }
+
+    PixelCursor cursor = StartImageRow(state, row);
+    for (int32_t x = 0; x < width; ++x) {
+        if (counts[x] == kSkippedPixel) SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
+        else PutPixel(cursor, PixelIndex(state, pixels[x].EscapeCount, counts[x]));
+    }
+    return true;
 }
 
 // One row of an FPU kernel. The Mandelbrot-Set takes c from the pixel's
@@ -60,12 +97,21 @@ void FpuRow(CalcState& state, WorkBuffers<T>& buffers, int32_t row) {
     const int32_t limit = state.CurrentLimit;
     buffers.RowLimit[row] = limit;
 
-    PixelCursor cursor = StartImageRow(state, row);
     PixelRecord<T>* pixel = RowPixels(buffers, width, row);
     const T constReal = static_cast<T>(state.ConstReal);
     const T constImag = static_cast<T>(state.ConstImag);
     const T rowImag = buffers.RowCoords[row];
 
+    const KernelPath path = ActiveKernelPath();
+    if (path != KernelPath::Reference) {
+        const bool julia = formula == FormulaKind::JuliaSet;
+        if (FastRow<T>(state, pixel, julia ? nullptr : buffers.ColumnCoords.get(), constReal,
+                       julia ? constImag : rowImag, row, old, limit, path))
+            return;
+    }
+
+    // The reference: one orbit after the other.
+    PixelCursor cursor = StartImageRow(state, row);
     for (int32_t x = 0; x < width; ++x, ++pixel) {
         if (pixel->EscapeCount != NotEscaped) {
             SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
@@ -74,7 +120,7 @@ void FpuRow(CalcState& state, WorkBuffers<T>& buffers, int32_t row) {
         const T cr = formula == FormulaKind::JuliaSet ? constReal : buffers.ColumnCoords[x];
         const T ci = formula == FormulaKind::JuliaSet ? constImag : rowImag;
         bool escaped;
-        const int32_t n = ContinueOrbit(pixel->Zr, pixel->Zi, cr, ci, old, limit, escaped);
+        const int32_t n = ReferenceOrbit(pixel->Zr, pixel->Zi, cr, ci, old, limit, escaped);
         if (escaped) pixel->EscapeCount = n;
         PutPixel(cursor, PixelIndex(state, pixel->EscapeCount, n));
     }
@@ -90,10 +136,16 @@ void MandelbrotRowFixed(CalcState& state, WorkBuffers<int32_t>& buffers, int32_t
     const int32_t limit = state.CurrentLimit;
     buffers.RowLimit[row] = limit;
 
-    PixelCursor cursor = StartImageRow(state, row);
     PixelRecord<int32_t>* pixel = RowPixels(buffers, width, row);
     const int32_t bound = ToFixed(4.0L);
     const int32_t ci = buffers.RowCoords[row];
+
+    const KernelPath path = ActiveKernelPath();
+    if (path != KernelPath::Reference &&
+        FastRow<int32_t>(state, pixel, buffers.ColumnCoords.get(), 0, ci, row, old, limit, path))
+        return;
+
+    PixelCursor cursor = StartImageRow(state, row);
 
     for (int32_t x = 0; x < width; ++x, ++pixel) {
         if (pixel->EscapeCount != NotEscaped) {

@@ -1,9 +1,8 @@
 // Inside the engine: typed access to the work buffers and the seven row
 // kernels. Each kernel iterates every still-inside pixel of one row from the
 // row's stored limit to CurrentLimit and writes the row's palette indices;
-// the scheduling in PomeClcKernels.cpp decides which row. A faster kernel
-// (several orbits in flight, vector code) replaces the inside of one of these
-// functions and nothing else.
+// the scheduling in PomeClcKernels.cpp decides which row. The rows run the
+// fast kernels of engine/FastKernels.h unless the reference is forced.
 #pragma once
 
 #include <cstddef>
@@ -55,6 +54,46 @@ PixelCursor StartImageRow(const CalcState& state, int32_t row);
 inline uint8_t PixelIndex(const CalcState& state, int32_t escapeCount, int32_t n) {
     if (state.PomeSetColourEnabled && escapeCount == NotEscaped) return static_cast<uint8_t>(state.PomeSetColour);
     return PaletteIndexOf(state, n);
+}
+
+// The definition of every FPU result: continues one orbit of z <- z^2 + c
+// from step `from` up to `limit` in the number type T and returns the escape
+// count (the first step whose |z|^2 exceeds 4), or `limit` when the orbit is
+// still inside; zr, zi hold the last value reached. The fast kernels
+// (engine/FastKernels.h) must agree with it bit for bit and call it for the
+// steps they cannot decide themselves.
+//
+// Rounding, spelled out: the squares are products in T (one rounding each);
+// their sum and the comparison are in extended; each new coordinate is
+// evaluated in extended from T values and rounded once to T. For T = long
+// double every step is plain extended arithmetic. Needs the x87 unit at
+// 64-bit precision (FpEnvironmentGuard).
+template <typename T>
+int32_t ReferenceOrbit(T& zr, T& zi, T cr, T ci, int32_t from, int32_t limit, bool& escaped) {
+    T r = zr;
+    T i = zi;
+    int32_t n = from;
+    escaped = false;
+    while (n < limit) {
+        const T r2 = r * r;
+        const T i2 = i * i;
+        const long double magnitude = static_cast<long double>(r2) + static_cast<long double>(i2);
+        // The strict > 4 for ordinary values, written so that a NaN orbit
+        // (from NaN plane values or constant) counts as escaped instead of
+        // staying inside for ever. Infinite squares escape as well.
+        if (!(magnitude <= 4.0L)) {
+            escaped = true;
+            break;
+        }
+        ++n;
+        const T newI = static_cast<T>(2.0L * static_cast<long double>(r) * static_cast<long double>(i) +
+                                      static_cast<long double>(ci));
+        r = static_cast<T>(static_cast<long double>(r2) - static_cast<long double>(i2) + static_cast<long double>(cr));
+        i = newI;
+    }
+    zr = r;
+    zi = i;
+    return n;
 }
 
 // The seven kernels, one per formula and type. `row` is due: its RowLimit is

@@ -16,6 +16,12 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "${jobs}"
 ctest --preset native -j "${jobs}"
 
+step "tsan: the worker pool's shared rows under ThreadSanitizer"
+# Builds only that suite (and the engine under it), not the whole project.
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "${jobs}"
+ctest --preset tsan -j "${jobs}"
+
 step "win64: configure, build"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "${jobs}"

@@ -1,0 +1,133 @@
+// Inside the engine: the fast kernels behind the reference ones. They do the
+// same arithmetic as ReferenceOrbit (engine/PomeClcKernels.h) on several
+// orbits at once and must give bit for bit the same orbit values and counts;
+// the reference stays the definition and finishes every step whose rounding
+// the fast code cannot decide by itself.
+//
+// Which instruction set runs is chosen once from cpuid: a baseline that every
+// x86-64 and the SSE2 32-bit target can run, AVX2 + FMA, and AVX-512. Tests
+// and the benchmark force a path (or the reference) through ForceKernelPath.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/PomeClc.h"
+
+enum class KernelPath : uint8_t {
+    Reference = 0,  // one orbit at a time: the definition of every result
+    Baseline = 1,   // SSE2 vectors (two lanes); x87 for FPU Extended
+    Avx2Fma = 2,    // 256-bit vectors with fused multiply-adds for exact product errors
+    Avx512 = 3,     // 512-bit vectors (AVX-512F)
+};
+
+const char* KernelPathName(KernelPath path);
+
+// Whether this processor (and its operating system) can run the path.
+bool KernelPathSupported(KernelPath path);
+
+// The widest supported path: what rows use unless a path is forced.
+KernelPath BestKernelPath();
+
+// The path rows use now.
+KernelPath ActiveKernelPath();
+
+// Makes rows use `path` until the next call; false (and nothing changes)
+// when the processor cannot run it. Not thread-safe: call between rows.
+bool ForceKernelPath(KernelPath path);
+
+// counts[] entry of a pixel that had escaped before the span started: its
+// colour stands and the row leaves its image pixel alone.
+constexpr int32_t kSkippedPixel = INT32_MIN;
+
+// A run of pixels of one row, all iterated from `from` to `limit`.
+template <typename T>
+struct OrbitSpan {
+    PixelRecord<T>* pixels = nullptr;     // `count` records
+    const T* columnReal = nullptr;        // real part of c per pixel, or null: constReal for every pixel
+    T constReal{};
+    T constImag{};                        // imaginary part of c for every pixel
+    int32_t count = 0;
+    int32_t from = 0;
+    int32_t limit = 0;
+    int32_t* counts = nullptr;            // out: the count n of each pixel, kSkippedPixel for escaped ones
+    std::atomic<int32_t>* next = nullptr; // shared pixel cursor when several threads work on the span
+};
+
+// Iterates every still-inside pixel of the span on the given path (not
+// Reference) and records its n: the escape count, or `limit` for an orbit
+// still inside. Pixel records change exactly as the reference changes them.
+// The caller sets the floating-point environment (FpEnvironmentGuard).
+void IterateSpan(KernelPath path, const OrbitSpan<int32_t>& span);
+void IterateSpan(KernelPath path, const OrbitSpan<float>& span);
+void IterateSpan(KernelPath path, const OrbitSpan<double>& span);
+void IterateSpan(KernelPath path, const OrbitSpan<long double>& span);
+
+// The same through the reference, one orbit after the other.
+void IterateSpanReference(const OrbitSpan<int32_t>& span);
+void IterateSpanReference(const OrbitSpan<float>& span);
+void IterateSpanReference(const OrbitSpan<double>& span);
+void IterateSpanReference(const OrbitSpan<long double>& span);
+
+// ---------------------------------------------------------------------------
+// Inside the fast kernels
+
+// Pixels a thread takes from a shared cursor at a time.
+inline constexpr int32_t kFeedBatch = 16;
+
+// Hands out the span's still-inside pixels, marking the escaped ones it
+// passes over as skipped.
+template <typename T>
+class SpanFeed {
+public:
+    explicit SpanFeed(const OrbitSpan<T>& span) : span_(span) {
+        if (span_.next == nullptr) end_ = span_.count;
+    }
+
+    bool Next(int32_t& x) {
+        for (;;) {
+            if (cur_ >= end_) {
+                if (span_.next == nullptr || exhausted_) return false;
+                cur_ = span_.next->fetch_add(kFeedBatch, std::memory_order_relaxed);
+                if (cur_ >= span_.count) {
+                    exhausted_ = true;
+                    return false;
+                }
+                end_ = cur_ + kFeedBatch < span_.count ? cur_ + kFeedBatch : span_.count;
+            }
+            const int32_t candidate = cur_++;
+            if (span_.pixels[candidate].EscapeCount == NotEscaped) {
+                x = candidate;
+                return true;
+            }
+            span_.counts[candidate] = kSkippedPixel;
+        }
+    }
+
+private:
+    const OrbitSpan<T>& span_;
+    int32_t cur_ = 0;
+    int32_t end_ = 0;
+    bool exhausted_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Per-instruction-set entry points (FastKernels*.cpp), used by IterateSpan.
+
+namespace fastkernels {
+
+struct PathTable {
+    void (*fixed)(const OrbitSpan<int32_t>&);
+    void (*single)(const OrbitSpan<float>&);
+    void (*dbl)(const OrbitSpan<double>&);
+};
+
+const PathTable& BaselineTable();
+const PathTable& Avx2FmaTable();
+const PathTable& Avx512Table();
+
+// FPU Extended stays on the x87 unit on every path: several orbits whose
+// steps are interleaved by hand.
+void IterateExtendedInterleaved(const OrbitSpan<long double>& span);
+
+}  // namespace fastkernels
