@@ -27,7 +27,7 @@ constexpr const char* kListBox = "ListBox";
 constexpr const char* kScrollBar = "ScrollBar";
 constexpr const char* kProgramIcon = nullptr;  // text is the ordinal IDI_QUAXEL
 
-struct ControlSpec {
+struct ControlShape {
     int id;
     const char* cls;
     DWORD style;  // every control also has WS_CHILD, and WS_VISIBLE unless hidden
@@ -36,15 +36,15 @@ struct ControlSpec {
     bool hidden = false;
 };
 
-struct DialogSpec {
+struct DialogShape {
     int id;
     const char* caption;
     short x, y, cx, cy;
-    std::vector<ControlSpec> controls;
+    std::vector<ControlShape> controls;
 };
 
 // Names the dialog in gtest's messages instead of dumping its bytes.
-void PrintTo(const DialogSpec& spec, std::ostream* os) { *os << "dialog " << spec.id << " \"" << spec.caption << "\""; }
+void PrintTo(const DialogShape& shape, std::ostream* os) { *os << "dialog " << shape.id << " \"" << shape.caption << "\""; }
 
 constexpr DWORD kDialogStyle = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
 
@@ -55,8 +55,8 @@ constexpr DWORD kFloatEdit = kNumberEdit | ES_NOHIDESEL;
 constexpr DWORD kRadio = BS_AUTORADIOBUTTON | WS_TABSTOP;
 constexpr DWORD kFirstRadio = kRadio | WS_GROUP;
 
-const std::vector<DialogSpec>& Dialogs() {
-    static const std::vector<DialogSpec> dialogs = {
+const std::vector<DialogShape>& Dialogs() {
+    static const std::vector<DialogShape> dialogs = {
         {IDD_RANGE, "Range", 18, 18, 168, 196,
          {{IDC_STATIC, kButton, kGroupBox, "&Iterations", 4, 136, 160, 26},
           {IDC_STATIC, kStatic, kLabel, "Start:", 8, 148, 18, 8},
@@ -328,9 +328,9 @@ bool SameClass(const std::string& a, const std::string& b) {
            });
 }
 
-std::string NameOf(const DialogSpec& spec) {
+std::string NameOf(const DialogShape& shape) {
     std::string name;
-    for (const char c : std::string(spec.caption)) {
+    for (const char c : std::string(shape.caption)) {
         if (std::isalnum(static_cast<unsigned char>(c))) name += c;
     }
     return name;
@@ -338,7 +338,7 @@ std::string NameOf(const DialogSpec& spec) {
 
 // ---------------------------------------------------------------------------
 
-class DialogTemplateTest : public testing::TestWithParam<DialogSpec> {
+class DialogTemplateTest : public testing::TestWithParam<DialogShape> {
 protected:
     static void SetUpTestSuite() {
         module_ = LoadLibraryExA(WindowsPathOf(QUAXEL_EXE_PATH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -355,9 +355,9 @@ protected:
 HMODULE DialogTemplateTest::module_ = nullptr;
 
 TEST_P(DialogTemplateTest, TemplateMatchesTheLayoutControlByControl) {
-    const DialogSpec& spec = GetParam();
-    HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(spec.id), RT_DIALOG);
-    ASSERT_NE(found, nullptr) << "no dialog " << spec.id;
+    const DialogShape& shape = GetParam();
+    HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(shape.id), RT_DIALOG);
+    ASSERT_NE(found, nullptr) << "no dialog " << shape.id;
     const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(module_, found)));
     ASSERT_NE(data, nullptr);
     // An extended template starts with version 1 and signature 0xFFFF.
@@ -367,19 +367,19 @@ TEST_P(DialogTemplateTest, TemplateMatchesTheLayoutControlByControl) {
     ASSERT_TRUE(ParseDialog(data, SizeofResource(module_, found), dialog)) << "template runs past its resource";
     EXPECT_EQ(dialog.style, kDialogStyle);
     EXPECT_EQ(dialog.exStyle, 0u);
-    EXPECT_EQ(dialog.x, spec.x);
-    EXPECT_EQ(dialog.y, spec.y);
-    EXPECT_EQ(dialog.cx, spec.cx);
-    EXPECT_EQ(dialog.cy, spec.cy);
+    EXPECT_EQ(dialog.x, shape.x);
+    EXPECT_EQ(dialog.y, shape.y);
+    EXPECT_EQ(dialog.cx, shape.cx);
+    EXPECT_EQ(dialog.cy, shape.cy);
     EXPECT_TRUE(!dialog.menu.isOrdinal && dialog.menu.text.empty()) << "no menu";
     EXPECT_TRUE(!dialog.cls.isOrdinal && dialog.cls.text.empty()) << "the system dialog class";
-    EXPECT_EQ(dialog.caption, spec.caption);
+    EXPECT_EQ(dialog.caption, shape.caption);
     EXPECT_EQ(dialog.pointSize, 8);
     EXPECT_EQ(dialog.face, "Helv");
 
-    ASSERT_EQ(dialog.controls.size(), spec.controls.size());
-    for (size_t i = 0; i < spec.controls.size(); ++i) {
-        const ControlSpec& want = spec.controls[i];
+    ASSERT_EQ(dialog.controls.size(), shape.controls.size());
+    for (size_t i = 0; i < shape.controls.size(); ++i) {
+        const ControlShape& want = shape.controls[i];
         const TemplateControl& got = dialog.controls[i];
         SCOPED_TRACE(testing::Message() << "control " << i << " (id " << want.id << ", "
                                         << (want.text ? want.text : "icon") << ")");
@@ -405,21 +405,21 @@ TEST_P(DialogTemplateTest, TemplateMatchesTheLayoutControlByControl) {
 INT_PTR CALLBACK NoOpDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 TEST_P(DialogTemplateTest, CreatesFromTheExeWithEveryControlInOrder) {
-    const DialogSpec& spec = GetParam();
+    const DialogShape& shape = GetParam();
     HWND owner = CreateWindowExA(0, "Static", "", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(owner, nullptr);
-    HWND dialog = CreateDialogParamA(module_, MAKEINTRESOURCEA(spec.id), owner, NoOpDialogProc, 0);
+    HWND dialog = CreateDialogParamA(module_, MAKEINTRESOURCEA(shape.id), owner, NoOpDialogProc, 0);
     ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
 
     char caption[128] = {};
     GetWindowTextA(dialog, caption, sizeof caption);
-    EXPECT_STREQ(caption, spec.caption);
+    EXPECT_STREQ(caption, shape.caption);
     EXPECT_NE(SendMessageA(dialog, WM_GETFONT, 0, 0), 0) << "the template's font was not created";
 
     size_t i = 0;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT), ++i) {
-        if (i >= spec.controls.size()) continue;
-        const ControlSpec& want = spec.controls[i];
+        if (i >= shape.controls.size()) continue;
+        const ControlShape& want = shape.controls[i];
         SCOPED_TRACE(testing::Message() << "control " << i << " (id " << want.id << ")");
         EXPECT_EQ(LOWORD(GetDlgCtrlID(child)), static_cast<WORD>(want.id));
         char cls[64] = {};
@@ -429,14 +429,14 @@ TEST_P(DialogTemplateTest, CreatesFromTheExeWithEveryControlInOrder) {
             EXPECT_NE(SendMessageA(child, STM_GETICON, 0, 0), 0) << "icon not loaded";
         }
     }
-    EXPECT_EQ(i, spec.controls.size());
+    EXPECT_EQ(i, shape.controls.size());
 
     DestroyWindow(dialog);
     DestroyWindow(owner);
 }
 
 INSTANTIATE_TEST_SUITE_P(Quaxel, DialogTemplateTest, testing::ValuesIn(Dialogs()),
-                         [](const testing::TestParamInfo<DialogSpec>& info) { return NameOf(info.param); });
+                         [](const testing::TestParamInfo<DialogShape>& info) { return NameOf(info.param); });
 
 // The thanks text replaces IDC_ABOUT_TEXT: a line of thanks, an empty line,
 // then one indented line per tester.

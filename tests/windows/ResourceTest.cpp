@@ -65,14 +65,14 @@ HMODULE ResourceTest::module_ = nullptr;
 
 constexpr UINT kSeparator = 0;
 
-struct ItemSpec {
+struct ItemShape {
     UINT id;  // kSeparator for a separator
     const char* text;
 };
 
 struct PopupSpec {
     const char* name;
-    std::vector<ItemSpec> items;
+    std::vector<ItemShape> items;
 };
 
 const std::vector<PopupSpec> kMainMenu = {
@@ -166,17 +166,17 @@ void ExpectMenu(HMENU menu, const std::vector<PopupSpec>& expected, UINT checked
         const std::vector<MenuItem> items = ReadMenu(bar[p].subMenu);
         ASSERT_EQ(items.size(), expected[p].items.size());
         for (size_t i = 0; i < items.size(); ++i) {
-            const ItemSpec& spec = expected[p].items[i];
-            SCOPED_TRACE(testing::Message() << "item " << i << " " << spec.text);
+            const ItemShape& item = expected[p].items[i];
+            SCOPED_TRACE(testing::Message() << "item " << i << " " << item.text);
             EXPECT_EQ(items[i].subMenu, nullptr);
-            if (spec.id == kSeparator) {
+            if (item.id == kSeparator) {
                 EXPECT_TRUE(items[i].type & MFT_SEPARATOR);
                 continue;
             }
             EXPECT_FALSE(items[i].type & MFT_SEPARATOR);
-            EXPECT_EQ(items[i].id, spec.id);
-            EXPECT_EQ(items[i].text, spec.text);
-            EXPECT_EQ((items[i].state & MFS_CHECKED) != 0, spec.id == checkedId);
+            EXPECT_EQ(items[i].id, item.id);
+            EXPECT_EQ(items[i].text, item.text);
+            EXPECT_EQ((items[i].state & MFS_CHECKED) != 0, item.id == checkedId);
             EXPECT_FALSE(items[i].state & (MFS_DISABLED | MFS_GRAYED));
         }
     }
