@@ -9,9 +9,12 @@ namespace {
 KernelPath DetectBest() {
     __builtin_cpu_init();
     // libgcc's checks include the operating system's saving of the wide
-    // registers (XGETBV), so a path reported here can run.
-    if (__builtin_cpu_supports("avx512f")) return KernelPath::Avx512;
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return KernelPath::Avx2Fma;
+    // registers (XGETBV), so a path reported here can run. The wide path's
+    // file is compiled for AVX-512F, AVX2 and FMA together, and a hypervisor
+    // may report the first without the others.
+    const bool avx2Fma = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (avx2Fma && __builtin_cpu_supports("avx512f")) return KernelPath::Avx512;
+    if (avx2Fma) return KernelPath::Avx2Fma;
     return KernelPath::Baseline;
 }
 
