@@ -366,6 +366,11 @@ constexpr uint64_t kTen17 = 100000000000000000ull;
 constexpr uint64_t kTen18 = 1000000000000000000ull;
 constexpr uint64_t kTen19 = 10000000000000000000ull;
 
+// The largest finite value, 1.18973149535723176502E+4932, cut to 18
+// significant digits: every value at or below it cuts to no more.
+constexpr uint64_t kLargestDigits18 = 118973149535723176ull;
+constexpr int32_t kLargestExponent = 4932;
+
 // Values that round to 10^36 or more are written with an exponent.
 constexpr int32_t kExponentFormFrom = 36;
 
@@ -442,6 +447,9 @@ RoundedDecimal RoundForText(long double value) {
         ++exponent;
     }
     uint64_t digits18 = DropDigitRounding(q.Low64());
+    // Rounding up next to the largest finite value would write a text that
+    // reads back as out of range; a text the program writes must read back.
+    if (exponent == kLargestExponent && digits18 > kLargestDigits18) digits18 = kLargestDigits18;
     if (digits18 == kTen18) {
         digits18 = kTen17;
         ++exponent;

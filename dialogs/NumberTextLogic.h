@@ -24,8 +24,10 @@ constexpr size_t kMaxNumberTextLength = 254;
 // 17 places write "-0" (which reads back as negative zero). Values that round
 // to 10^36 or more have no sensible fixed form and are written with an
 // exponent: 18 significant digits, trailing zeros removed, "E", sign and
-// exponent ("1E+36", "-2.25E+1000"). Non-finite values write "inf", "-inf"
-// or "nan". At most 37 characters.
+// exponent ("1E+36", "-2.25E+1000"); next to the largest finite value,
+// where rounding up would leave the format, the digits are cut instead, so
+// every finite value writes a text that reads back as finite. Non-finite
+// values write "inf", "-inf" or "nan". At most 37 characters.
 std::string CoordinateText(long double value);
 
 // The Range dialog's form: the same rounding, but the fixed form keeps 21

@@ -91,6 +91,11 @@ RangeDialogResult CheckRangeDialog(const RangeDialogInput& input) {
     result.set.IterEnd = limits.end;
 
     for (int32_t f = 0; f < kCoordinateFieldCount; ++f) {
+        if (input.untouched[f]) {
+            result.set.*kFieldMembers[f] = *input.untouched[f];
+            result.convertedFields = f + 1;
+            continue;
+        }
         const std::string_view text = input.coordinates[f];
         const NumberReading reading = ReadNumber(text);
         if (reading.syntax != NumberSyntax::Valid) {

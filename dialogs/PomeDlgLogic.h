@@ -62,6 +62,11 @@ struct RangeDialogInput {
     std::string_view iterEnd;
     std::array<std::string_view, kCoordinateFieldCount> coordinates;
     bool juliaSelected = false;
+    // The exact values of the float fields the user did not touch. Such a
+    // field keeps its value and its text is not read: the text is rounded,
+    // and reading it back would move the edges of a deep zoom a little at
+    // every confirmation (or refuse a view the program itself showed).
+    std::array<std::optional<long double>, kCoordinateFieldCount> untouched{};
 };
 
 enum class RangeCheck : uint8_t {
@@ -82,7 +87,8 @@ struct RangeDialogResult {
 
 // OK in the Range dialog: the iteration fields first (all three must be
 // numbers; no float field is looked at otherwise), then the float fields in
-// order until one fails. Min above Max and any magnitude are accepted.
+// order until one fails, each untouched one taking its kept value. Min above
+// Max and any magnitude are accepted.
 RangeDialogResult CheckRangeDialog(const RangeDialogInput& input);
 
 // ---------------------------------------------------------------------------

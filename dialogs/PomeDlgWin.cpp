@@ -75,9 +75,12 @@ void ConfirmRange(HWND dialog) {
     const std::string iterEnd = FieldText(dialog, IDC_RANGE_ITER_END);
     std::string texts[kCoordinateFieldCount];
     RangeDialogInput input{iterStart, iterInc, iterEnd, {}, IsDlgButtonChecked(dialog, IDC_RANGE_JULIA) == BST_CHECKED};
+    CoordinateSet& caller = *RecordOf<CoordinateSet>(dialog);
     for (int i = 0; i < kCoordinateFieldCount; ++i) {
         texts[i] = FieldText(dialog, kCoordinateIds[i]);
         input.coordinates[i] = texts[i];
+        if (SendDlgItemMessageA(dialog, kCoordinateIds[i], EM_GETMODIFY, 0, 0) == 0)
+            input.untouched[i] = CoordinateOf(caller, i);
     }
     RangeDialogResult result = CheckRangeDialog(input);
     if (result.check == RangeCheck::IterationsInvalid) return;
@@ -90,13 +93,6 @@ void ConfirmRange(HWND dialog) {
         if (GetFocus() != nullptr) SetFocus(field);
         return;
     }
-    // A field the user did not touch keeps its exact value: its text is
-    // rounded to 17 places, and reading that back would move the edges of a
-    // deep zoom a little at every confirmation.
-    CoordinateSet& caller = *RecordOf<CoordinateSet>(dialog);
-    for (int i = 0; i < kCoordinateFieldCount; ++i)
-        if (SendDlgItemMessageA(dialog, kCoordinateIds[i], EM_GETMODIFY, 0, 0) == 0)
-            CoordinateOf(result.set, i) = CoordinateOf(caller, i);
     caller = result.set;
     EndDialog(dialog, 1);
 }

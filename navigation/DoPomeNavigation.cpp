@@ -28,6 +28,18 @@ private:
     std::mt19937 engine_;
 };
 
+// Makes `next` the current view and restarts, unless one of its co-ordinates
+// has left the extended range: then the command beeps, as a command that
+// cannot act does, and the view stays as it is.
+bool ChangeView(const CoordinateSet& next) {
+    if (!IsFiniteView(next)) {
+        MessageBeep(MB_ICONHAND);
+        return false;
+    }
+    Coordinates = next;
+    return true;
+}
+
 void RangeCommand() {
     if (RangeDialog(MainWindow, Coordinates)) RestartCalculation();
 }
@@ -52,8 +64,9 @@ void IterationsCommand() {
 }
 
 void WidenRange(int32_t code) {
-    WidenBy(Coordinates, code);
-    RestartCalculation();
+    CoordinateSet next = Coordinates;
+    WidenBy(next, code);
+    if (ChangeView(next)) RestartCalculation();
 }
 
 void AutomaticZoom() {
@@ -95,7 +108,9 @@ void TakeConstant(bool toJulia) {
     int32_t x = 0;
     int32_t y = 0;
     ContextPointInImage(x, y);
-    PlanePointOf(Coordinates, Image.width, Image.height, x, y, Coordinates.ConstReal, Coordinates.ConstImag);
+    CoordinateSet next = Coordinates;
+    PlanePointOf(Coordinates, Image.width, Image.height, x, y, next.ConstReal, next.ConstImag);
+    if (!ChangeView(next)) return;
     if (toJulia) {
         ResetToStartRange(false, true);
     } else {
@@ -107,8 +122,9 @@ void CentrePoint() {
     int32_t x = 0;
     int32_t y = 0;
     ContextPointInImage(x, y);
-    CentreOn(Coordinates, Image.width, Image.height, x, y);
-    RestartCalculation();
+    CoordinateSet next = Coordinates;
+    CentreOn(next, Image.width, Image.height, x, y);
+    if (ChangeView(next)) RestartCalculation();
 }
 
 void NumericTypeCommand(int32_t n) {
@@ -118,7 +134,8 @@ void NumericTypeCommand(int32_t n) {
 }
 
 void LoadCommand() {
-    if (!LoadCoordinates(MainWindow, Coordinates)) return;
+    CoordinateSet loaded = Coordinates;
+    if (!LoadCoordinates(MainWindow, loaded) || !ChangeView(loaded)) return;
     CurrentType = DefaultNumericType(Coordinates.Formula);
     CheckNumericTypeItems(MainWindow, CurrentType);
     RestartCalculation();
@@ -130,10 +147,13 @@ void ZoomToRectangle(int32_t left, int32_t top, int32_t right, int32_t bottom, b
     PixelRect rect{left, top, right, bottom};
     CoordinateSet proposal;
     if (!ProposeZoom(Coordinates, Image.width, Image.height, rect, proposal)) return;
+    if (!IsFiniteView(proposal)) {
+        MessageBeep(MB_ICONHAND);
+        return;
+    }
     SuggestIterations(Calc, proposal, rect);
     if (confirm && !RangeDialog(MainWindow, proposal)) return;
-    Coordinates = proposal;
-    RestartCalculation();
+    if (ChangeView(proposal)) RestartCalculation();
 }
 
 bool NavigationCommand(int command) {

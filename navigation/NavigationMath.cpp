@@ -1,5 +1,7 @@
 #include "navigation/NavigationMath.h"
 
+#include <cmath>
+
 #include "engine/FpEnvironment.h"
 
 namespace {
@@ -14,6 +16,12 @@ long double RowImag(const CoordinateSet& v, int32_t height, int32_t y) {
 }
 
 }  // namespace
+
+bool IsFiniteView(const CoordinateSet& view) {
+    for (const long double v : {view.RealMin, view.RealMax, view.ImagMin, view.ImagMax, view.ConstReal, view.ConstImag})
+        if (!std::isfinite(v)) return false;
+    return true;
+}
 
 void PlanePointOf(const CoordinateSet& view, int32_t width, int32_t height, int32_t x, int32_t y,
                   long double& real, long double& imag) {

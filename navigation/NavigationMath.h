@@ -9,6 +9,11 @@
 #include "engine/CoordinateSet.h"
 #include "engine/PomeClc.h"
 
+// True when the view's six co-ordinates (range and constant) are all finite.
+// Near the top of the extended range, widening or zooming can leave it; a
+// command whose result fails this changes nothing.
+bool IsFiniteView(const CoordinateSet& view);
+
 // The plane point of pixel (x, y) of a width x height image of `view`.
 void PlanePointOf(const CoordinateSet& view, int32_t width, int32_t height, int32_t x, int32_t y,
                   long double& real, long double& imag);

@@ -107,6 +107,11 @@ void ShowWelcome(bool atStartup);
 
 // --- drawing window (PomeDraw) ---------------------------------------------
 
+// Lays the scroll bars out anew for the current image, display scale and
+// client size (keeping the positions where they still fit) and repaints the
+// whole window with its background.
+void RefreshDrawingWindow();
+
 // The vertical scroll position, for the rows the message loop invalidates.
 int32_t DrawingScrollY();
 

@@ -198,7 +198,10 @@ void OnSelectionRelease(HWND window) {
     DrawFrame(window);
     const IntRect zoom = SelectionInImagePixels(Selection, DisplayScale);
     ZoomToRectangle(zoom.left, zoom.top, zoom.right, zoom.bottom, true);
-    if (SavedCalculating) Calculating = true;
+    // A zoom that was confirmed has started its own calculation, or failed to
+    // set one up and said so in the status bar; only a calculation that is
+    // still set up may go on.
+    if (SavedCalculating && Calc.Status == SetUpStatus::Ready) Calculating = true;
 }
 
 }  // namespace
@@ -209,6 +212,12 @@ void CancelSelection() {
     if (GetCapture() == DrawingWindow) ReleaseCapture();
     DrawFrame(DrawingWindow);
     if (SavedCalculating) Calculating = true;
+}
+
+void RefreshDrawingWindow() {
+    if (DrawingWindow == nullptr) return;
+    UpdateScrollBars(DrawingWindow);
+    InvalidateRect(DrawingWindow, nullptr, TRUE);
 }
 
 int32_t DrawingScrollY() { return Scroll.y.pos; }

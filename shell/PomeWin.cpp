@@ -58,7 +58,7 @@ constexpr TipText kTips[] = {
     {CM_SHIFT_PREV, "Shift Current Colour Palette to Previous Colour (Shift+F7)"},
     {CM_SHIFT_NEXT, "Shift Current Colour Palette to Next Colour (Shift+F8)"},
     {CM_DEFAULT_SIZE, "Reset Window to Default Size"},
-    {CM_FULLSCREEN, "Show Image Full Screen (Alt+F)"},
+    {CM_FULLSCREEN, "Show Image Full Screen (Alt+S)"},
 };
 
 const char* TipFor(UINT_PTR command) {
@@ -250,9 +250,12 @@ void SizeWindowToImage() {
     } else if (!maximised && tooBig) {
         ShowWindow(MainWindow, SW_MAXIMIZE);
     }
-    if (!FitIntoWorkArea(outer, workArea)) return;
-    SetWindowPos(MainWindow, nullptr, outer.left, outer.top, outer.Width(), outer.Height(), SWP_NOZORDER);
-    InvalidateRect(DrawingWindow, nullptr, TRUE);
+    if (FitIntoWorkArea(outer, workArea))
+        SetWindowPos(MainWindow, nullptr, outer.left, outer.top, outer.Width(), outer.Height(), SWP_NOZORDER);
+    // A maximised window that stays maximised, or a size that happens to be
+    // the old one, sends the drawing window no WM_SIZE: its scroll bars and
+    // picture must follow the new image all the same.
+    RefreshDrawingWindow();
 }
 
 bool ImageSizeKnown() { return ImageSizeRef != nullptr; }

@@ -191,7 +191,7 @@ constexpr ToolbarEntry kToolbar[] = {
     {0, 0, nullptr},
     {CM_DISPLAY, 6, "Display Settings (F11)"},
     {CM_DEFAULT_SIZE, 2, "Reset Window to Default Size"},
-    {CM_FULLSCREEN, 12, "Show Image Full Screen (Alt+F)"},
+    {CM_FULLSCREEN, 12, "Show Image Full Screen (Alt+S)"},
     {0, 0, nullptr},
     {CM_PALETTE, 7, "Select Colour Palette (F9)"},
     {CM_PREV_PALETTE, 9, "Previous Colour Palette (F7)"},

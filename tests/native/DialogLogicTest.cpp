@@ -122,6 +122,28 @@ TEST(RangeDialog, TheFirstBadFloatFieldGetsItsOffendingCharacterSelected) {
     }
 }
 
+// A field the user left alone keeps its exact value, whatever its text says;
+// a touched field with the same text is read and may fail.
+TEST(RangeDialog, UntouchedFieldsKeepTheirValueAndAreNotRead) {
+    const long double deep = 0.1L + 0x1p-70L;  // its text rounds it to 0.1
+    RangeDialogInput input = ValidRangeInput();
+    input.coordinates[kFieldRealMin] = RangeFieldText(deep);
+    input.coordinates[kFieldImagMax] = "inf";
+    input.untouched[kFieldRealMin] = deep;
+    input.untouched[kFieldImagMax] = 2.5L;
+    const RangeDialogResult r = CheckRangeDialog(input);
+    ASSERT_EQ(r.check, RangeCheck::Accepted);
+    EXPECT_EQ(r.set.RealMin, deep);
+    EXPECT_EQ(r.set.ImagMax, 2.5L);
+    EXPECT_EQ(r.set.RealMax, 1.0L);
+
+    input.untouched[kFieldImagMax].reset();
+    const RangeDialogResult touched = CheckRangeDialog(input);
+    EXPECT_EQ(touched.check, RangeCheck::CoordinateInvalid);
+    EXPECT_EQ(touched.failedField, kFieldImagMax);
+    EXPECT_EQ(touched.convertedFields, kFieldImagMax);
+}
+
 // ---------------------------------------------------------------------------
 // Display dialog
 

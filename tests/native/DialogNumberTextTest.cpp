@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dialogs/NumberTextLogic.h"
+#include "dialogs/PomeDlgLogic.h"
 #include "engine/FpEnvironment.h"
 
 namespace {
@@ -194,12 +195,60 @@ TEST(CoordinateText, FromTenToTheThirtySixAnExponentIsWritten) {
     EXPECT_EQ(CoordinateText(Read("1.5e40")), "1.5E+40");
     EXPECT_EQ(CoordinateText(Read("-2.25e1000")), "-2.25E+1000");
     EXPECT_EQ(CoordinateText(Read("123456789012345678901234567890e20")), "1.23456789012345679E+49");
-    EXPECT_EQ(CoordinateText(std::numeric_limits<long double>::max()), "1.18973149535723177E+4932");
-    EXPECT_EQ(CoordinateText(-std::numeric_limits<long double>::max()), "-1.18973149535723177E+4932");
+    // Rounded up, the largest value's digits would leave the format: cut.
+    EXPECT_EQ(CoordinateText(std::numeric_limits<long double>::max()), "1.18973149535723176E+4932");
+    EXPECT_EQ(CoordinateText(-std::numeric_limits<long double>::max()), "-1.18973149535723176E+4932");
     // The longest texts there are.
     EXPECT_EQ(RangeFieldText(-NextDown(nearest)),
               "-999999999999999999000000000000000000.000000000000000000000");
     EXPECT_EQ(CoordinateText(-NextDown(nearest)).size(), 37u);
+}
+
+// Every finite value at the top of the range writes texts that read back as
+// finite values, in both forms, no further from it than the last digit kept;
+// the texts of a view at the edges pass the Range dialog's check.
+TEST(CoordinateText, TextsNextToTheLargestValueReadBackAsFinite) {
+    constexpr long double kLargest = std::numeric_limits<long double>::max();
+    const long double unit = Read("1e4915");  // one in the 18th significant digit
+    std::vector<long double> values;
+    long double v = kLargest;
+    for (int i = 0; i < 300; ++i, v = NextDown(v)) values.push_back(v);
+    values.push_back(Read("1.189731495357231765e4932"));  // rounds to ...77 half away from zero
+    values.push_back(Read("1.18973149535723176e4932"));
+    values.push_back(Read("1.189731495357231756e4932"));
+    for (const long double value : values) {
+        for (const long double signedValue : {value, -value}) {
+            for (const std::string& text : {CoordinateText(signedValue), RangeFieldText(signedValue)}) {
+                const NumberReading r = ReadNumber(text);
+                ASSERT_EQ(r.syntax, NumberSyntax::Valid) << text;
+                ASSERT_TRUE(std::isfinite(r.value)) << text;
+                ASSERT_LE(std::fabs(signedValue - r.value), unit) << text;
+#ifndef _WIN32
+                errno = 0;
+                const long double glibc = std::strtold(text.c_str(), nullptr);
+                ASSERT_TRUE(errno == 0 && std::isfinite(glibc)) << text;
+                ASSERT_TRUE(SameBits(glibc, r.value)) << text;
+#endif
+            }
+        }
+    }
+    // Just below the cut, rounding half away from zero still goes up.
+    EXPECT_EQ(CoordinateText(Read("1.189731495357231756e4932")), "1.18973149535723176E+4932");
+    EXPECT_EQ(CoordinateText(Read("1.189731495357231746e4932")), "1.18973149535723175E+4932");
+
+    CoordinateSet edges;
+    edges.RealMin = -kLargest;
+    edges.RealMax = kLargest;
+    edges.ImagMin = -kLargest;
+    edges.ImagMax = kLargest;
+    edges.ConstReal = NextDown(kLargest);
+    edges.ConstImag = -NextDown(kLargest);
+    const auto texts = RangeFieldTexts(edges);
+    RangeDialogInput input{"64", "64", "256", {}, false};
+    for (int f = 0; f < kCoordinateFieldCount; ++f) input.coordinates[f] = texts[f];
+    const RangeDialogResult result = CheckRangeDialog(input);
+    ASSERT_EQ(result.check, RangeCheck::Accepted);
+    EXPECT_TRUE(std::isfinite(result.set.RealMin) && std::isfinite(result.set.RealMax));
 }
 
 TEST(CoordinateText, NegativeZeroKeepsItsSignBothWays) {

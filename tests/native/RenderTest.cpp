@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "dialogs/NumberTextLogic.h"
 #include "tools/render/Render.h"
 
 namespace {
@@ -80,6 +83,21 @@ TEST(RenderOptions, ReadsEveryOption) {
     EXPECT_EQ(o.iterationsPerColour, 5);
 }
 
+// The numbers are read as the Range dialog reads its fields: the same
+// values, bit for bit, for every form it takes.
+TEST(RenderOptions, NumbersAreReadAsTheRangeDialogReadsThem) {
+    for (const char* text : {"1e-4940", "-.5", "5.", "+2E+1", "  -1.5", "0.1000000000000000000000001",
+                             "1.18973149535723176E+4932", "-0"}) {
+        RenderOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseRenderOptions({"--const", text, text, "a.bmp"}, o, error)) << text << ": " << error;
+        const NumberReading reading = ReadNumber(text);
+        ASSERT_EQ(reading.syntax, NumberSyntax::Valid) << text;
+        EXPECT_EQ(std::memcmp(&o.constReal, &reading.value, 10), 0) << text;
+        EXPECT_EQ(std::signbit(o.constImag), std::signbit(reading.value)) << text;
+    }
+}
+
 TEST(RenderOptions, RefusesBadArgumentsWithAReason) {
     const char* bad[] = {
         "",                              // no output
@@ -96,6 +114,9 @@ TEST(RenderOptions, RefusesBadArgumentsWithAReason) {
         "--real -2 1 a.bmp",             // --imag missing
         "--real -2 nan --imag 0 1 a.bmp",
         "--real -2 1e99999 --imag 0 1 a.bmp",
+        "--real -2 0x1p0 --imag 0 1 a.bmp",  // the Range dialog takes no hex floats,
+        "--real -2 1 --imag inf 1 a.bmp",    // nor infinities,
+        "--const 0.5, 0 a.bmp",              // nor a comma
         "--shift -1 a.bmp",
         "--formula newton a.bmp",
         "--per-colour 0 a.bmp",

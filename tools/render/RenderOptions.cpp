@@ -1,18 +1,19 @@
 #include "tools/render/RenderOptions.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
+
+#include "dialogs/NumberTextLogic.h"
 
 namespace {
 
+// The program's own reader, so that whatever the Range dialog takes (a
+// subnormal, "5.", "-.5") is taken here too, and nothing else (no hex
+// floats, no "inf"): a view typed there can be typed on the command line.
 bool ParseLongDouble(const std::string& text, long double& value) {
-    if (text.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long double v = std::strtold(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) return false;
-    value = v;
+    const NumberReading reading = ReadNumber(text);
+    if (reading.syntax != NumberSyntax::Valid) return false;
+    value = reading.value;
     return true;
 }
 
@@ -64,7 +65,7 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             if (!need(i, 2)) return false;
             long double low, high;
             if (!ParseLongDouble(args[i + 1], low) || !ParseLongDouble(args[i + 2], high)) {
-                error = "option " + a + " needs two finite numbers";
+                error = "option " + a + " needs two numbers as the Range dialog takes them";
                 return false;
             }
             if (a == "--real") { o.realMin = low; o.realMax = high; realGiven = true; }
