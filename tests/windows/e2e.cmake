@@ -3,11 +3,17 @@
 # The runner is started by bash, not through the crosscompiling emulator.
 set(QUAXEL_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
 add_executable(quaxel_e2e ${QUAXEL_E2E_DIR}/Harness.cpp ${QUAXEL_E2E_DIR}/QuaxelE2ETest.cpp
-  ${QUAXEL_E2E_DIR}/DialogsE2ETest.cpp ${QUAXEL_E2E_DIR}/NavigationE2ETest.cpp)
+  ${QUAXEL_E2E_DIR}/DialogsE2ETest.cpp ${QUAXEL_E2E_DIR}/NavigationE2ETest.cpp
+  ${QUAXEL_E2E_DIR}/RobustnessE2ETest.cpp ${QUAXEL_E2E_DIR}/SoakE2ETest.cpp)
 target_link_libraries(quaxel_e2e PRIVATE quaxel_defaults quaxel_render quaxel_dialog_logic GTest::gtest user32 gdi32
   comctl32)
 target_include_directories(quaxel_e2e PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${QUAXEL_E2E_DIR})
 target_compile_definitions(quaxel_e2e PRIVATE QUAXEL_EXE_PATH="$<TARGET_FILE:quaxel>")
 add_dependencies(quaxel_e2e quaxel)
-add_test(NAME e2e COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e)
-set_tests_properties(e2e PROPERTIES TIMEOUT 300)
+add_test(NAME e2e COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e
+  --gtest_filter=-Soak.*)
+set_tests_properties(e2e PROPERTIES TIMEOUT 600)
+# A minute of random input, in a prefix of its own; its seed is printed.
+add_test(NAME e2e_soak COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e-soak
+  --gtest_filter=Soak.*)
+set_tests_properties(e2e_soak PROPERTIES TIMEOUT 400)
