@@ -8,7 +8,7 @@ packages=(
   googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine64 xvfb xdotool x11-utils imagemagick zip
+  wine64 fonts-wine xvfb xdotool x11-utils imagemagick zip
 )
 
 missing=()

@@ -23,6 +23,9 @@ if [ ! -f "${WINEPREFIX}/system.reg" ]; then
   mkdir -p "${WINEPREFIX}"
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 fi
+# shellcheck source=wine-fonts.sh
+. "${root}/tools/wine-fonts.sh"
+quaxel_wine_fonts
 cleanup() {
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   if [ -n "${started_xvfb}" ]; then kill "${started_xvfb}" 2>/dev/null || true; fi

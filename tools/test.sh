@@ -41,7 +41,7 @@ step "leftover processes"
 # Wine's processes carry the prefix in their environment, not on the command
 # line. Processes may take a moment to go after their wineserver has ended.
 prefix="${root}/build/win64/wine/wineprefix"
-e2e_prefix="${root}/build/win64/e2e/prefix"
+e2e_prefixes=("${root}/build/win64/e2e/prefix" "${root}/build/win64/e2e-soak/prefix")
 leftovers() {
   local pid found=""
   for pid in $(pgrep -f 'wine|\.exe' || true); do
@@ -49,11 +49,14 @@ leftovers() {
       found+=" ${pid}"
     fi
   done
-  # The end-to-end suite runs in a prefix of its own (tests/e2e/run-e2e.sh).
-  for pid in $(pgrep -f 'wine|\.exe' || true); do
-    if { tr '\0' '\n' <"/proc/${pid}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=${e2e_prefix}"; then
-      found+=" ${pid}"
-    fi
+  # The end-to-end suites run in prefixes of their own (tests/e2e/run-e2e.sh).
+  local e2e_prefix
+  for e2e_prefix in "${e2e_prefixes[@]}"; do
+    for pid in $(pgrep -f 'wine|\.exe' || true); do
+      if { tr '\0' '\n' <"/proc/${pid}/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=${e2e_prefix}"; then
+        found+=" ${pid}"
+      fi
+    done
   done
   for pid in $(pgrep -x Xvfb | sort || true); do
     if ! grep -qx "${pid}" <<<"${xvfb_before}"; then found+=" ${pid}"; fi

@@ -2,6 +2,9 @@
 # fresh wine prefix under the build folder. quaxel_wine_stop undoes both.
 # Expects QUAXEL_WINE_ROOT (a folder under the build tree).
 
+# shellcheck source=wine-fonts.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
+
 quaxel_wine_start() {
   QUAXEL_STARTED_XVFB_PID=""
   if [ -z "${DISPLAY:-}" ]; then
@@ -32,6 +35,7 @@ quaxel_wine_start() {
   # keep it waiting long after the test has ended.
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
+  quaxel_wine_fonts
 }
 
 quaxel_wine_stop() {

@@ -13,6 +13,7 @@
 #include <deque>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Harness.h"
@@ -83,16 +84,44 @@ protected:
         return found;
     }
 
-    // OK or Cancel, chosen by `answers`, to whatever dialog is open, until
-    // none is; a dialog that ignores both (a Save without a name, say) gets
-    // Cancel at the next try.
+    // The buttons that answer a dialog: OK and Cancel (Close once Apply was
+    // pressed), Yes and No in a question, whatever their ids.
+    static std::vector<std::pair<std::string, HWND>> AnswerButtons(HWND dialog) {
+        std::vector<std::pair<std::string, HWND>> buttons;
+        for (HWND b = nullptr; (b = FindWindowExA(dialog, b, "Button", nullptr)) != nullptr;) {
+            const LONG type = GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK;
+            if (!IsWindowVisible(b) || !IsWindowEnabled(b) || (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON))
+                continue;
+            std::string text;
+            for (char c : WindowText(b))
+                if (c != '&') text += c;
+            if (text == "OK" || text == "Cancel" || text == "Close" || text == "Yes" || text == "No")
+                buttons.emplace_back(text, b);
+        }
+        return buttons;
+    }
+
+    // OK or Cancel (Yes or No), chosen by `answers`, to whatever dialog is
+    // open, until none is; one that does not close (a Save without a name,
+    // say) gets the refusing answer at the next tries.
     bool AnswerDialogs(std::mt19937& answers) {
         for (int round = 0; round < 20; ++round) {
             HWND dialog = OpenDialog();
             if (!dialog) return true;
-            const bool ok = round < 2 && answers() % 2 == 0;
-            Did(std::string(ok ? "OK" : "Cancel") + " in \"" + WindowText(dialog) + "\"");
-            PressLater(dialog, ok ? IDOK : IDCANCEL);
+            const auto buttons = AnswerButtons(dialog);
+            std::string answer = "Esc";
+            if (buttons.empty()) {
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            } else {
+                size_t pick = answers() % buttons.size();
+                if (round >= 2)
+                    for (size_t i = 0; i < buttons.size(); ++i)
+                        if (buttons[i].first == "Cancel" || buttons[i].first == "No" || buttons[i].first == "Close")
+                            pick = i;
+                answer = buttons[pick].first;
+                PostMessageA(buttons[pick].second, BM_CLICK, 0, 0);
+            }
+            Did(answer + " in \"" + WindowText(dialog) + "\"");
             WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog) || OpenDialog() != dialog; }, 2000);
             if (!Answers()) return false;
         }

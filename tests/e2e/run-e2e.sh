@@ -55,6 +55,7 @@ make_prefix() {
   # inherit ctest's pipes and keep it waiting after the test has ended.
   /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
+  quaxel_wine_fonts
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
     >/dev/null 2>&1 </dev/null || true
   /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
@@ -68,6 +69,9 @@ make_prefix() {
   [ -f "${WINEPREFIX}/drive_c/windows/system32/kernel32.dll" ] &&
     grep -q '"Default"="1024x768"' "${WINEPREFIX}/user.reg"
 }
+
+# shellcheck source=../../tools/wine-fonts.sh
+. "$(dirname "$0")/../../tools/wine-fonts.sh"
 
 rm -rf "${QUAXEL_E2E_SCREENSHOTS}" "${QUAXEL_E2E_SCRATCH}"
 mkdir -p "${QUAXEL_E2E_SCREENSHOTS}" "${QUAXEL_E2E_SCRATCH}"
