@@ -850,9 +850,12 @@ class ScreenshotOnFailure : public testing::EmptyTestEventListener {
 
 }  // namespace e2e
 
+// The program benchmark brings its own.
+#ifndef QUAXEL_E2E_NO_MAIN
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::AddGlobalTestEnvironment(new e2e::Environment);
     testing::UnitTest::GetInstance()->listeners().Append(new e2e::ScreenshotOnFailure);
     return RUN_ALL_TESTS();
 }
+#endif

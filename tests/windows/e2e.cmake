@@ -11,3 +11,11 @@ target_compile_definitions(quaxel_e2e PRIVATE QUAXEL_EXE_PATH="$<TARGET_FILE:qua
 add_dependencies(quaxel_e2e quaxel)
 add_test(NAME e2e COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e)
 set_tests_properties(e2e PROPERTIES TIMEOUT 300)
+
+# The program benchmark: the same harness drives quaxel.exe and times it
+# against the renderer (tools/progbench/run.sh). A tool, not a test.
+add_executable(quaxel_progbench ${PROJECT_SOURCE_DIR}/tools/progbench/ProgBench.cpp ${QUAXEL_E2E_DIR}/Harness.cpp)
+target_link_libraries(quaxel_progbench PRIVATE quaxel_defaults quaxel_render GTest::gtest user32 gdi32)
+target_include_directories(quaxel_progbench PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${QUAXEL_E2E_DIR})
+target_compile_definitions(quaxel_progbench PRIVATE QUAXEL_EXE_PATH="$<TARGET_FILE:quaxel>" QUAXEL_E2E_NO_MAIN)
+add_dependencies(quaxel_progbench quaxel)
