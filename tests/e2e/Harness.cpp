@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "HostPath.h"
@@ -568,6 +569,23 @@ bool MouseTo(int x, int y) {
 }
 
 bool Key(const std::string& keys) { return Xdo("key " + keys); }
+
+int64_t UnixNanoseconds() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const int64_t ticks = static_cast<int64_t>((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+    return (ticks - 116444736000000000LL) * 100;  // from 1601 in 100 ns to 1970 in ns
+}
+
+bool KeyTimed(const std::string& keys, int64_t& sentNs) {
+    static int counter = 0;
+    const std::string stamp = ScratchFolder() + "/key-" + std::to_string(++counter);
+    if (!RunUnix("date +%s%N >" + stamp + "; xdotool key --delay 0 " + keys)) return false;
+    const std::string text = ReadFileText(DosPath(stamp));
+    DeleteFileA(DosPath(stamp).c_str());
+    sentNs = std::strtoll(text.c_str(), nullptr, 10);
+    return sentNs > 0;
+}
 
 uint32_t Capture::At(int x, int y) const {
     const size_t i = (static_cast<size_t>(y - top) * width + (x - left)) * 3;

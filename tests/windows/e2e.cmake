@@ -3,7 +3,7 @@
 # The runner is started by bash, not through the crosscompiling emulator.
 set(QUAXEL_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
 add_executable(quaxel_e2e ${QUAXEL_E2E_DIR}/Harness.cpp ${QUAXEL_E2E_DIR}/QuaxelE2ETest.cpp
-  ${QUAXEL_E2E_DIR}/DialogsE2ETest.cpp ${QUAXEL_E2E_DIR}/NavigationE2ETest.cpp)
+  ${QUAXEL_E2E_DIR}/DialogsE2ETest.cpp ${QUAXEL_E2E_DIR}/NavigationE2ETest.cpp ${QUAXEL_E2E_DIR}/SpeedE2ETest.cpp)
 target_link_libraries(quaxel_e2e PRIVATE quaxel_defaults quaxel_render quaxel_dialog_logic GTest::gtest user32 gdi32
   comctl32)
 target_include_directories(quaxel_e2e PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${QUAXEL_E2E_DIR})
