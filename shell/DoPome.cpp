@@ -84,15 +84,15 @@ void DispatchOne(HACCEL accelerators, MSG& message) {
 }
 
 // Under Wine every look at the queue and every InvalidateRect is a round
-// trip to the server, about as long as computing a short row (16-25 us each
-// on a busy two-core machine; a row of the 400 x 300 start image takes 40 us),
-// and each paint costs ten times that. So the loop computes rows for about a
-// millisecond between two looks at the queue, hands the rows computed
-// meanwhile to the window as one rectangle, and lets a waiting repaint alone
-// interrupt the calculation only once 15 ms have passed since the last paint:
-// rows still appear as they are computed, at most about 60 times a second,
-// and input, commands and sent messages wait at most a millisecond or one
-// row, whichever is longer.
+// trip to the server: 16-25 us each on a busy two-core machine, as long as
+// computing a row of the 400 x 300 start image, and a paint of the rows of
+// 15 ms costs up to a millisecond more. So the loop computes rows for about
+// a millisecond between two looks at the queue, hands the rows computed
+// meanwhile to the window in one call, and lets a waiting repaint alone
+// interrupt the calculation only once 15 ms have passed since the last
+// paint: rows still appear as they are computed, at most about 60 times a
+// second, and input, commands and sent messages wait at most a millisecond
+// or one row, whichever is longer.
 constexpr double kQueueLookSeconds = 0.001;
 constexpr double kRepaintSeconds = 0.015;
 constexpr UINT kMessagesThatInterrupt = QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_TIMER | QS_HOTKEY;
@@ -181,7 +181,13 @@ public:
         if (paintOnly_) lastPaint_ = clock_.Now();
     }
     void Handling(const MSG& message) {
-        if (message.message == WM_PAINT && message.hwnd == DrawingWindow) {
+        const bool press = message.message == WM_LBUTTONDOWN || message.message == WM_RBUTTONDOWN ||
+                           message.message == WM_MBUTTONDOWN;
+        // A press may start the zoom frame, drawn straight onto the screen:
+        // the rows computed before it must be on the screen first, or their
+        // late paint would cut through the frame.
+        if (press && GetUpdateRect(DrawingWindow, nullptr, FALSE)) UpdateWindow(DrawingWindow);
+        if (press || (message.message == WM_PAINT && message.hwnd == DrawingWindow)) {
             lastPaint_ = clock_.Now();
             paintDue_ = false;
         }

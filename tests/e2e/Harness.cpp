@@ -580,7 +580,9 @@ int64_t UnixNanoseconds() {
 bool KeyTimed(const std::string& keys, int64_t& sentNs) {
     static int counter = 0;
     const std::string stamp = ScratchFolder() + "/key-" + std::to_string(++counter);
-    if (!RunUnix("date +%s%N >" + stamp + "; xdotool key --delay 0 " + keys)) return false;
+    // The stamp is taken by xdotool itself, once it is connected, right
+    // before the key: its own start is not what is measured.
+    if (!RunUnix("xdotool exec --sync --args 3 sh -c 'date +%s%N >" + stamp + "' key --delay 0 " + keys)) return false;
     const std::string text = ReadFileText(DosPath(stamp));
     DeleteFileA(DosPath(stamp).c_str());
     sentNs = std::strtoll(text.c_str(), nullptr, 10);

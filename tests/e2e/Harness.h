@@ -201,9 +201,9 @@ bool Key(const std::string& keys);
 // Nanoseconds of the Unix real-time clock, which Wine's precise system time
 // follows: a clock this process and the Unix programs it starts share.
 int64_t UnixNanoseconds();
-// Presses `keys` through xdotool and tells when, on that clock, the Unix
-// side was about to send them: whatever is measured from there includes the
-// start of xdotool itself, so it is never less than the true latency.
+// Presses `keys` through xdotool and tells when, on that clock, xdotool was
+// about to send them: a latency measured from there is never less than the
+// true one.
 bool KeyTimed(const std::string& keys, int64_t& sentNs);
 
 // What the X server shows: a rectangle of the desktop, 24-bit.

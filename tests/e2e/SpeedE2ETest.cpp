@@ -88,7 +88,7 @@ TEST_F(LongCalculation, TheScreenShowsAPartlyFinishedImage) {
 }
 
 // F5 in the middle of the calculation opens the Range dialog within 100 ms
-// of the key leaving the X side (xdotool's own start counted in).
+// of the key leaving xdotool.
 TEST_F(LongCalculation, AKeyIsActedOnWithin100Ms) {
     ASSERT_TRUE(program.Activate());
     ASSERT_EQ(program.Status(), "Calculating ...");
