@@ -5,6 +5,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "image/Palette.h"
 #include "image/PaletteWin.h"
@@ -115,38 +117,44 @@ private:
 };
 
 // The rows computed since the drawing window was last told. A sweep of a
-// pass computes every fourth row, so they are kept as a region, not a band:
-// the window repaints exactly the rows that changed.
+// pass computes every fourth row, top to bottom, so they are kept as a list
+// of rectangles that grows downwards and handed over as one region: the
+// window repaints exactly the rows that changed.
 class ComputedRows {
 public:
-    ComputedRows() : rows_(CreateRectRgn(0, 0, 0, 0)), row_(CreateRectRgn(0, 0, 0, 0)) {}
-    ~ComputedRows() {
-        DeleteObject(row_);
-        DeleteObject(rows_);
-    }
-    ComputedRows(const ComputedRows&) = delete;
-    ComputedRows& operator=(const ComputedRows&) = delete;
-
     void Add(const RECT& row) {
-        if (!pending_) {
-            SetRectRgn(rows_, row.left, row.top, row.right, row.bottom);
-        } else {
-            SetRectRgn(row_, row.left, row.top, row.right, row.bottom);
-            CombineRgn(rows_, rows_, row_, RGN_OR);
-        }
-        pending_ = true;
+        // The next sweep starts at the top again: what was collected goes first.
+        if (!rows_.empty() && row.top < rows_.back().bottom) Invalidate();
+        rows_.push_back(row);
     }
-    bool Pending() const { return pending_; }
+    bool Pending() const { return !rows_.empty(); }
     void Invalidate() {
-        if (!pending_) return;
-        InvalidateRgn(DrawingWindow, rows_, FALSE);
-        pending_ = false;
+        if (rows_.empty()) return;
+        // Sorted, apart and of one width, the rectangles are a region's bands
+        // as they are: the region needs no combining.
+        std::vector<uint8_t> data(sizeof(RGNDATAHEADER) + rows_.size() * sizeof(RECT));
+        auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
+        header->dwSize = sizeof(RGNDATAHEADER);
+        header->iType = RDH_RECTANGLES;
+        header->nCount = static_cast<DWORD>(rows_.size());
+        header->rcBound = RECT{rows_.front().left, rows_.front().top, rows_.front().right, rows_.back().bottom};
+        for (const RECT& r : rows_) {
+            header->rcBound.left = std::min(header->rcBound.left, r.left);
+            header->rcBound.right = std::max(header->rcBound.right, r.right);
+        }
+        std::memcpy(data.data() + sizeof(RGNDATAHEADER), rows_.data(), rows_.size() * sizeof(RECT));
+        HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
+        if (region != nullptr) {
+            InvalidateRgn(DrawingWindow, region, FALSE);
+            DeleteObject(region);
+        } else {
+            for (const RECT& r : rows_) InvalidateRect(DrawingWindow, &r, FALSE);
+        }
+        rows_.clear();
     }
 
 private:
-    HRGN rows_;
-    HRGN row_;
-    bool pending_ = false;
+    std::vector<RECT> rows_;
 };
 
 class IdleLoop {

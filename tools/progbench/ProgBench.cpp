@@ -1,19 +1,19 @@
 // quaxel_progbench: how long the user waits for the Ready text, against how
 // long the engine alone needs for the same image. Starts the real quaxel.exe
 // (through the end-to-end harness, in the suite's virtual desktop), sets each
-// view through the Display and Range dialogs as a user would, and times the
-// calculation twice: from outside (the status bar read every millisecond,
-// from "Calculating ..." to "Ready (") and by the program's own Ready text,
-// which counts in hundredths. Every look at the status bar is a message the
-// program answers between two rows, so the outside watch looks closely only
-// at the start and near the end it expects from the runs before. The
-// headless renderer of the same build runs
-// the same views in this process; with --native it also runs a Linux one.
+// view through the Display and Range dialogs as a user would, computes it
+// again through the FPU Single command, and times each calculation twice:
+// from outside (the status bar read, from "Calculating ..." to "Ready (")
+// and by the program's own Ready text, which counts only in hundredths. Every
+// look at the status bar is a message the program answers between two rows,
+// so the outside watch looks every millisecond only at the start and near
+// the end it expects from the runs before. The headless renderer of the same
+// build runs the same views in this process; with --native a Linux one too.
 //
 //   quaxel_progbench [--runs N] [--minimised] [--native HOST_PATH_OF_QUAXEL_RENDER]
 //
-// Prints one line per view: the best of N runs of each, and the ratio of the
-// program's outside time to the renderer's.
+// Prints one line per view: the best of N runs of each (more for short
+// views), and the ratio of the program's outside time to the renderer's.
 #include <windows.h>
 
 #include <algorithm>
@@ -96,12 +96,7 @@ struct ProgramTime {
     std::string ready;
 };
 
-// One calculation of `view`, started by OK in the Range dialog; `expected`
-// is the best time of the runs before (0 for the first).
-bool TimeProgram(const Program& program, const View& view, bool minimised, double expected, ProgramTime& time) {
-    program.Command(CM_RANGE);
-    HWND range = program.Dialog("Range");
-    if (!range) return Fail("no Range dialog");
+bool FillRangeDialog(HWND range, const View& view) {
     const bool typed = Press(range, view.julia ? IDC_RANGE_JULIA : IDC_RANGE_MANDELBROT) &&
                        TypeInto(range, IDC_RANGE_REAL_MIN, view.realMin) &&
                        TypeInto(range, IDC_RANGE_REAL_MAX, view.realMax) &&
@@ -112,7 +107,22 @@ bool TimeProgram(const Program& program, const View& view, bool minimised, doubl
                        TypeInto(range, IDC_RANGE_ITER_END, view.iterEnd) &&
                        TypeInto(range, IDC_RANGE_CONST_REAL, view.constReal) &&
                        TypeInto(range, IDC_RANGE_CONST_IMAG, view.constImag);
-    if (!typed) return Fail("cannot fill the Range dialog");
+    return typed || Fail("cannot fill the Range dialog");
+}
+
+// One calculation of `view`: the first through OK in the Range dialog, the
+// others through the FPU Single command (as from the menu), which computes
+// the view again without a dialog to close first. `expected` is the best
+// time of the runs before (0 for the first).
+bool TimeProgram(const Program& program, const View& view, bool first, bool minimised, double expected,
+                 ProgramTime& time) {
+    HWND range = nullptr;
+    if (first) {
+        program.Command(CM_RANGE);
+        range = program.Dialog("Range");
+        if (!range) return Fail("no Range dialog");
+        if (!FillRangeDialog(range, view)) return false;
+    }
     if (minimised) {
         ShowWindow(program.main(), SW_MINIMIZE);
         if (!WaitUntil([&] { return IsIconic(program.main()) != FALSE; }, 5000)) return Fail("cannot minimise");
@@ -123,7 +133,10 @@ bool TimeProgram(const Program& program, const View& view, bool minimised, doubl
     if (!SendMessageTimeoutA(program.statusBar(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("progbench"),
                              SMTO_ABORTIFHUNG, 5000, &set))
         return Fail("cannot reset the status text");
-    PressLater(range, IDOK);
+    if (range)
+        PressLater(range, IDOK);
+    else
+        program.Command(CM_FPU_SINGLE);
     double start = Seconds();
     bool running = false;
     const double deadline = start + 300;
@@ -141,7 +154,7 @@ bool TimeProgram(const Program& program, const View& view, bool minimised, doubl
         }
         if (now > deadline) return Fail("no Ready text in time; status: " + text);
         const double elapsed = now - start;
-        const double sparseUntil = 0.8 * expected;
+        const double sparseUntil = 0.9 * expected;
         if (running && elapsed < sparseUntil)
             Sleep(static_cast<DWORD>(std::min(20.0, 1000 * (sparseUntil - elapsed))) + 1);
         else
@@ -213,11 +226,14 @@ int main(int argc, char** argv) {
         double programBest = 1e9, readyBest = 1e9, rendererBest = 1e9, nativeBest = 1e9;
         std::string ready;
         Rendered rendered;
-        // Alternating, so that a busy moment of the machine hits both.
-        for (int run = 0; run < runs; ++run) {
+        // Alternating, so that a busy moment of the machine hits both; short
+        // views get more runs, at least two seconds of the program's time.
+        int viewRuns = runs;
+        for (int run = 0; run < viewRuns; ++run) {
             ProgramTime time;
-            if (!TimeProgram(program, view, minimised, run == 0 ? 0.0 : programBest, time)) return 1;
+            if (!TimeProgram(program, view, run == 0, minimised, run == 0 ? 0.0 : programBest, time)) return 1;
             programBest = std::min(programBest, time.outside);
+            if (run == 0) viewRuns = std::max(runs, std::min(25, static_cast<int>(2.0 / time.outside)));
             readyBest = std::min(readyBest, time.readyText);
             ready = time.ready;
             rendered = RenderView(options);
@@ -229,8 +245,9 @@ int main(int argc, char** argv) {
                           max == rendered.result.stats.max;
         char nativeText[16] = "";
         if (!native.empty()) std::snprintf(nativeText, sizeof nativeText, "%9.3fs", nativeBest);
-        std::printf("%-36s %9.3fs %9.2fs %9.3fs %10s %6.2fx%s\n", view.name, programBest, readyBest, rendererBest,
-                    nativeText, programBest / rendererBest, same ? "" : "  (escape counts differ!)");
+        std::printf("%-36s %9.3fs %9.2fs %9.3fs %10s %6.2fx  %2d runs%s\n", view.name, programBest, readyBest,
+                    rendererBest, nativeText, programBest / rendererBest, viewRuns,
+                    same ? "" : "  (escape counts differ!)");
         std::fflush(stdout);
     }
     return 0;
