@@ -118,8 +118,8 @@ private:
 
 // The rows computed since the drawing window was last told. A sweep of a
 // pass computes every fourth row, top to bottom, so they are kept as a list
-// of rectangles that grows downwards and handed over as one region: the
-// window repaints exactly the rows that changed.
+// of rectangles, not one band, and handed over as one region: the window
+// repaints exactly the rows that changed.
 class ComputedRows {
 public:
     void Add(const RECT& row) {
@@ -130,8 +130,7 @@ public:
     bool Pending() const { return !rows_.empty(); }
     void Invalidate() {
         if (rows_.empty()) return;
-        // Sorted, apart and of one width, the rectangles are a region's bands
-        // as they are: the region needs no combining.
+        // One region of all of them: one round trip for the lot.
         std::vector<uint8_t> data(sizeof(RGNDATAHEADER) + rows_.size() * sizeof(RECT));
         auto* header = reinterpret_cast<RGNDATAHEADER*>(data.data());
         header->dwSize = sizeof(RGNDATAHEADER);
@@ -143,7 +142,8 @@ public:
             header->rcBound.right = std::max(header->rcBound.right, r.right);
         }
         std::memcpy(data.data() + sizeof(RGNDATAHEADER), rows_.data(), rows_.size() * sizeof(RECT));
-        HRGN region = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
+        HRGN region =
+            ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
         if (region != nullptr) {
             InvalidateRgn(DrawingWindow, region, FALSE);
             DeleteObject(region);
@@ -190,10 +190,10 @@ public:
     }
     void Handling(const MSG& message) {
         const bool press = message.message == WM_LBUTTONDOWN || message.message == WM_RBUTTONDOWN ||
-                           message.message == WM_MBUTTONDOWN;
-        // A press may start the zoom frame, drawn straight onto the screen:
-        // the rows computed before it must be on the screen first, or their
-        // late paint would cut through the frame.
+                           message.message == WM_MBUTTONDOWN || message.message == WM_NCLBUTTONDOWN;
+        // A press may start the zoom frame, drawn straight onto the screen,
+        // or the drag of a scroll bar: the rows computed before it must be on
+        // the screen first, or their late paint would cut through the frame.
         if (press && GetUpdateRect(DrawingWindow, nullptr, FALSE)) UpdateWindow(DrawingWindow);
         if (press || (message.message == WM_PAINT && message.hwnd == DrawingWindow)) {
             lastPaint_ = clock_.Now();

@@ -216,8 +216,8 @@ std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giv
     bool running = false;
     std::string text;
     const DWORD start = GetTickCount();
-    // Closely: a small image may be done within a few dozen turns of the
-    // program's loop, each of which answers one of these questions.
+    // Closely: a small image may be done within a few milliseconds, and the
+    // computing program answers about once a millisecond.
     while (GetTickCount() - start < ms) {
         text = Status();
         if (text == "Calculating ...") running = true;

@@ -83,8 +83,8 @@ private:
 };
 
 // Watches the status bar from a thread of its own for as long as it lives,
-// so closely that no calculation can pass unseen: the program answers
-// between any two rows it computes.
+// so closely that no calculation can pass unseen: while it computes, the
+// program answers about once a millisecond (or after one long row).
 class StatusWatch {
 public:
     explicit StatusWatch(const Program& program);
