@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "HostPath.h"
@@ -215,8 +216,8 @@ std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giv
     bool running = false;
     std::string text;
     const DWORD start = GetTickCount();
-    // Closely: a small image may be done within a few dozen turns of the
-    // program's loop, each of which answers one of these questions.
+    // Closely: a small image may be done within a few milliseconds, and the
+    // computing program answers about once a millisecond.
     while (GetTickCount() - start < ms) {
         text = Status();
         if (text == "Calculating ...") running = true;
@@ -569,6 +570,25 @@ bool MouseTo(int x, int y) {
 
 bool Key(const std::string& keys) { return Xdo("key " + keys); }
 
+int64_t UnixNanoseconds() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const int64_t ticks = static_cast<int64_t>((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+    return (ticks - 116444736000000000LL) * 100;  // from 1601 in 100 ns to 1970 in ns
+}
+
+bool KeyTimed(const std::string& keys, int64_t& sentNs) {
+    static int counter = 0;
+    const std::string stamp = ScratchFolder() + "/key-" + std::to_string(++counter);
+    // The stamp is taken by xdotool itself, once it is connected, right
+    // before the key: its own start is not what is measured.
+    if (!RunUnix("xdotool exec --sync --args 3 sh -c 'date +%s%N >" + stamp + "' key --delay 0 " + keys)) return false;
+    const std::string text = ReadFileText(DosPath(stamp));
+    DeleteFileA(DosPath(stamp).c_str());
+    sentNs = std::strtoll(text.c_str(), nullptr, 10);
+    return sentNs > 0;
+}
+
 uint32_t Capture::At(int x, int y) const {
     const size_t i = (static_cast<size_t>(y - top) * width + (x - left)) * 3;
     return (uint32_t{rgb[i]} << 16) | (uint32_t{rgb[i + 1]} << 8) | rgb[i + 2];
@@ -850,9 +870,12 @@ class ScreenshotOnFailure : public testing::EmptyTestEventListener {
 
 }  // namespace e2e
 
+// The program benchmark brings its own.
+#ifndef QUAXEL_E2E_NO_MAIN
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::AddGlobalTestEnvironment(new e2e::Environment);
     testing::UnitTest::GetInstance()->listeners().Append(new e2e::ScreenshotOnFailure);
     return RUN_ALL_TESTS();
 }
+#endif

@@ -83,8 +83,8 @@ private:
 };
 
 // Watches the status bar from a thread of its own for as long as it lives,
-// so closely that no calculation can pass unseen: the program answers
-// between any two rows it computes.
+// so closely that no calculation can pass unseen: while it computes, the
+// program answers about once a millisecond (or after one long row).
 class StatusWatch {
 public:
     explicit StatusWatch(const Program& program);
@@ -198,6 +198,13 @@ bool RunUnix(const std::string& command, DWORD ms = kDeadlineMs);
 bool Xdo(const std::string& arguments);
 bool MouseTo(int x, int y);
 bool Key(const std::string& keys);
+// Nanoseconds of the Unix real-time clock, which Wine's precise system time
+// follows: a clock this process and the Unix programs it starts share.
+int64_t UnixNanoseconds();
+// Presses `keys` through xdotool and tells when, on that clock, xdotool was
+// about to send them: a latency measured from there is never less than the
+// true one.
+bool KeyTimed(const std::string& keys, int64_t& sentNs);
 
 // What the X server shows: a rectangle of the desktop, 24-bit.
 struct Capture {

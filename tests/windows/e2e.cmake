@@ -3,7 +3,7 @@
 # The runner is started by bash, not through the crosscompiling emulator.
 set(QUAXEL_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
 add_executable(quaxel_e2e ${QUAXEL_E2E_DIR}/Harness.cpp ${QUAXEL_E2E_DIR}/QuaxelE2ETest.cpp
-  ${QUAXEL_E2E_DIR}/DialogsE2ETest.cpp ${QUAXEL_E2E_DIR}/NavigationE2ETest.cpp
+  ${QUAXEL_E2E_DIR}/DialogsE2ETest.cpp ${QUAXEL_E2E_DIR}/NavigationE2ETest.cpp ${QUAXEL_E2E_DIR}/SpeedE2ETest.cpp
   ${QUAXEL_E2E_DIR}/RobustnessE2ETest.cpp ${QUAXEL_E2E_DIR}/SoakE2ETest.cpp)
 target_link_libraries(quaxel_e2e PRIVATE quaxel_defaults quaxel_render quaxel_dialog_logic GTest::gtest user32 gdi32
   comctl32)
@@ -17,3 +17,11 @@ set_tests_properties(e2e PROPERTIES TIMEOUT 600)
 add_test(NAME e2e_soak COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e-soak
   --gtest_filter=Soak.*)
 set_tests_properties(e2e_soak PROPERTIES TIMEOUT 400)
+
+# The program benchmark: the same harness drives quaxel.exe and times it
+# against the renderer (tools/progbench/run.sh). A tool, not a test.
+add_executable(quaxel_progbench ${PROJECT_SOURCE_DIR}/tools/progbench/ProgBench.cpp ${QUAXEL_E2E_DIR}/Harness.cpp)
+target_link_libraries(quaxel_progbench PRIVATE quaxel_defaults quaxel_render GTest::gtest user32 gdi32)
+target_include_directories(quaxel_progbench PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${QUAXEL_E2E_DIR})
+target_compile_definitions(quaxel_progbench PRIVATE QUAXEL_EXE_PATH="$<TARGET_FILE:quaxel>" QUAXEL_E2E_NO_MAIN)
+add_dependencies(quaxel_progbench quaxel)
