@@ -2,7 +2,6 @@
 
 #include "dialogs/NumberTextLogic.h"
 
-std::string CurrentSetName;
 
 const std::array<CoordinateKeyInfo, kCoordinateKeyCount> kCoordinateKeys = {{
     {"RealMin", "-2", 0},
@@ -84,18 +83,19 @@ CoordinateSet ReadCoordinateSet(ProfileAccess& profile, const std::string& name)
     return set;
 }
 
-SaveOutcome SaveCoordinateSet(ProfileAccess& profile, std::string_view typedName, const CoordinateSet& set,
-                              const std::function<bool()>& confirmOverwrite) {
-    CurrentSetName = LimitedName(typedName);
-    if (CurrentSetName.empty()) return SaveOutcome::NothingToSave;
-    if (CoordinateSetExists(profile, CurrentSetName) && !confirmOverwrite()) return SaveOutcome::Declined;
-    return WriteCoordinateSet(profile, CurrentSetName, set) ? SaveOutcome::Saved : SaveOutcome::WriteFailed;
+SaveOutcome SaveCoordinateSet(ProfileAccess& profile, std::string& currentName, std::string_view typedName,
+                              const CoordinateSet& set, const std::function<bool()>& confirmOverwrite) {
+    currentName = LimitedName(typedName);
+    if (currentName.empty()) return SaveOutcome::NothingToSave;
+    if (CoordinateSetExists(profile, currentName) && !confirmOverwrite()) return SaveOutcome::Declined;
+    return WriteCoordinateSet(profile, currentName, set) ? SaveOutcome::Saved : SaveOutcome::WriteFailed;
 }
 
-bool LoadCoordinateSet(ProfileAccess& profile, std::string_view chosenName, CoordinateSet& set) {
-    CurrentSetName = LimitedName(chosenName);
-    if (CurrentSetName.empty()) return false;
-    set = ReadCoordinateSet(profile, CurrentSetName);
+bool LoadCoordinateSet(ProfileAccess& profile, std::string& currentName, std::string_view chosenName,
+                       CoordinateSet& set) {
+    currentName = LimitedName(chosenName);
+    if (currentName.empty()) return false;
+    set = ReadCoordinateSet(profile, currentName);
     return true;
 }
 

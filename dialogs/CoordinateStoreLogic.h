@@ -21,11 +21,6 @@ constexpr size_t kMaxSetNameLength = 254;
 // The Load dialog reads the section names into a buffer of this size.
 constexpr size_t kSectionListBufferSize = 30720;
 
-// The name offered by the Save and Load dialogs: empty at start, replaced by
-// the name typed into a confirmed Save dialog and the one chosen in a
-// confirmed Load dialog. Not persisted.
-extern std::string CurrentSetName;
-
 enum CoordinateKey : int32_t {
     kKeyRealMin,
     kKeyRealMax,
@@ -103,15 +98,20 @@ constexpr const char* kSaveQuestionText = "Co-ordinates with this name already e
 constexpr const char* kWriteFailedText =
     "Writing Co-ordinates to QUAXEL.INI failed.\nMake sure that neither file nor directory are write-protected.";
 
-// After a confirmed Save dialog: the typed name (cut to 254 characters)
-// becomes CurrentSetName even if nothing is saved; an existing set is
-// overwritten only when confirmOverwrite answers true.
-SaveOutcome SaveCoordinateSet(ProfileAccess& profile, std::string_view typedName, const CoordinateSet& set,
-                              const std::function<bool()>& confirmOverwrite);
+// The current set name is the name the Save and Load dialogs offer: empty at
+// start, replaced by the name typed into a confirmed Save dialog and the one
+// chosen in a confirmed Load dialog. Not persisted; the program holds it.
 
-// After a confirmed Load dialog: the chosen name becomes CurrentSetName; an
+// After a confirmed Save dialog: the typed name (cut to 254 characters)
+// becomes currentName even if nothing is saved; an existing set is
+// overwritten only when confirmOverwrite answers true.
+SaveOutcome SaveCoordinateSet(ProfileAccess& profile, std::string& currentName, std::string_view typedName,
+                              const CoordinateSet& set, const std::function<bool()>& confirmOverwrite);
+
+// After a confirmed Load dialog: the chosen name becomes currentName; an
 // empty name loads nothing (false), any other fills `set` completely.
-bool LoadCoordinateSet(ProfileAccess& profile, std::string_view chosenName, CoordinateSet& set);
+bool LoadCoordinateSet(ProfileAccess& profile, std::string& currentName, std::string_view chosenName,
+                       CoordinateSet& set);
 
 // The section names in the buffer GetPrivateProfileStringA fills when asked
 // for no section: null-separated, ended by an empty name or by `length`

@@ -10,7 +10,8 @@
 #include "engine/PomeClc.h"
 #include "image/Palette.h"
 #include "resources/rcinc.h"
-#include "shell/DoPome.h"
+#include "shell/PomeStatus.h"
+#include "shell/ProgramState.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void ShowHelp(HWND dialog, const char* keyword) {
 }
 
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC procedure, void* record) {
-    return DialogBoxParamA(Instance, MAKEINTRESOURCEA(templateId), owner, procedure,
+    return DialogBoxParamA(Program.Instance, MAKEINTRESOURCEA(templateId), owner, procedure,
                            reinterpret_cast<LPARAM>(record));
 }
 
@@ -258,12 +259,12 @@ void OnPaletteScroll(HWND dialog, WPARAM wParam, HWND bar) {
 void ApplyPalette(HWND dialog) {
     SetDlgItemTextA(dialog, IDCANCEL, "Close");
     const int32_t palette = ChosenPalette(FirstSelectedPalette(dialog), 1);
-    Colours.ColourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
-    Colours.PomeSetColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
-    Colours.PomeSetColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
-    Colours.PaletteShift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
-    const UINT applyMessage = ApplyMessage(palette, Colours.PaletteNumber);
-    Colours.PaletteNumber = palette;
+    Program.Colours.ColourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
+    Program.Colours.PomeSetColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
+    Program.Colours.PomeSetColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
+    Program.Colours.PaletteShift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
+    const UINT applyMessage = ApplyMessage(palette, Program.Colours.PaletteNumber);
+    Program.Colours.PaletteNumber = palette;
     SendMessageA(GetWindow(dialog, GW_OWNER), applyMessage, 0, 0);
 }
 
@@ -320,7 +321,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case IDCANCEL: EndDialog(dialog, 0); break;
     case IDC_ABOUT_THANKS: {
         char thanks[512] = {};
-        LoadStringA(Instance, IDS_ABOUT_THANKS, thanks, sizeof thanks);
+        LoadStringA(Program.Instance, IDS_ABOUT_THANKS, thanks, sizeof thanks);
         SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, thanks);
         break;
     }
@@ -366,7 +367,7 @@ INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_INITDIALOG) {
         KeepRecord<NameRecord>(dialog, lParam);
         SendDlgItemMessageA(dialog, IDC_SAVE_NAME, EM_LIMITTEXT, kMaxSetNameLength, 0);
-        SetDlgItemTextA(dialog, IDC_SAVE_NAME, CurrentSetName.c_str());
+        SetDlgItemTextA(dialog, IDC_SAVE_NAME, Program.CurrentSetName.c_str());
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
@@ -398,8 +399,9 @@ void FillSetList(HWND dialog) {
     HWND list = GetDlgItem(dialog, IDC_LOAD_LIST);
     for (const std::string& name : SavedSetNames()) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     SendMessageA(list, LB_SETCURSEL, 0, 0);
-    if (!CurrentSetName.empty())
-        SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(CurrentSetName.c_str()));
+    if (!Program.CurrentSetName.empty())
+        SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(Program.CurrentSetName.c_str()));
 }
 
 INT_PTR CALLBACK LoadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -439,8 +441,9 @@ bool IterationsDialog(HWND owner, int32_t& endValue) {
 }
 
 bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale) {
-    const uint32_t inUse =
-        HasWorkBuffers(Calc) ? MemoryRequirement(Calc.width, Calc.height, Calc.numericType) : 0;
+    const uint32_t inUse = HasWorkBuffers(Program.Calc)
+                               ? MemoryRequirement(Program.Calc.width, Program.Calc.height, Program.Calc.numericType)
+                               : 0;
     DisplayRecord record = OpenDisplayRecord(width, height, scale, GetSystemMetrics(SM_CXSCREEN),
                                              GetSystemMetrics(SM_CYSCREEN), inUse);
     scale = record.scale;
@@ -453,14 +456,15 @@ bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale) 
 }
 
 bool PaletteDialog(HWND owner) {
-    PaletteRecord record{Colours.PaletteNumber, Colours.ColourMode, Colours.PomeSetColourEnabled,
-                         Colours.PomeSetColour, Colours.PaletteShift};
+    PaletteRecord record{Program.Colours.PaletteNumber, Program.Colours.ColourMode,
+                         Program.Colours.PomeSetColourEnabled, Program.Colours.PomeSetColour,
+                         Program.Colours.PaletteShift};
     if (RunDialog(owner, IDD_PALETTE, PaletteProc, &record) != 1) return false;
-    Colours.PaletteNumber = record.palette;
-    Colours.ColourMode = record.colourMode;
-    Colours.PomeSetColourEnabled = record.setColourEnabled;
-    Colours.PomeSetColour = record.setColour;
-    Colours.PaletteShift = record.shift;
+    Program.Colours.PaletteNumber = record.palette;
+    Program.Colours.ColourMode = record.colourMode;
+    Program.Colours.PomeSetColourEnabled = record.setColourEnabled;
+    Program.Colours.PomeSetColour = record.setColour;
+    Program.Colours.PaletteShift = record.shift;
     return true;
 }
 
@@ -474,13 +478,13 @@ void SaveCoordinates(HWND owner, const CoordinateSet& view) {
     IniProfile profile(path);
     SaveOutcome outcome = SaveOutcome::WriteFailed;
     if (havePath) {
-        outcome = SaveCoordinateSet(profile, typed.name, view, [owner] {
+        outcome = SaveCoordinateSet(profile, Program.CurrentSetName, typed.name, view, [owner] {
             return MessageBoxA(owner, kSaveQuestionText, kSaveQuestionCaption, MB_YESNO | MB_ICONHAND) == IDYES;
         });
     } else if (typed.name.empty()) {
         outcome = SaveOutcome::NothingToSave;
     } else {
-        CurrentSetName = typed.name.substr(0, kMaxSetNameLength);
+        Program.CurrentSetName = typed.name.substr(0, kMaxSetNameLength);
     }
     if (outcome == SaveOutcome::WriteFailed)
         MessageBoxA(owner, kWriteFailedText, havePath ? path.c_str() : "quaxel.ini", MB_OK | MB_ICONHAND);
@@ -492,5 +496,5 @@ bool LoadCoordinates(HWND owner, CoordinateSet& view) {
     std::string path;
     if (!IniPath(path)) return false;
     IniProfile profile(path);
-    return LoadCoordinateSet(profile, chosen.name, view);
+    return LoadCoordinateSet(profile, Program.CurrentSetName, chosen.name, view);
 }

@@ -3,15 +3,12 @@
 
 #include "engine/PomeClc.h"
 
-void DetectFpu() {
+bool DetectFpu() {
     HKEY key = nullptr;
     const LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\FloatingPointProcessor", 0,
                                       KEY_READ, &key);
     // A failing call is no error: it only means there is no such processor.
-    if (result == ERROR_SUCCESS) {
-        RegCloseKey(key);
-        FpuPresent = true;
-    } else {
-        FpuPresent = false;
-    }
+    if (result != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
 }

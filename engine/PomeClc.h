@@ -67,6 +67,20 @@ enum class SetUpStatus : uint8_t {
 };
 
 // ---------------------------------------------------------------------------
+// Colour parameters
+
+// The palette settings the kernels and the recolouring read: the program's
+// colour state without the palette number.
+struct ColourParams {
+    int32_t ColourCount = 2;
+    int32_t PaletteShift = 0;
+    bool ColourMode = false;  // false = Modulo, true = Percentage
+    bool PomeSetColourEnabled = false;
+    int32_t PomeSetColour = 0;  // its low byte is the index written
+    int32_t IterationsPerColour = 1;
+};
+
+// ---------------------------------------------------------------------------
 // Calculation state
 
 struct CalcState {
@@ -107,19 +121,18 @@ struct CalcState {
 // ---------------------------------------------------------------------------
 // Floating-point processor and precision prompts
 
-// Whether the machine reports a floating-point processor. Decides the default
+// Whether the machine reports a floating-point processor decides the default
 // numeric type and whether precision fallbacks are asked or made silently.
-// Set once at start: by DetectFpu on Windows, by the caller elsewhere.
-extern bool FpuPresent;
+// The caller finds it out once (DetectFpu on Windows) and hands it in.
 
 #ifdef _WIN32
 // Reads the registry: true when the floating-point processor key opens.
-void DetectFpu();
+bool DetectFpu();
 #endif
 
-// FPU Single if FpuPresent or for a Julia-Set (there is no CPU Fixed Julia
-// kernel), else CPU Fixed.
-NumericType DefaultNumericType(FormulaKind formula);
+// FPU Single with a floating-point processor or for a Julia-Set (there is no
+// CPU Fixed Julia kernel), else CPU Fixed.
+NumericType DefaultNumericType(FormulaKind formula, bool fpuPresent);
 
 constexpr const char* kPrecisionPromptCaption = "Numeric Precision";
 constexpr unsigned kPrecisionStyleOkCancel = 0x2041;  // MB_OKCANCEL | MB_ICONINFORMATION | MB_TASKMODAL
@@ -136,6 +149,38 @@ protected:
     ~PrecisionPrompt() = default;
 };
 
+// What shows while a set-up runs (the program's hourglass). Begin comes
+// before and End after each single set-up, the prompts in between.
+struct SetUpHourglass {
+    virtual void Begin() = 0;
+    virtual void End() = 0;
+
+protected:
+    ~SetUpHourglass() = default;
+};
+
+// The surroundings of a set-up: who answers its questions, whether the
+// machine has a floating-point processor, and what shows meanwhile.
+struct SetUpContext {
+    PrecisionPrompt& prompt;
+    bool fpuPresent = false;
+    SetUpHourglass* hourglass = nullptr;  // none: nothing shows
+};
+
+// ---------------------------------------------------------------------------
+// Plane mapping
+
+// The plane point of column x of a width-pixel row over [realMin, realMax]
+// and of row y (0 = top) of a height-pixel column over [imagMin, imagMax]:
+// the one mapping of the set-up and of every command that asks which point a
+// pixel shows. In extended, in this order: product, quotient, sum.
+inline long double ColumnReal(long double realMin, long double realMax, int32_t width, int32_t x) {
+    return ((realMax - realMin) * static_cast<long double>(x)) / static_cast<long double>(width - 1) + realMin;
+}
+inline long double RowImag(long double imagMin, long double imagMax, int32_t height, int32_t y) {
+    return imagMax - ((imagMax - imagMin) * static_cast<long double>(y)) / static_cast<long double>(height - 1);
+}
+
 // ---------------------------------------------------------------------------
 // Set-up (PomeClcSetUp.cpp)
 
@@ -148,24 +193,26 @@ void ReleaseWorkBuffers(CalcState& state);
 
 bool HasWorkBuffers(const CalcState& state);
 
-void SetColourParams(CalcState& state, int32_t colourCount, int32_t paletteShift, bool colourMode,
-                     bool pomeSetColourEnabled, int32_t pomeSetColour, int32_t iterationsPerColour);
+// Copies the colour parameters into the state, for the next calculation or
+// recolouring.
+void SetColourParams(CalcState& state, const ColourParams& colours);
 
-// Prepares a complete new calculation and returns the numeric type the caller
-// must use from now on: the requested one, FPU Single for a Julia-Set asked
-// for in CPU Fixed, or the more precise type the precision check chose.
-// Status tells the rest: Ready, TypeChanged (the returned type must be set up
-// next), ImageTooSmall or OutOfMemory (the state then computes nothing).
-NumericType SetUpCalculation(CalcState& state, PrecisionPrompt& prompt, int32_t iterStart, int32_t iterInc,
-                             long double realMin, long double realMax, long double imagMin, long double imagMax,
-                             long double constReal, long double constImag, int32_t iterEnd, FormulaKind formula,
+// Prepares a complete new calculation of `coordinates` and returns the
+// numeric type the caller must use from now on: the requested one, FPU Single
+// for a Julia-Set asked for in CPU Fixed, or the more precise type the
+// precision check chose. Status tells the rest: Ready, TypeChanged (the
+// returned type must be set up next), ImageTooSmall or OutOfMemory (the state
+// then computes nothing).
+NumericType SetUpCalculation(CalcState& state, const SetUpContext& context, const CoordinateSet& coordinates,
                              NumericType numericType);
 
-// The caller protocol in one place: sets up with `current`, and as long as the
-// answer is a different type other than FPU Single, sets up again with the
-// answer. Returns the type to adopt; at most one prompt per step.
-NumericType RunSetUp(CalcState& state, PrecisionPrompt& prompt, const CoordinateSet& coordinates,
-                     NumericType current);
+// The set-up of every new calculation, the program's and the tools': the
+// colour parameters, then a set-up with `current` under the hourglass, and
+// as long as the answer is a different type other than FPU Single, a set-up
+// again with the answer. Returns the type to adopt; at most one prompt per
+// step.
+NumericType RunSetUp(CalcState& state, const SetUpContext& context, const CoordinateSet& coordinates,
+                     const ColourParams& colours, NumericType current);
 
 // Bytes a calculation of width x height in `type` needs, the figure the
 // Display dialog shows: W*H + (12*H + 8) + S*W + S*H + P*W*H with value width
@@ -186,6 +233,12 @@ void CalcNextRow(CalcState& state, int32_t& row);
 // below 1 counts as 1). False when the calculation is finished or the state
 // is not Ready.
 bool NextPass(CalcState& state);
+
+// Computes every row of every pass to the end of the calculation, as the
+// message loop would with no message waiting: the batch form the renderer
+// and the tests use. Returns the number of passes computed; 0, with nothing
+// computed, unless the state is Ready.
+int32_t CalculateToEnd(CalcState& state);
 
 // Raises IterEnd to newEnd if newEnd is larger and restarts the row scan;
 // stored orbits and row limits are kept, so the next passes continue them.
@@ -234,3 +287,7 @@ int32_t EscapeCountAt(const CalcState& state, int32_t x, int32_t y);
 
 // The limit row y has been iterated to; 0 outside the image or without buffers.
 int32_t RowLimitAt(const CalcState& state, int32_t y);
+
+// The scalar forms the benchmark, the icon generator and the end-to-end
+// renderer check still call.
+#include "engine/PomeClcScalar.h"

@@ -302,3 +302,16 @@ uint8_t PaletteIndexOf(const CalcState& state, int32_t n) {
     if (index < 0) index += colours;
     return static_cast<uint8_t>(index);
 }
+
+int32_t CalculateToEnd(CalcState& state) {
+    if (state.Status != SetUpStatus::Ready) return 0;
+    int32_t passes = 1;
+    for (;;) {
+        int32_t row = -1;
+        CalcNextRow(state, row);
+        if (row != -1) continue;
+        if (!NextPass(state)) break;
+        ++passes;
+    }
+    return passes;
+}

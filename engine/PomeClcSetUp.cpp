@@ -18,8 +18,6 @@
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
 static_assert(std::numeric_limits<long double>::digits == 64, "FPU Extended needs the 80-bit x87 format");
 
-bool FpuPresent = false;
-
 namespace {
 
 // ----------------------------------------------------------------------------
@@ -111,6 +109,7 @@ const char* PrecisionText(NumericType type, bool columns) {
 // checked or asked again.
 struct PrecisionCheck {
     PrecisionPrompt& prompt;
+    bool fpuPresent;
     NumericType type;
     bool warned = false;
 
@@ -124,7 +123,7 @@ struct PrecisionCheck {
             return false;
         }
         // With a floating-point processor a more precise type costs little: change without asking.
-        if (FpuPresent) return true;
+        if (fpuPresent) return true;
         return prompt.Confirm(type, columns, PrecisionText(type, columns), kPrecisionStyleOkCancel);
     }
 };
@@ -150,25 +149,20 @@ bool SameNeighbours(T a, T b, long double offset) {
 // Returns true when the precision check asks for the fallback type; the
 // initialisation then stops where it stands.
 template <typename T>
-bool InitialisePlane(CalcState& state, WorkBuffers<T>& buffers, PrecisionPrompt& prompt) {
-    PrecisionCheck check{prompt, NumericTypeOf<T>()};
+bool InitialisePlane(CalcState& state, WorkBuffers<T>& buffers, const SetUpContext& context) {
+    PrecisionCheck check{context.prompt, context.fpuPresent, NumericTypeOf<T>()};
     const int32_t width = state.width;
     const int32_t height = state.height;
 
-    const long double realSpan = state.RealMax - state.RealMin;
-    const long double columnSteps = static_cast<long double>(width - 1);
     const long double realOffset = static_cast<long double>(ToNumber<T>(state.ConstReal));
     for (int32_t x = 0; x < width; ++x) {
-        const long double real = (realSpan * static_cast<long double>(x)) / columnSteps + state.RealMin;
-        buffers.ColumnCoords[x] = ToNumber<T>(real);
+        buffers.ColumnCoords[x] = ToNumber<T>(ColumnReal(state.RealMin, state.RealMax, width, x));
         if (x > 0 && !check.warned &&
             SameNeighbours(buffers.ColumnCoords[x], buffers.ColumnCoords[x - 1], realOffset) &&
             check.ChangeType(true))
             return true;
     }
 
-    const long double imagSpan = state.ImagMax - state.ImagMin;
-    const long double rowSteps = static_cast<long double>(height - 1);
     const long double imagOffset = static_cast<long double>(ToNumber<T>(state.ConstImag));
     // Mandelbrot orbits in the FPU types start at the (zero) constant; CPU
     // Fixed and Julia orbits start at the pixel's point.
@@ -176,8 +170,7 @@ bool InitialisePlane(CalcState& state, WorkBuffers<T>& buffers, PrecisionPrompt&
     const T zeroReal = ToNumber<T>(state.ConstReal);
     const T zeroImag = ToNumber<T>(state.ConstImag);
     for (int32_t y = 0; y < height; ++y) {
-        const long double imag = state.ImagMax - (imagSpan * static_cast<long double>(y)) / rowSteps;
-        buffers.RowCoords[y] = ToNumber<T>(imag);
+        buffers.RowCoords[y] = ToNumber<T>(RowImag(state.ImagMin, state.ImagMax, height, y));
         if (y > 0 && !check.warned && SameNeighbours(buffers.RowCoords[y], buffers.RowCoords[y - 1], imagOffset) &&
             check.ChangeType(false))
             return true;
@@ -193,11 +186,11 @@ bool InitialisePlane(CalcState& state, WorkBuffers<T>& buffers, PrecisionPrompt&
     return false;
 }
 
-bool InitialisePlane(CalcState& state, PrecisionPrompt& prompt) {
+bool InitialisePlane(CalcState& state, const SetUpContext& context) {
     return std::visit(
         [&](auto& buffers) {
             if constexpr (std::is_same_v<std::decay_t<decltype(buffers)>, std::monostate>) return false;
-            else return InitialisePlane(state, buffers, prompt);
+            else return InitialisePlane(state, buffers, context);
         },
         state.workBuffers);
 }
@@ -216,8 +209,8 @@ NumericType ValidNumericType(NumericType type) {
 
 // ----------------------------------------------------------------------------
 
-NumericType DefaultNumericType(FormulaKind formula) {
-    if (FpuPresent || formula == FormulaKind::JuliaSet) return NumericType::FpuSingle;
+NumericType DefaultNumericType(FormulaKind formula, bool fpuPresent) {
+    if (fpuPresent || formula == FormulaKind::JuliaSet) return NumericType::FpuSingle;
     return NumericType::CpuFixed;
 }
 
@@ -240,37 +233,34 @@ void ReleaseWorkBuffers(CalcState& state) {
 
 bool HasWorkBuffers(const CalcState& state) { return !std::holds_alternative<std::monostate>(state.workBuffers); }
 
-void SetColourParams(CalcState& state, int32_t colourCount, int32_t paletteShift, bool colourMode,
-                     bool pomeSetColourEnabled, int32_t pomeSetColour, int32_t iterationsPerColour) {
-    state.ColourCount = colourCount;
-    state.PaletteShift = paletteShift;
-    state.ColourMode = colourMode;
-    state.PomeSetColourEnabled = pomeSetColourEnabled;
-    state.PomeSetColour = pomeSetColour;
-    state.IterationsPerColour = iterationsPerColour;
+void SetColourParams(CalcState& state, const ColourParams& colours) {
+    state.ColourCount = colours.ColourCount;
+    state.PaletteShift = colours.PaletteShift;
+    state.ColourMode = colours.ColourMode;
+    state.PomeSetColourEnabled = colours.PomeSetColourEnabled;
+    state.PomeSetColour = colours.PomeSetColour;
+    state.IterationsPerColour = colours.IterationsPerColour;
 }
 
-NumericType SetUpCalculation(CalcState& state, PrecisionPrompt& prompt, int32_t iterStart, int32_t iterInc,
-                             long double realMin, long double realMax, long double imagMin, long double imagMax,
-                             long double constReal, long double constImag, int32_t iterEnd, FormulaKind formula,
+NumericType SetUpCalculation(CalcState& state, const SetUpContext& context, const CoordinateSet& coordinates,
                              NumericType numericType) {
     const FpEnvironmentGuard environment;
-    const bool julia = formula == FormulaKind::JuliaSet;
+    const bool julia = coordinates.Formula == FormulaKind::JuliaSet;
     NumericType type = ValidNumericType(numericType);
     // There is no CPU Fixed Julia kernel.
     if (julia && type == NumericType::CpuFixed) type = NumericType::FpuSingle;
 
-    state.RealMin = realMin;
-    state.RealMax = realMax;
-    state.ImagMin = imagMin;
-    state.ImagMax = imagMax;
+    state.RealMin = coordinates.RealMin;
+    state.RealMax = coordinates.RealMax;
+    state.ImagMin = coordinates.ImagMin;
+    state.ImagMax = coordinates.ImagMax;
     state.formula = julia ? FormulaKind::JuliaSet : FormulaKind::MandelbrotSet;
-    state.ConstReal = julia ? constReal : 0.0L;
-    state.ConstImag = julia ? constImag : 0.0L;
-    state.IterStart = iterStart;
-    state.IterInc = iterInc;
-    state.IterEnd = iterEnd;
-    state.CurrentLimit = iterStart;
+    state.ConstReal = julia ? coordinates.ConstReal : 0.0L;
+    state.ConstImag = julia ? coordinates.ConstImag : 0.0L;
+    state.IterStart = coordinates.IterStart;
+    state.IterInc = coordinates.IterInc;
+    state.IterEnd = coordinates.IterEnd;
+    state.CurrentLimit = coordinates.IterStart;
     state.ScanRow = -4;
     state.ScanPhase = 0;
     state.ClearAhead = true;
@@ -292,7 +282,7 @@ NumericType SetUpCalculation(CalcState& state, PrecisionPrompt& prompt, int32_t 
         }
     }
 
-    if (InitialisePlane(state, prompt)) {
+    if (InitialisePlane(state, context)) {
         // The buffers are half initialised; nothing runs until the set-up
         // with the returned type.
         state.Status = SetUpStatus::TypeChanged;
@@ -302,16 +292,16 @@ NumericType SetUpCalculation(CalcState& state, PrecisionPrompt& prompt, int32_t 
     return type;
 }
 
-NumericType RunSetUp(CalcState& state, PrecisionPrompt& prompt, const CoordinateSet& coordinates,
-                     NumericType current) {
+NumericType RunSetUp(CalcState& state, const SetUpContext& context, const CoordinateSet& coordinates,
+                     const ColourParams& colours, NumericType current) {
     NumericType type = current;
     // Each change goes to a strictly more precise type, so three rounds
     // suffice; the bound only guards against a broken invariant.
     for (int round = 0; round < 8; ++round) {
-        const NumericType answer = SetUpCalculation(
-            state, prompt, coordinates.IterStart, coordinates.IterInc, coordinates.RealMin, coordinates.RealMax,
-            coordinates.ImagMin, coordinates.ImagMax, coordinates.ConstReal, coordinates.ConstImag,
-            coordinates.IterEnd, coordinates.Formula, type);
+        if (context.hourglass != nullptr) context.hourglass->Begin();
+        SetColourParams(state, colours);
+        const NumericType answer = SetUpCalculation(state, context, coordinates, type);
+        if (context.hourglass != nullptr) context.hourglass->End();
         if (answer == type) break;
         type = answer;
         // FPU Single comes back only for a Julia-Set asked for in CPU Fixed,

@@ -1,17 +1,16 @@
 // Building and rebuilding image, palette and calculation, and the one path
 // by which every change of view reaches the engine. Part of quaxel.exe.
+#include "image/ImageInitWin.h"
+
 #include <windows.h>
 
 #include <string>
 
 #include "dialogs/PomeDlg.h"
 #include "image/Palette.h"
-#include "shell/DoPome.h"
-
-CoordinateSet Coordinates;
-NumericType CurrentType = NumericType::FpuSingle;
-DibImage Image;
-CalcState Calc;
+#include "shell/PomeStatus.h"
+#include "shell/PomeWin.h"
+#include "shell/ProgramState.h"
 
 namespace {
 
@@ -36,82 +35,74 @@ const char* TypeName(NumericType type) {
 // with the picture as it stands; nothing is computed until a smaller size or
 // a cheaper type lets a set-up succeed.
 void ReportCalculationFailure() {
-    Calculating = false;
-    if (Calc.Status == SetUpStatus::OutOfMemory) {
+    Program.Calculating = false;
+    if (Program.Calc.Status == SetUpStatus::OutOfMemory) {
         const std::string text = "There is not enough memory to calculate an image of " +
-                                 std::to_string(Image.width) + " x " + std::to_string(Image.height) +
-                                 " pixels in " + TypeName(CurrentType) +
+                                 std::to_string(Program.Image.width) + " x " + std::to_string(Program.Image.height) +
+                                 " pixels in " + TypeName(Program.CurrentType) +
                                  ".\nPlease choose a smaller image size (Display, F11).";
         SetStatusText("The image could not be calculated: not enough memory");
-        MessageBoxA(MainWindow, text.c_str(), "Error", MB_OK | MB_ICONHAND);
+        MessageBoxA(Program.MainWindow, text.c_str(), "Error", MB_OK | MB_ICONHAND);
     } else {
         SetStatusText("The image could not be calculated");
     }
 }
 
-void ApplyColourParams() {
-    SetColourParams(Calc, Colours.ColourCount, Colours.PaletteShift, Colours.ColourMode,
-                    Colours.PomeSetColourEnabled, Colours.PomeSetColour, Colours.IterationsPerColour);
-}
+// Long operations run under the hourglass.
+struct WaitCursor final : SetUpHourglass {
+    HCURSOR previous = nullptr;
+    void Begin() override { previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
+    void End() override { SetCursor(previous); }
+};
 
 }  // namespace
 
 void InitImage() {
-    Colours.PaletteNumber = 1;
-    CurrentType = DefaultNumericType(Coordinates.Formula);
-    CheckNumericTypeItems(MainWindow, CurrentType);
+    Program.Colours.PaletteNumber = 1;
+    Program.CurrentType = DefaultNumericType(Program.Coordinates.Formula, Program.FpuPresent);
+    CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     uint8_t table[kColourTableBytes] = {};
-    GeneratePalette(table, Colours.PaletteNumber);
-    DisplayScale = 1;
-    Image.Create(400, 300, table);
-    FillTestPattern(Image, Colours.ColourCount);
-    CreateCalcState(Calc, &Image);
+    GeneratePalette(Program.Colours, Program.ScreenDepth, table, Program.Colours.PaletteNumber);
+    Program.DisplayScale = 1;
+    Program.Image.Create(400, 300, table);
+    FillTestPattern(Program.Image, Program.Colours.ColourCount);
+    CreateCalcState(Program.Calc, &Program.Image);
 
-    Coordinates.RealMin = -2.0L;
-    Coordinates.RealMax = 1.0L;
-    Coordinates.ImagMin = -1.5L;
-    Coordinates.ImagMax = 1.5L;
-    Coordinates.IterStart = 64;
-    Coordinates.IterInc = 64;
-    Coordinates.IterEnd = 256;
+    Program.Coordinates.RealMin = -2.0L;
+    Program.Coordinates.RealMax = 1.0L;
+    Program.Coordinates.ImagMin = -1.5L;
+    Program.Coordinates.ImagMax = 1.5L;
+    Program.Coordinates.IterStart = 64;
+    Program.Coordinates.IterInc = 64;
+    Program.Coordinates.IterEnd = 256;
 }
 
 void RebuildImage(int32_t width, int32_t height, bool rebuildCalculation) {
-    const int32_t shift = Colours.PaletteShift;
+    const int32_t shift = Program.Colours.PaletteShift;
     uint8_t table[kColourTableBytes] = {};
-    GeneratePalette(table, Colours.PaletteNumber);
-    Image.Create(width, height, table);
-    if (Coordinates.Formula == FormulaKind::JuliaSet && CurrentType == NumericType::CpuFixed) {
-        CurrentType = NumericType::FpuSingle;
-        CheckNumericTypeItems(MainWindow, CurrentType);
+    GeneratePalette(Program.Colours, Program.ScreenDepth, table, Program.Colours.PaletteNumber);
+    Program.Image.Create(width, height, table);
+    if (Program.Coordinates.Formula == FormulaKind::JuliaSet && Program.CurrentType == NumericType::CpuFixed) {
+        Program.CurrentType = NumericType::FpuSingle;
+        CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     }
     if (!rebuildCalculation) return;
-    FillTestPattern(Image, Colours.ColourCount);
-    CreateCalcState(Calc, &Image);
-    Colours.PaletteShift = shift;
+    FillTestPattern(Program.Image, Program.Colours.ColourCount);
+    CreateCalcState(Program.Calc, &Program.Image);
+    Program.Colours.PaletteShift = shift;
     RestartCalculation();
 }
 
 void RestartCalculation() {
     MessageBoxPrompt prompt;
-    // Every change goes to a strictly more precise type, so the loop ends
-    // after three set-ups; the bound only guards the invariant.
-    for (int round = 0; round < 8; ++round) {
-        HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-        ApplyColourParams();
-        const NumericType answer = SetUpCalculation(
-            Calc, prompt, Coordinates.IterStart, Coordinates.IterInc, Coordinates.RealMin, Coordinates.RealMax,
-            Coordinates.ImagMin, Coordinates.ImagMax, Coordinates.ConstReal, Coordinates.ConstImag,
-            Coordinates.IterEnd, Coordinates.Formula, CurrentType);
-        SetCursor(previous);
-        if (answer == CurrentType) break;
-        CurrentType = answer;
-        CheckNumericTypeItems(MainWindow, CurrentType);
-        // FPU Single comes back only for a Julia-Set asked for in CPU Fixed,
-        // and that set-up has already run with it.
-        if (answer == NumericType::FpuSingle) break;
+    WaitCursor hourglass;
+    const NumericType type = RunSetUp(Program.Calc, SetUpContext{prompt, Program.FpuPresent, &hourglass},
+                                      Program.Coordinates, EngineColours(Program.Colours), Program.CurrentType);
+    if (type != Program.CurrentType) {
+        Program.CurrentType = type;
+        CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     }
-    if (Calc.Status != SetUpStatus::Ready) {
+    if (Program.Calc.Status != SetUpStatus::Ready) {
         ReportCalculationFailure();
         return;
     }
@@ -119,18 +110,18 @@ void RestartCalculation() {
 }
 
 void ApplyImageSize(int32_t width, int32_t height, int32_t scale) {
-    ReleaseWorkBuffers(Calc);
-    Image.Release();
-    DisplayScale = scale;
+    ReleaseWorkBuffers(Program.Calc);
+    Program.Image.Release();
+    Program.DisplayScale = scale;
     RebuildImage(width, height, true);
-    SizeWindowToImage(Image);
-    InvalidateRect(MainWindow, nullptr, FALSE);
+    SizeWindowToImage(Program.Image);
+    InvalidateRect(Program.MainWindow, nullptr, FALSE);
 }
 
 void DisplayCommand() {
-    int32_t width = Image.width;
-    int32_t height = Image.height;
-    int32_t scale = DisplayScale;
-    if (!DisplayDialog(MainWindow, width, height, scale)) return;
+    int32_t width = Program.Image.width;
+    int32_t height = Program.Image.height;
+    int32_t scale = Program.DisplayScale;
+    if (!DisplayDialog(Program.MainWindow, width, height, scale)) return;
     ApplyImageSize(width, height, scale);
 }

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-ColourState Colours;
-int32_t ScreenDepth = 0;
-
 namespace {
 
 PaletteRealiser g_realiser = nullptr;
@@ -129,25 +126,24 @@ int FillPalette(uint8_t* table, int32_t n) {
 
 }  // namespace
 
-void SetColourDefaults() { Colours = ColourState{}; }
-
 PaletteRealiser SetPaletteRealiser(PaletteRealiser realiser) {
     const PaletteRealiser previous = g_realiser;
     g_realiser = realiser;
     return previous;
 }
 
-void GeneratePalette(uint8_t colourTable[kColourTableBytes], int32_t paletteNumber) {
-    Colours.PaletteShift = 0;
-    if (const int count = FillPalette(colourTable, paletteNumber); count > 0) Colours.ColourCount = count;
-    Colours.PaletteCount = kPaletteCount;
+void GeneratePalette(ColourState& colours, int32_t screenDepth, uint8_t colourTable[kColourTableBytes],
+                     int32_t paletteNumber) {
+    colours.PaletteShift = 0;
+    if (const int count = FillPalette(colourTable, paletteNumber); count > 0) colours.ColourCount = count;
+    colours.PaletteCount = kPaletteCount;
     // Screens of more than 8 bits take the colours from the image's table
     // directly; 4-bit screens get no logical palette either.
-    if (ScreenDepth == 8 && g_realiser != nullptr && Colours.ColourCount > 0) {
-        g_realiser(colourTable, Colours.ColourCount);
+    if (screenDepth == 8 && g_realiser != nullptr && colours.ColourCount > 0) {
+        g_realiser(colourTable, colours.ColourCount);
     }
     // With no palette generated yet there is no index to clamp to.
-    if (Colours.ColourCount > 0 && Colours.PomeSetColour >= Colours.ColourCount) {
-        Colours.PomeSetColour = Colours.ColourCount - 1;
+    if (colours.ColourCount > 0 && colours.PomeSetColour >= colours.ColourCount) {
+        colours.PomeSetColour = colours.ColourCount - 1;
     }
 }

@@ -1,4 +1,4 @@
-// The colour state of the program and the eleven generated palettes.
+// The colour state and the eleven generated palettes.
 // Portable: the logical palette of 8-bit screens is made by a realiser that
 // the Windows side installs (PaletteWin.h); without one, generation only
 // fills the colour table.
@@ -10,8 +10,9 @@
 
 constexpr int32_t kPaletteCount = 11;
 
-// One instance, `Colours`. The engine receives these values through
-// SetColourParams before every recolouring and calculation start.
+// The program holds one, in its record (shell/ProgramState.h). The engine
+// receives these values through SetColourParams before every recolouring and
+// calculation start.
 struct ColourState {
     int32_t PaletteNumber = 1;         // 1 (Fire) to 11
     int32_t PaletteCount = kPaletteCount;
@@ -23,23 +24,22 @@ struct ColourState {
     int32_t IterationsPerColour = 1;   // divisor of the count in Modulo determination
 };
 
-extern ColourState Colours;
-
-// Colour depth of the screen (bits per pixel times planes), read once by the
-// main routine. 8 means a palette-based screen that needs a logical palette.
-extern int32_t ScreenDepth;
-
-// Back to the start-up defaults (ColourCount 0 until the next generation).
-void SetColourDefaults();
-
 // Fills the 1024-byte table (blue, green, red, 0 per entry) for the palette,
-// sets ColourCount, resets PaletteShift, realises the palette on 8-bit screens
-// and keeps PomeSetColour below ColourCount. Entries from ColourCount on are
-// zero. An unknown palette number leaves the table and ColourCount as they are.
-void GeneratePalette(uint8_t colourTable[kColourTableBytes], int32_t paletteNumber);
+// sets the colours' ColourCount, resets their PaletteShift, realises the
+// palette when the screen depth (bits per pixel times planes) is 8, a
+// palette-based screen, and keeps PomeSetColour below ColourCount. Entries
+// from ColourCount on are zero. An unknown palette number leaves the table and
+// ColourCount as they are. A default ColourState is the start-up state
+// (ColourCount 0 until the first generation).
+void GeneratePalette(ColourState& colours, int32_t screenDepth, uint8_t colourTable[kColourTableBytes],
+                     int32_t paletteNumber);
 
 // Called by GeneratePalette on 8-bit screens with the new table and its count.
 using PaletteRealiser = void (*)(const uint8_t colourTable[kColourTableBytes], int32_t colourCount);
 
 // Installs the realiser (nullptr: none). Returns the previous one.
 PaletteRealiser SetPaletteRealiser(PaletteRealiser realiser);
+
+// The forms on one global colour state that the icon generator and the
+// end-to-end suite's renderer check still call.
+#include "image/PaletteScalar.h"

@@ -2,16 +2,21 @@
 // Iterations dialogs, the constant, the start ranges, the numeric type, and
 // saving and loading views. Each changes the current view and restarts the
 // calculation; the Iterations command lets it go on to a higher end instead.
+#include "navigation/DoPomeNavigation.h"
+
 #include <windows.h>
 
 #include <ctime>
 #include <random>
 
 #include "dialogs/PomeDlg.h"
-#include "image/Palette.h"
+#include "image/ImageInitWin.h"
 #include "navigation/NavigationMath.h"
 #include "resources/rcinc.h"
-#include "shell/DoPome.h"
+#include "shell/PomeStatus.h"
+#include "shell/PomeDraw.h"
+#include "shell/PomeWin.h"
+#include "shell/ProgramState.h"
 
 namespace {
 
@@ -36,49 +41,49 @@ bool ChangeView(const CoordinateSet& next) {
         MessageBeep(MB_ICONHAND);
         return false;
     }
-    Coordinates = next;
+    Program.Coordinates = next;
     return true;
 }
 
 void RangeCommand() {
-    if (RangeDialog(MainWindow, Coordinates)) RestartCalculation();
+    if (RangeDialog(Program.MainWindow, Program.Coordinates)) RestartCalculation();
 }
 
 void IterationsCommand() {
     // Without a set-up calculation there is nothing to continue.
-    if (Calc.Status != SetUpStatus::Ready) {
+    if (Program.Calc.Status != SetUpStatus::Ready) {
         MessageBeep(MB_ICONHAND);
         return;
     }
-    int32_t end = Coordinates.IterEnd;
-    if (!IterationsDialog(MainWindow, end) || end <= Coordinates.IterEnd) return;
-    Coordinates.IterEnd = end;
-    RaiseIterEnd(Calc, end);
-    NextPass(Calc);
-    if (Colours.ColourMode) {
-        Recolour(Calc, &Image);
-        InvalidateRect(DrawingWindow, nullptr, FALSE);
-        UpdateWindow(DrawingWindow);
+    int32_t end = Program.Coordinates.IterEnd;
+    if (!IterationsDialog(Program.MainWindow, end) || end <= Program.Coordinates.IterEnd) return;
+    Program.Coordinates.IterEnd = end;
+    RaiseIterEnd(Program.Calc, end);
+    NextPass(Program.Calc);
+    if (Program.Colours.ColourMode) {
+        Recolour(Program.Calc, &Program.Image);
+        InvalidateRect(Program.DrawingWindow, nullptr, FALSE);
+        UpdateWindow(Program.DrawingWindow);
     }
     BeginCalculating();
 }
 
 void WidenRange(int32_t code) {
-    CoordinateSet next = Coordinates;
+    CoordinateSet next = Program.Coordinates;
     WidenBy(next, code);
     if (ChangeView(next)) RestartCalculation();
 }
 
 void AutomaticZoom() {
-    if (Calculating || Image.width < 48 || Image.height < 48) {
+    if (Program.Calculating || Program.Image.width < 48 || Program.Image.height < 48) {
         MessageBeep(MB_ICONHAND);
         return;
     }
-    if (!HasWorkBuffers(Calc)) return;
+    if (!HasWorkBuffers(Program.Calc)) return;
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     static ClockRandom random;
     PixelRect found{};
-    const AutoZoomOutcome outcome = SearchZoomRectangle(Calc, random, found);
+    const AutoZoomOutcome outcome = SearchZoomRectangle(Program.Calc, random, found);
     SetCursor(previous);
     switch (outcome) {
     case AutoZoomOutcome::TooSmall: MessageBeep(MB_ICONHAND); break;
@@ -89,18 +94,18 @@ void AutomaticZoom() {
 }
 
 void ResetToStartRange(bool toMandelbrot, bool toJulia) {
-    if (!toJulia && MessageBoxA(MainWindow, "Select OK to go back to the Start Range!", "Start Range",
+    if (!toJulia && MessageBoxA(Program.MainWindow, "Select OK to go back to the Start Range!", "Start Range",
                                 MB_OKCANCEL | MB_ICONHAND) != IDOK)
         return;
-    if (toJulia) Coordinates.Formula = FormulaKind::JuliaSet;
+    if (toJulia) Program.Coordinates.Formula = FormulaKind::JuliaSet;
     if (toMandelbrot) {
-        Coordinates.Formula = FormulaKind::MandelbrotSet;
-        Coordinates.ConstReal = 0.0L;
-        Coordinates.ConstImag = 0.0L;
+        Program.Coordinates.Formula = FormulaKind::MandelbrotSet;
+        Program.Coordinates.ConstReal = 0.0L;
+        Program.Coordinates.ConstImag = 0.0L;
     }
-    SetStartRange(Coordinates);
-    CurrentType = DefaultNumericType(Coordinates.Formula);
-    CheckNumericTypeItems(MainWindow, CurrentType);
+    SetStartRange(Program.Coordinates);
+    Program.CurrentType = DefaultNumericType(Program.Coordinates.Formula, Program.FpuPresent);
+    CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     RestartCalculation();
 }
 
@@ -108,8 +113,8 @@ void TakeConstant(bool toJulia) {
     int32_t x = 0;
     int32_t y = 0;
     ContextPointInImage(x, y);
-    CoordinateSet next = Coordinates;
-    PlanePointOf(Coordinates, Image.width, Image.height, x, y, next.ConstReal, next.ConstImag);
+    CoordinateSet next = Program.Coordinates;
+    PlanePointOf(Program.Coordinates, Program.Image.width, Program.Image.height, x, y, next.ConstReal, next.ConstImag);
     if (!ChangeView(next)) return;
     if (toJulia) {
         ResetToStartRange(false, true);
@@ -122,22 +127,22 @@ void CentrePoint() {
     int32_t x = 0;
     int32_t y = 0;
     ContextPointInImage(x, y);
-    CoordinateSet next = Coordinates;
-    CentreOn(next, Image.width, Image.height, x, y);
+    CoordinateSet next = Program.Coordinates;
+    CentreOn(next, Program.Image.width, Program.Image.height, x, y);
     if (ChangeView(next)) RestartCalculation();
 }
 
 void NumericTypeCommand(int32_t n) {
-    CurrentType = static_cast<NumericType>(n);
-    CheckNumericTypeItems(MainWindow, CurrentType);
+    Program.CurrentType = static_cast<NumericType>(n);
+    CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     RestartCalculation();
 }
 
 void LoadCommand() {
-    CoordinateSet loaded = Coordinates;
-    if (!LoadCoordinates(MainWindow, loaded) || !ChangeView(loaded)) return;
-    CurrentType = DefaultNumericType(Coordinates.Formula);
-    CheckNumericTypeItems(MainWindow, CurrentType);
+    CoordinateSet loaded = Program.Coordinates;
+    if (!LoadCoordinates(Program.MainWindow, loaded) || !ChangeView(loaded)) return;
+    Program.CurrentType = DefaultNumericType(Program.Coordinates.Formula, Program.FpuPresent);
+    CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     RestartCalculation();
 }
 
@@ -146,13 +151,13 @@ void LoadCommand() {
 void ZoomToRectangle(int32_t left, int32_t top, int32_t right, int32_t bottom, bool confirm) {
     PixelRect rect{left, top, right, bottom};
     CoordinateSet proposal;
-    if (!ProposeZoom(Coordinates, Image.width, Image.height, rect, proposal)) return;
+    if (!ProposeZoom(Program.Coordinates, Program.Image.width, Program.Image.height, rect, proposal)) return;
     if (!IsFiniteView(proposal)) {
         MessageBeep(MB_ICONHAND);
         return;
     }
-    SuggestIterations(Calc, proposal, rect);
-    if (confirm && !RangeDialog(MainWindow, proposal)) return;
+    SuggestIterations(Program.Calc, proposal, rect);
+    if (confirm && !RangeDialog(Program.MainWindow, proposal)) return;
     if (ChangeView(proposal)) RestartCalculation();
 }
 
@@ -170,7 +175,7 @@ bool NavigationCommand(int command) {
     case CM_MANDELBROT: ResetToStartRange(true, false); return true;
     case CM_TAKE_CONSTANT: TakeConstant(false); return true;
     case CM_JULIA: TakeConstant(true); return true;
-    case CM_SAVE: SaveCoordinates(MainWindow, Coordinates); return true;
+    case CM_SAVE: SaveCoordinates(Program.MainWindow, Program.Coordinates); return true;
     case CM_LOAD: LoadCommand(); return true;
     default: break;
     }

@@ -6,13 +6,13 @@
 
 namespace {
 
-// The engine's mapping, in its order of operations: product, quotient, sum.
+// The engine's own mapping, so that a pixel shows the point it was computed at.
 long double ColumnReal(const CoordinateSet& v, int32_t width, int32_t x) {
-    return (v.RealMax - v.RealMin) * static_cast<long double>(x) / static_cast<long double>(width - 1) + v.RealMin;
+    return ::ColumnReal(v.RealMin, v.RealMax, width, x);
 }
 
 long double RowImag(const CoordinateSet& v, int32_t height, int32_t y) {
-    return v.ImagMax - (v.ImagMax - v.ImagMin) * static_cast<long double>(y) / static_cast<long double>(height - 1);
+    return ::RowImag(v.ImagMin, v.ImagMax, height, y);
 }
 
 }  // namespace

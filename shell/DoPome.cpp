@@ -1,6 +1,6 @@
 // The main routine of quaxel: start-up, the message loop that computes the
 // image one row per idle turn, the status texts, and the end.
-#include "shell/DoPome.h"
+#include <windows.h>
 
 #include <commctrl.h>
 
@@ -8,21 +8,17 @@
 #include <cstring>
 #include <vector>
 
-#include "image/Palette.h"
+#include "image/ImageInitWin.h"
 #include "image/PaletteWin.h"
 #include "resources/rcinc.h"
+#include "shell/PomeDraw.h"
+#include "shell/PomeStatus.h"
+#include "shell/PomeWelcome.h"
+#include "shell/PomeWin.h"
 #include "shell/PomeWinLogic.h"
+#include "shell/ProgramState.h"
 
-bool Calculating = false;
-DWORD CalcStartTick = 0;
-int32_t DisplayScale = 1;
-HWND MainWindow = nullptr;
-HWND DrawingWindow = nullptr;
-HWND Toolbar = nullptr;
-HWND StatusBar = nullptr;
-HWND WelcomeDialog = nullptr;
-HMENU ContextMenu = nullptr;
-HINSTANCE Instance = nullptr;
+ProgramState Program;
 
 namespace {
 
@@ -31,8 +27,8 @@ constexpr char kFirstNotice[] = "Quaxel: escape-time fractal explorer";
 bool RegisterClasses() {
     WNDCLASSA mainClass{};
     mainClass.lpfnWndProc = MainWindowProc;
-    mainClass.hInstance = Instance;
-    mainClass.hIcon = LoadIconA(Instance, MAKEINTRESOURCEA(IDI_QUAXEL));
+    mainClass.hInstance = Program.Instance;
+    mainClass.hIcon = LoadIconA(Program.Instance, MAKEINTRESOURCEA(IDI_QUAXEL));
     mainClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     mainClass.lpszMenuName = MAKEINTRESOURCEA(IDM_MAIN);
     mainClass.lpszClassName = kMainClass;
@@ -40,7 +36,7 @@ bool RegisterClasses() {
 
     WNDCLASSA drawingClass{};
     drawingClass.lpfnWndProc = DrawingWindowProc;
-    drawingClass.hInstance = Instance;
+    drawingClass.hInstance = Program.Instance;
     drawingClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     drawingClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     drawingClass.lpszClassName = kDrawingClass;
@@ -49,30 +45,30 @@ bool RegisterClasses() {
 
 void CreateWindows() {
     InitCommonControls();
-    WelcomeDialog = nullptr;
+    Program.WelcomeDialog = nullptr;
     // Without its classes the program cannot show anything; it ends silently.
     if (!RegisterClasses()) ExitProcess(255);
 
-    MainWindow = CreateWindowExA(0, kMainClass, "Quaxel", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, Instance, nullptr);
-    if (MainWindow == nullptr) ExitProcess(255);
-    DrawingWindow = CreateWindowExA(0, kDrawingClass, nullptr,
-                                    WS_CHILD | WS_VISIBLE | WS_BORDER | WS_HSCROLL | WS_VSCROLL, 0, 0, 320, 240,
-                                    MainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_DRAWING)), Instance,
-                                    nullptr);
-    Toolbar = CreateQuaxelToolbar(MainWindow);
-    StatusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, kFirstNotice, MainWindow, ID_STATUSBAR);
-    ContextMenu = LoadMenuA(Instance, MAKEINTRESOURCEA(IDM_CONTEXT));
+    Program.MainWindow =
+        CreateWindowExA(0, kMainClass, "Quaxel", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, Program.Instance, nullptr);
+    if (Program.MainWindow == nullptr) ExitProcess(255);
+    Program.DrawingWindow = CreateWindowExA(
+        0, kDrawingClass, nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_HSCROLL | WS_VSCROLL, 0, 0, 320, 240,
+        Program.MainWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ID_DRAWING)), Program.Instance, nullptr);
+    Program.Toolbar = CreateQuaxelToolbar(Program.MainWindow);
+    Program.StatusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, kFirstNotice, Program.MainWindow, ID_STATUSBAR);
+    Program.ContextMenu = LoadMenuA(Program.Instance, MAKEINTRESOURCEA(IDM_CONTEXT));
 
     // The children exist now: let the frame and the layout see them.
-    SetWindowPos(MainWindow, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
-    SetWindowPos(MainWindow, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(Program.MainWindow, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    SetWindowPos(Program.MainWindow, nullptr, 0, 0, 320, 240, SWP_NOMOVE | SWP_NOZORDER);
 }
 
 // One message: accelerators first, so that the function keys act even while
 // the Welcome dialog has the focus; then the modeless dialog; then the window.
 void DispatchOne(HACCEL accelerators, MSG& message) {
-    if (TranslateAcceleratorA(MainWindow, accelerators, &message)) {
+    if (TranslateAcceleratorA(Program.MainWindow, accelerators, &message)) {
         // Whether releasing Alt opens the menu is decided from the key-downs
         // the default handling has seen: without this one, Alt+S would leave
         // the menu bar active and swallow the next key (Esc) under Wine.
@@ -80,7 +76,7 @@ void DispatchOne(HACCEL accelerators, MSG& message) {
             DefWindowProcA(message.hwnd, WM_SYSKEYDOWN, message.wParam, message.lParam);
         return;
     }
-    if (WelcomeDialog != nullptr && IsDialogMessageA(WelcomeDialog, &message)) return;
+    if (Program.WelcomeDialog != nullptr && IsDialogMessageA(Program.WelcomeDialog, &message)) return;
     TranslateMessage(&message);
     DispatchMessageA(&message);
 }
@@ -145,10 +141,10 @@ public:
         HRGN region =
             ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
         if (region != nullptr) {
-            InvalidateRgn(DrawingWindow, region, FALSE);
+            InvalidateRgn(Program.DrawingWindow, region, FALSE);
             DeleteObject(region);
         } else {
-            for (const RECT& r : rows_) InvalidateRect(DrawingWindow, &r, FALSE);
+            for (const RECT& r : rows_) InvalidateRect(Program.DrawingWindow, &r, FALSE);
         }
         rows_.clear();
     }
@@ -194,8 +190,8 @@ public:
         // A press may start the zoom frame, drawn straight onto the screen,
         // or the drag of a scroll bar: the rows computed before it must be on
         // the screen first, or their late paint would cut through the frame.
-        if (press && GetUpdateRect(DrawingWindow, nullptr, FALSE)) UpdateWindow(DrawingWindow);
-        if (press || (message.message == WM_PAINT && message.hwnd == DrawingWindow)) {
+        if (press && GetUpdateRect(Program.DrawingWindow, nullptr, FALSE)) UpdateWindow(Program.DrawingWindow);
+        if (press || (message.message == WM_PAINT && message.hwnd == Program.DrawingWindow)) {
             lastPaint_ = clock_.Now();
             paintDue_ = false;
         }
@@ -209,14 +205,15 @@ public:
     // One idle turn: exactly one row, or the step to the next pass.
     void ComputeOneStep() {
         int32_t row = -1;
-        CalcNextRow(Calc, row);
+        CalcNextRow(Program.Calc, row);
         if (row == -1) {
             rows_.Invalidate();
-            Calculating = NextPass(Calc);
-            if (!Calculating) ShowReadyStatus();
+            Program.Calculating = NextPass(Program.Calc);
+            if (!Program.Calculating) ShowReadyStatus();
             return;
         }
-        const IntRect r = ComputedRowRect(row, Image.width, DisplayScale, DrawingScrollY(), Calc.ClearAhead);
+        const IntRect r =
+            ComputedRowRect(row, Program.Image.width, Program.DisplayScale, DrawingScrollY(), Program.Calc.ClearAhead);
         rows_.Add(RECT{r.left, r.top, r.right, r.bottom});
     }
 
@@ -231,11 +228,11 @@ private:
 };
 
 int RunMessageLoop() {
-    HACCEL accelerators = LoadAcceleratorsA(Instance, MAKEINTRESOURCEA(IDA_MAIN));
+    HACCEL accelerators = LoadAcceleratorsA(Program.Instance, MAKEINTRESOURCEA(IDA_MAIN));
     IdleLoop idle;
     MSG message{};
     for (;;) {
-        if (!Calculating) {
+        if (!Program.Calculating) {
             idle.Idle();
             const BOOL got = GetMessageA(&message, nullptr, 0, 0);
             if (got == 0 || got == -1) break;
@@ -256,55 +253,22 @@ int RunMessageLoop() {
 
 }  // namespace
 
-void SetStatusText(const char* text) {
-    if (StatusBar != nullptr) SendMessageA(StatusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-}
-
-void BeginCalculating() {
-    Calculating = true;
-    SetStatusText("Calculating ...");
-    CalcStartTick = GetTickCount();
-}
-
-void ShowReadyStatus() {
-    Calculating = false;
-    const DWORD now = GetTickCount();
-    const IterationStatistics stats = IterationStats(Calc, PixelRect{0, 0, Image.width - 1, Image.height - 1});
-    SetStatusText(ReadyStatusText(CalcStartTick, now, stats.min, stats.max).c_str());
-}
-
-bool SplitModulePath(HMODULE module, std::string& directory, std::string& name, std::string& extension) {
-    directory.clear();
-    name.clear();
-    extension.clear();
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH + 1);
-    // A path that filled the buffer may have been cut; nothing may ever be
-    // built from a cut path.
-    if (length == 0 || length > MAX_PATH) return false;
-    const PathParts parts = SplitPath(std::string(path, length));
-    directory = parts.directory;
-    name = parts.name;
-    extension = parts.extension;
-    return true;
-}
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    Instance = instance;
-    DetectFpu();
+    Program.Instance = instance;
+    Program.FpuPresent = DetectFpu();
 
-    SetColourDefaults();
+    Program.Colours = ColourState{};
     HDC screen = GetDC(nullptr);
-    ScreenDepth = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    Program.ScreenDepth = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
     ReleaseDC(nullptr, screen);
 
     CreateWindows();
-    AttachPaletteToWindow(MainWindow);
+    AttachPaletteToWindow(Program.MainWindow);
     InitImage();
-    SizeWindowToImage(Image);
-    ShowWindow(MainWindow, showCommand);
+    SizeWindowToImage(Program.Image);
+    ShowWindow(Program.MainWindow, showCommand);
     ShowWelcome(true);
-    UpdateWindow(MainWindow);
+    UpdateWindow(Program.MainWindow);
     RestartCalculation();
     InstallHelpKeyHook();
 

@@ -1,17 +1,21 @@
 // The drawing window: shows the image at one or two screen pixels per image
 // pixel, scrolls it, realises the palette on 8-bit screens, opens the context
 // menu and lets the user drag the zoom rectangle.
+#include "shell/PomeDraw.h"
+
 #include <windows.h>
 
 #include <windowsx.h>
 
 #include <algorithm>
 
-#include "image/Palette.h"
+#include "image/ColourCommandsWin.h"
 #include "image/PaletteWin.h"
+#include "navigation/DoPomeNavigation.h"
 #include "resources/rcinc.h"
-#include "shell/DoPome.h"
+#include "shell/PomeWin.h"
 #include "shell/PomeWinLogic.h"
+#include "shell/ProgramState.h"
 
 namespace {
 
@@ -23,8 +27,8 @@ bool Selecting = false;
 bool SavedCalculating = false;
 POINT ContextPoint{0, 0};
 
-int32_t DisplayedWidth() { return Image.width * DisplayScale; }
-int32_t DisplayedHeight() { return Image.height * DisplayScale; }
+int32_t DisplayedWidth() { return Program.Image.width * Program.DisplayScale; }
+int32_t DisplayedHeight() { return Program.Image.height * Program.DisplayScale; }
 
 POINT MousePosition(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
@@ -70,7 +74,7 @@ void OnScroll(HWND window, int bar, WPARAM wParam) {
     ScrollWindowEx(window, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
     // Doubled pixels move in pairs: halving an odd position would leave
     // seams between the moved picture and the repainted strip.
-    if (DisplayScale != 1) InvalidateRect(window, nullptr, FALSE);
+    if (Program.DisplayScale != 1) InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
     SCROLLINFO info{};
     info.cbSize = sizeof info;
@@ -99,22 +103,22 @@ BOOL OnEraseBackground(HWND window, HDC dc) {
 void PaintImage(HDC dc, const RECT& dirty) {
     HDC memory = CreateCompatibleDC(dc);
     HPALETTE oldPalette = LogicalPalette() != nullptr ? SelectPalette(dc, LogicalPalette(), FALSE) : nullptr;
-    HGDIOBJ oldBitmap = SelectObject(memory, reinterpret_cast<HBITMAP>(Image.bitmap));
-    if (PartialPaint && DisplayScale != 1) PartialPaint = false;
+    HGDIOBJ oldBitmap = SelectObject(memory, reinterpret_cast<HBITMAP>(Program.Image.bitmap));
+    if (PartialPaint && Program.DisplayScale != 1) PartialPaint = false;
     if (!PartialPaint) {
-        if (DisplayScale == 2) {
+        if (Program.DisplayScale == 2) {
             StretchBlt(dc, 0, 0, DisplayedWidth() - Scroll.x.max, DisplayedHeight() - Scroll.y.max, memory,
-                       Scroll.x.pos / 2, Scroll.y.pos / 2, Image.width - Scroll.x.max / 2,
-                       Image.height - Scroll.y.max / 2, SRCCOPY);
+                       Scroll.x.pos / 2, Scroll.y.pos / 2, Program.Image.width - Scroll.x.max / 2,
+                       Program.Image.height - Scroll.y.max / 2, SRCCOPY);
         } else {
-            BitBlt(dc, 0, 0, Image.width - Scroll.x.max, Image.height - Scroll.y.max, memory, Scroll.x.pos,
-                   Scroll.y.pos, SRCCOPY);
+            BitBlt(dc, 0, 0, Program.Image.width - Scroll.x.max, Program.Image.height - Scroll.y.max, memory,
+                   Scroll.x.pos, Scroll.y.pos, SRCCOPY);
         }
     } else {
         // Only what the image covers: beside a smaller image the strip is
         // background, and the bitmap has nothing to give there.
-        const LONG right = std::min<LONG>(dirty.right, Image.width - Scroll.x.pos);
-        const LONG bottom = std::min<LONG>(dirty.bottom, Image.height - Scroll.y.pos);
+        const LONG right = std::min<LONG>(dirty.right, Program.Image.width - Scroll.x.pos);
+        const LONG bottom = std::min<LONG>(dirty.bottom, Program.Image.height - Scroll.y.pos);
         if (right > dirty.left && bottom > dirty.top)
             BitBlt(dc, dirty.left, dirty.top, right - dirty.left, bottom - dirty.top, memory,
                    dirty.left + Scroll.x.pos, dirty.top + Scroll.y.pos, SRCCOPY);
@@ -133,7 +137,7 @@ void OnPaint(HWND window) {
 }
 
 LRESULT RealisePaletteIn(HWND window) {
-    if (ScreenDepth != 8 || LogicalPalette() == nullptr) return 0;
+    if (Program.ScreenDepth != 8 || LogicalPalette() == nullptr) return 0;
     HDC dc = GetDC(window);
     HPALETTE previous = SelectPalette(dc, LogicalPalette(), FALSE);
     const UINT changed = RealizePalette(dc);
@@ -149,7 +153,7 @@ void OnRightButtonDown(HWND window, LPARAM lParam) {
     POINT point = MousePosition(lParam);
     ContextPoint = POINT{point.x + Scroll.x.pos, point.y + Scroll.y.pos};
     ClientToScreen(window, &point);
-    TrackPopupMenu(GetSubMenu(ContextMenu, 0), TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
+    TrackPopupMenu(GetSubMenu(Program.ContextMenu, 0), TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
 }
 
 // --- zoom selection -----------------------------------------------------------
@@ -175,8 +179,8 @@ void OnSelectionPress(HWND window, LPARAM lParam) {
     const int32_t y = mouse.y + Scroll.y.pos;
     SetCapture(window);
     Selecting = true;
-    SavedCalculating = Calculating;
-    Calculating = false;  // no rows are painted over the frame while it is on the screen
+    SavedCalculating = Program.Calculating;
+    Program.Calculating = false;  // no rows are painted over the frame while it is on the screen
     Selection = IntRect{x, y, x + 1, y + 1};
     DrawFrame(window);
 }
@@ -196,12 +200,12 @@ void OnSelectionRelease(HWND window) {
     Selecting = false;
     ReleaseCapture();
     DrawFrame(window);
-    const IntRect zoom = SelectionInImagePixels(Selection, DisplayScale);
+    const IntRect zoom = SelectionInImagePixels(Selection, Program.DisplayScale);
     ZoomToRectangle(zoom.left, zoom.top, zoom.right, zoom.bottom, true);
     // A zoom that was confirmed has started its own calculation, or failed to
     // set one up and said so in the status bar; only a calculation that is
     // still set up may go on.
-    if (SavedCalculating && Calc.Status == SetUpStatus::Ready) Calculating = true;
+    if (SavedCalculating && Program.Calc.Status == SetUpStatus::Ready) Program.Calculating = true;
 }
 
 }  // namespace
@@ -209,22 +213,22 @@ void OnSelectionRelease(HWND window) {
 void CancelSelection() {
     if (!Selecting) return;
     Selecting = false;
-    if (GetCapture() == DrawingWindow) ReleaseCapture();
-    DrawFrame(DrawingWindow);
-    if (SavedCalculating) Calculating = true;
+    if (GetCapture() == Program.DrawingWindow) ReleaseCapture();
+    DrawFrame(Program.DrawingWindow);
+    if (SavedCalculating) Program.Calculating = true;
 }
 
 void RefreshDrawingWindow() {
-    if (DrawingWindow == nullptr) return;
-    UpdateScrollBars(DrawingWindow);
-    InvalidateRect(DrawingWindow, nullptr, TRUE);
+    if (Program.DrawingWindow == nullptr) return;
+    UpdateScrollBars(Program.DrawingWindow);
+    InvalidateRect(Program.DrawingWindow, nullptr, TRUE);
 }
 
 int32_t DrawingScrollY() { return Scroll.y.pos; }
 
 void ContextPointInImage(int32_t& x, int32_t& y) {
-    x = ContextPoint.x / DisplayScale;
-    y = ContextPoint.y / DisplayScale;
+    x = ContextPoint.x / Program.DisplayScale;
+    y = ContextPoint.y / Program.DisplayScale;
 }
 
 LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -246,7 +250,7 @@ LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         if (reinterpret_cast<HWND>(lParam) != window) CancelSelection();
         return 0;
     case WM_RBUTTONDOWN: OnRightButtonDown(window, lParam); return 0;
-    case WM_COMMAND: SendMessageA(MainWindow, WM_COMMAND, wParam, lParam); return 0;
+    case WM_COMMAND: SendMessageA(Program.MainWindow, WM_COMMAND, wParam, lParam); return 0;
     case QM_RECOLOUR: ShiftPalette(0); return 0;
     case QM_PALETTE_CHANGED: RebuildPaletteKeepingShift(); return 0;
     case WM_QUERYNEWPALETTE: return RealisePaletteIn(window);

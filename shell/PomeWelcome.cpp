@@ -1,9 +1,11 @@
 // The F1 key in the program's dialogs and message boxes, and the Welcome
 // dialog that greets the user at start.
+#include "shell/PomeWelcome.h"
+
 #include <windows.h>
 
 #include "resources/rcinc.h"
-#include "shell/DoPome.h"
+#include "shell/ProgramState.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
 
 void CloseWelcome(HWND dialog) {
     DestroyWindow(dialog);
-    WelcomeDialog = nullptr;
+    Program.WelcomeDialog = nullptr;
 }
 
 INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -53,10 +55,10 @@ INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         CloseWelcome(dialog);
         return TRUE;
     case IDCANCEL: CloseWelcome(dialog); return TRUE;
-    case IDC_WELCOME_HELP_INDEX: WinHelpA(MainWindow, kHelpFile, HELP_INDEX, 0); return TRUE;
+    case IDC_WELCOME_HELP_INDEX: WinHelpA(Program.MainWindow, kHelpFile, HELP_INDEX, 0); return TRUE;
     case IDC_WELCOME_QUICKREF:
-        WinHelpA(MainWindow, kHelpFile, HELP_INDEX, 0);
-        WinHelpA(MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
+        WinHelpA(Program.MainWindow, kHelpFile, HELP_INDEX, 0);
+        WinHelpA(Program.MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
         return TRUE;
     default: return FALSE;
     }
@@ -74,11 +76,12 @@ void RemoveHelpKeyHook() {
 }
 
 void ShowWelcome(bool atStartup) {
-    if (WelcomeDialog != nullptr) return;
+    if (Program.WelcomeDialog != nullptr) return;
     ShowAtStart = GetPrivateProfileIntA("Quaxel", "Welcome", 1, kSettingsFile) != 0;
     if (!ShowAtStart && atStartup) return;
-    WelcomeDialog = CreateDialogParamA(Instance, MAKEINTRESOURCEA(IDD_WELCOME), MainWindow, WelcomeProc, 0);
-    if (WelcomeDialog == nullptr) return;
-    ShowWindow(WelcomeDialog, SW_SHOWNORMAL);
-    UpdateWindow(WelcomeDialog);
+    Program.WelcomeDialog =
+        CreateDialogParamA(Program.Instance, MAKEINTRESOURCEA(IDD_WELCOME), Program.MainWindow, WelcomeProc, 0);
+    if (Program.WelcomeDialog == nullptr) return;
+    ShowWindow(Program.WelcomeDialog, SW_SHOWNORMAL);
+    UpdateWindow(Program.WelcomeDialog);
 }

@@ -1,6 +1,8 @@
 // The main window: layout of toolbar, drawing window and status bar, the
 // command dispatch, the toolbar's tips, the numeric-type check marks, the
 // default window size and full screen.
+#include "shell/PomeWin.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -8,10 +10,15 @@
 #include <iterator>
 
 #include "dialogs/PomeDlg.h"
+#include "image/ColourCommandsWin.h"
 #include "image/ExportWin.h"
+#include "image/ImageInitWin.h"
+#include "navigation/DoPomeNavigation.h"
 #include "resources/rcinc.h"
-#include "shell/DoPome.h"
+#include "shell/PomeDraw.h"
+#include "shell/PomeWelcome.h"
 #include "shell/PomeWinLogic.h"
+#include "shell/ProgramState.h"
 
 namespace {
 
@@ -85,12 +92,12 @@ void AnswerTip(NMHDR* header) {
 // --- commands ----------------------------------------------------------------
 
 void CopyCommand() {
-    if (!Image.CopyToClipboard(MainWindow))
-        MessageBoxA(MainWindow, "Could not copy the image to the clipboard.", "Error", MB_ICONHAND);
+    if (!Program.Image.CopyToClipboard(Program.MainWindow))
+        MessageBoxA(Program.MainWindow, "Could not copy the image to the clipboard.", "Error", MB_ICONHAND);
 }
 
 void QuickReferenceCommand() {
-    WinHelpA(MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
+    WinHelpA(Program.MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
 }
 
 // Commands of the window itself. False for commands it does not know.
@@ -100,15 +107,15 @@ bool WindowCommand(int command) {
         SetFullScreen(true);
         DisplayCommand();
         return true;
-    case CM_EXPORT: BitmapExportCommand(MainWindow, Image); return true;
+    case CM_EXPORT: BitmapExportCommand(Program.MainWindow, Program.Image); return true;
     case CM_COPY: CopyCommand(); return true;
-    case CM_HELP_INDEX: WinHelpA(MainWindow, kHelpFile, HELP_INDEX, 0); return true;
+    case CM_HELP_INDEX: WinHelpA(Program.MainWindow, kHelpFile, HELP_INDEX, 0); return true;
     case CM_QUICKREF: QuickReferenceCommand(); return true;
     case CM_DEFAULT_SIZE: SizeWindowToImage(); return true;
     case CM_LEAVE_FULLSCREEN: SetFullScreen(true); return true;
     case CM_FULLSCREEN: SetFullScreen(false); return true;
     case CM_WELCOME: ShowWelcome(false); return true;
-    case CM_ABOUT: AboutDialog(MainWindow); return true;
+    case CM_ABOUT: AboutDialog(Program.MainWindow); return true;
     default: return false;
     }
 }
@@ -121,7 +128,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     // picture: the drag ends first, without zooming.
     CancelSelection();
     if (command == CM_EXIT) {
-        SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+        SendMessageA(Program.MainWindow, WM_CLOSE, 0, 0);
         return 0;
     }
     if (!WindowCommand(command) && !NavigationCommand(command)) ColourCommand(command);
@@ -135,13 +142,13 @@ LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnSize(WPARAM wParam, LPARAM lParam) {
-    if (StatusBar != nullptr) SendMessageA(StatusBar, WM_SIZE, wParam, lParam);
-    if (Toolbar != nullptr) SendMessageA(Toolbar, WM_SIZE, wParam, lParam);
-    if (DrawingWindow == nullptr || IsFullScreen()) return;
-    const int toolbarHeight = HeightOf(Toolbar);
+    if (Program.StatusBar != nullptr) SendMessageA(Program.StatusBar, WM_SIZE, wParam, lParam);
+    if (Program.Toolbar != nullptr) SendMessageA(Program.Toolbar, WM_SIZE, wParam, lParam);
+    if (Program.DrawingWindow == nullptr || IsFullScreen()) return;
+    const int toolbarHeight = HeightOf(Program.Toolbar);
     const int width = LOWORD(lParam);
-    const int height = HIWORD(lParam) - toolbarHeight - HeightOf(StatusBar);
-    SetWindowPos(DrawingWindow, nullptr, 0, toolbarHeight, width, height, SWP_NOZORDER);
+    const int height = HIWORD(lParam) - toolbarHeight - HeightOf(Program.StatusBar);
+    SetWindowPos(Program.DrawingWindow, nullptr, 0, toolbarHeight, width, height, SWP_NOZORDER);
 }
 
 // The drawing window covers nearly everything; the rest is plain white. The
@@ -160,17 +167,17 @@ void OnPaint(HWND window) {
 }
 
 void OnClose() {
-    if (WelcomeDialog != nullptr) {
-        DestroyWindow(WelcomeDialog);
-        WelcomeDialog = nullptr;
+    if (Program.WelcomeDialog != nullptr) {
+        DestroyWindow(Program.WelcomeDialog);
+        Program.WelcomeDialog = nullptr;
     }
-    DestroyWindow(MainWindow);
+    DestroyWindow(Program.MainWindow);
 }
 
 void OnDestroy() {
-    WinHelpA(MainWindow, kHelpFile, HELP_QUIT, 0);
-    if (ContextMenu != nullptr) DestroyMenu(ContextMenu);
-    ContextMenu = nullptr;
+    WinHelpA(Program.MainWindow, kHelpFile, HELP_QUIT, 0);
+    if (Program.ContextMenu != nullptr) DestroyMenu(Program.ContextMenu);
+    Program.ContextMenu = nullptr;
     PostQuitMessage(0);
 }
 
@@ -191,7 +198,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case QM_PALETTE_CHANGED: RebuildPaletteKeepingShift(); return 0;
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED:
-        return DrawingWindow != nullptr ? SendMessageA(DrawingWindow, message, wParam, lParam) : 0;
+        return Program.DrawingWindow != nullptr ? SendMessageA(Program.DrawingWindow, message, wParam, lParam) : 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }
@@ -206,9 +213,9 @@ HWND CreateQuaxelToolbar(HWND parent) {
         buttons[i].fsStyle = entry.image < 0 ? TBSTYLE_SEP : TBSTYLE_GROUP;
     }
     return CreateToolbarEx(parent, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT, ID_TOOLBAR,
-                           TOOLBAR_IMAGE_COUNT, Instance, IDB_TOOLBAR, buttons, static_cast<int>(std::size(buttons)),
-                           TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE,
-                           sizeof(TBBUTTON));
+                           TOOLBAR_IMAGE_COUNT, Program.Instance, IDB_TOOLBAR, buttons,
+                           static_cast<int>(std::size(buttons)), TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE,
+                           TOOLBAR_IMAGE_SIZE, TOOLBAR_IMAGE_SIZE, sizeof(TBBUTTON));
 }
 
 void CheckNumericTypeItems(HWND window, NumericType type) {
@@ -229,29 +236,29 @@ void SizeWindowToImage() {
     RECT work{};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     POINT origin{0, 0};
-    ClientToScreen(MainWindow, &origin);
+    ClientToScreen(Program.MainWindow, &origin);
 
-    RECT wanted{origin.x, origin.y, origin.x + ImageSizeRef->width * DisplayScale + 2,
-                origin.y + ImageSizeRef->height * DisplayScale + 2};
+    RECT wanted{origin.x, origin.y, origin.x + ImageSizeRef->width * Program.DisplayScale + 2,
+                origin.y + ImageSizeRef->height * Program.DisplayScale + 2};
     AdjustWindowRect(&wanted, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, TRUE);
-    wanted.bottom += HeightOf(Toolbar) + HeightOf(StatusBar);
+    wanted.bottom += HeightOf(Program.Toolbar) + HeightOf(Program.StatusBar);
     IntRect outer{wanted.left, wanted.top, wanted.right, wanted.bottom};
     const IntRect workArea{work.left, work.top, work.right, work.bottom};
     const bool tooBig = outer.Width() > workArea.Width() || outer.Height() > workArea.Height();
 
-    const bool maximised = (GetWindowLongPtrA(MainWindow, GWL_STYLE) & WS_MAXIMIZE) != 0;
+    const bool maximised = (GetWindowLongPtrA(Program.MainWindow, GWL_STYLE) & WS_MAXIMIZE) != 0;
     if (maximised && !tooBig) {
-        ShowWindow(MainWindow, SW_SHOWNORMAL);
+        ShowWindow(Program.MainWindow, SW_SHOWNORMAL);
         POINT moved{0, 0};
-        ClientToScreen(MainWindow, &moved);
+        ClientToScreen(Program.MainWindow, &moved);
         const int32_t dx = moved.x - origin.x;
         const int32_t dy = moved.y - origin.y;
         outer = IntRect{outer.left + dx, outer.top + dy, outer.right + dx, outer.bottom + dy};
     } else if (!maximised && tooBig) {
-        ShowWindow(MainWindow, SW_MAXIMIZE);
+        ShowWindow(Program.MainWindow, SW_MAXIMIZE);
     }
     if (FitIntoWorkArea(outer, workArea))
-        SetWindowPos(MainWindow, nullptr, outer.left, outer.top, outer.Width(), outer.Height(), SWP_NOZORDER);
+        SetWindowPos(Program.MainWindow, nullptr, outer.left, outer.top, outer.Width(), outer.Height(), SWP_NOZORDER);
     // A maximised window that stays maximised, or a size that happens to be
     // the old one, sends the drawing window no WM_SIZE: its scroll bars and
     // picture must follow the new image all the same.
@@ -260,15 +267,15 @@ void SizeWindowToImage() {
 
 bool ImageSizeKnown() { return ImageSizeRef != nullptr; }
 
-bool IsFullScreen() { return DrawingWindow != nullptr && IsZoomed(DrawingWindow); }
+bool IsFullScreen() { return Program.DrawingWindow != nullptr && IsZoomed(Program.DrawingWindow); }
 
 namespace {
 
 // Every change of the style needs a frame change, or a window that was
 // maximised already keeps drawing its old caption.
 void SetMainStyle(LONG_PTR style) {
-    SetWindowLongPtrA(MainWindow, GWL_STYLE, style);
-    SetWindowPos(MainWindow, nullptr, 0, 0, 0, 0,
+    SetWindowLongPtrA(Program.MainWindow, GWL_STYLE, style);
+    SetWindowPos(Program.MainWindow, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
@@ -276,23 +283,23 @@ void SetMainStyle(LONG_PTR style) {
 
 void SetFullScreen(bool leaveOnly) {
     if (IsFullScreen()) {
-        ShowWindow(StatusBar, SW_SHOW);
-        ShowWindow(Toolbar, SW_SHOW);
-        ShowWindow(DrawingWindow, SW_SHOWNORMAL);
-        SetMainStyle(GetWindowLongPtrA(MainWindow, GWL_STYLE) | WS_CAPTION);
-        SetMenu(MainWindow, KeptMenu);
+        ShowWindow(Program.StatusBar, SW_SHOW);
+        ShowWindow(Program.Toolbar, SW_SHOW);
+        ShowWindow(Program.DrawingWindow, SW_SHOWNORMAL);
+        SetMainStyle(GetWindowLongPtrA(Program.MainWindow, GWL_STYLE) | WS_CAPTION);
+        SetMenu(Program.MainWindow, KeptMenu);
         KeptMenu = nullptr;
-        InvalidateRect(MainWindow, nullptr, TRUE);
+        InvalidateRect(Program.MainWindow, nullptr, TRUE);
         SizeWindowToImage();
         return;
     }
     if (leaveOnly) return;
-    KeptMenu = GetMenu(MainWindow);
-    SetMenu(MainWindow, nullptr);
-    ShowWindow(StatusBar, SW_HIDE);
-    ShowWindow(Toolbar, SW_HIDE);
-    SetMainStyle(GetWindowLongPtrA(MainWindow, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_CAPTION));
-    if (!IsZoomed(MainWindow)) ShowWindow(MainWindow, SW_MAXIMIZE);
-    ShowWindow(DrawingWindow, SW_MAXIMIZE);
-    InvalidateRect(MainWindow, nullptr, TRUE);
+    KeptMenu = GetMenu(Program.MainWindow);
+    SetMenu(Program.MainWindow, nullptr);
+    ShowWindow(Program.StatusBar, SW_HIDE);
+    ShowWindow(Program.Toolbar, SW_HIDE);
+    SetMainStyle(GetWindowLongPtrA(Program.MainWindow, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_CAPTION));
+    if (!IsZoomed(Program.MainWindow)) ShowWindow(Program.MainWindow, SW_MAXIMIZE);
+    ShowWindow(Program.DrawingWindow, SW_MAXIMIZE);
+    InvalidateRect(Program.MainWindow, nullptr, TRUE);
 }

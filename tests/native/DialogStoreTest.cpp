@@ -17,6 +17,9 @@
 
 namespace {
 
+// The program's current set name, as the Save and Load dialogs hand it in.
+std::string CurrentSetName;
+
 class FakeProfile : public ProfileAccess {
 public:
     std::string ReadString(const std::string& section, const char* key, const char* defaultText) override {
@@ -101,7 +104,7 @@ protected:
 };
 
 TEST_F(CoordinateStore, TheDefaultSetIsStoredAsShown) {
-    ASSERT_EQ(SaveCoordinateSet(ini, "POME01", DefaultSet(), answer(true)), SaveOutcome::Saved);
+    ASSERT_EQ(SaveCoordinateSet(ini, CurrentSetName, "POME01", DefaultSet(), answer(true)), SaveOutcome::Saved);
     EXPECT_EQ(ini.Listing("POME01"),
               "[POME01]\nRealMin=-2\nRealMax=1\nImagMin=-1.5\nImagMax=1.5\nConstReal=0\nConstImag=0\n"
               "IterStart=64\nIterInc=64\nIterEnd=256\nFormula=0\n");
@@ -129,7 +132,7 @@ TEST_F(CoordinateStore, SavedSetsReadBackRoundedToTheirText) {
     EXPECT_EQ(ini.ReadString("seahorse", "IterEnd", ""), "2147483647");
 
     CoordinateSet back;
-    ASSERT_TRUE(LoadCoordinateSet(ini, "Seahorse", back));
+    ASSERT_TRUE(LoadCoordinateSet(ini, CurrentSetName, "Seahorse", back));
     EXPECT_EQ(back.RealMin, ReadNumber("-0.74853125").value);
     EXPECT_EQ(back.RealMax, set.RealMax);
     EXPECT_TRUE(std::signbit(back.ImagMin));
@@ -172,41 +175,42 @@ TEST_F(CoordinateStore, DamagedValuesFallBackToTheKeysDefaultAndEmptyOnesToZero)
 }
 
 TEST_F(CoordinateStore, OverwritingAsksFirstAndSectionNamesIgnoreCase) {
-    ASSERT_EQ(SaveCoordinateSet(ini, "Spiral", DefaultSet(), answer(true)), SaveOutcome::Saved);
+    ASSERT_EQ(SaveCoordinateSet(ini, CurrentSetName, "Spiral", DefaultSet(), answer(true)), SaveOutcome::Saved);
     CoordinateSet other = DefaultSet();
     other.IterEnd = 999;
-    EXPECT_EQ(SaveCoordinateSet(ini, "SPIRAL", other, answer(false)), SaveOutcome::Declined);
+    EXPECT_EQ(SaveCoordinateSet(ini, CurrentSetName, "SPIRAL", other, answer(false)), SaveOutcome::Declined);
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(CurrentSetName, "SPIRAL");  // the typed name is kept even without saving
     EXPECT_EQ(ReadCoordinateSet(ini, "spiral").IterEnd, 256);
-    EXPECT_EQ(SaveCoordinateSet(ini, "SPIRAL", other, answer(true)), SaveOutcome::Saved);
+    EXPECT_EQ(SaveCoordinateSet(ini, CurrentSetName, "SPIRAL", other, answer(true)), SaveOutcome::Saved);
     EXPECT_EQ(questions, 2);
     EXPECT_EQ(ReadCoordinateSet(ini, "Spiral").IterEnd, 999);
 
     // Only a non-empty RealMin makes a set exist.
     ini.Set("Hollow", "RealMin", "");
     ini.Set("Hollow", "IterEnd", "5");
-    EXPECT_EQ(SaveCoordinateSet(ini, "Hollow", DefaultSet(), answer(false)), SaveOutcome::Saved);
+    EXPECT_EQ(SaveCoordinateSet(ini, CurrentSetName, "Hollow", DefaultSet(), answer(false)), SaveOutcome::Saved);
     EXPECT_EQ(questions, 2);
 }
 
 TEST_F(CoordinateStore, EmptyNamesSaveAndLoadNothing) {
     CurrentSetName = "before";
-    EXPECT_EQ(SaveCoordinateSet(ini, "", DefaultSet(), answer(true)), SaveOutcome::NothingToSave);
+    EXPECT_EQ(SaveCoordinateSet(ini, CurrentSetName, "", DefaultSet(), answer(true)), SaveOutcome::NothingToSave);
     EXPECT_EQ(CurrentSetName, "");
     EXPECT_EQ(ini.KeyCount(""), 0u);
     CoordinateSet untouched;
     untouched.IterEnd = 77;
-    EXPECT_FALSE(LoadCoordinateSet(ini, "", untouched));
+    EXPECT_FALSE(LoadCoordinateSet(ini, CurrentSetName, "", untouched));
     EXPECT_EQ(untouched.IterEnd, 77);
     // Names are cut to what the field holds.
-    EXPECT_EQ(SaveCoordinateSet(ini, std::string(300, 'n'), DefaultSet(), answer(true)), SaveOutcome::Saved);
+    EXPECT_EQ(SaveCoordinateSet(ini, CurrentSetName, std::string(300, 'n'), DefaultSet(), answer(true)),
+              SaveOutcome::Saved);
     EXPECT_EQ(CurrentSetName.size(), kMaxSetNameLength);
 }
 
 TEST_F(CoordinateStore, AFailedWriteStopsTheRestAndIsReported) {
     ini.FailAfter(3);
-    EXPECT_EQ(SaveCoordinateSet(ini, "Partial", DefaultSet(), answer(true)), SaveOutcome::WriteFailed);
+    EXPECT_EQ(SaveCoordinateSet(ini, CurrentSetName, "Partial", DefaultSet(), answer(true)), SaveOutcome::WriteFailed);
     EXPECT_EQ(ini.KeyCount("Partial"), 3u);
     EXPECT_EQ(ini.Listing("Partial"), "[Partial]\nRealMin=-2\nRealMax=1\nImagMin=-1.5\n");
 }

@@ -14,12 +14,9 @@ TEST(DetectFpu, FollowsTheFloatingPointProcessorKey) {
                                         0, KEY_READ, &key) == ERROR_SUCCESS;
     if (keyOpens) RegCloseKey(key);
 
-    const bool saved = FpuPresent;
-    FpuPresent = !keyOpens;
-    DetectFpu();
-    EXPECT_EQ(FpuPresent, keyOpens);
-    EXPECT_TRUE(FpuPresent) << "the test prefix should report a floating-point processor";
-    FpuPresent = saved;
+    const bool fpuPresent = DetectFpu();
+    EXPECT_EQ(fpuPresent, keyOpens);
+    EXPECT_TRUE(fpuPresent) << "the test prefix should report a floating-point processor";
 }
 
 }  // namespace

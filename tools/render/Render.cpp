@@ -6,7 +6,7 @@
 
 namespace {
 
-// With FpuPresent set, the engine only ever informs (the FPU Extended
+// With a floating-point processor, the engine only ever informs (the FPU Extended
 // warning); the renderer passes that on instead of asking anybody.
 struct NotingPrompt : PrecisionPrompt {
     std::string notes;
@@ -30,26 +30,23 @@ const char* NumericTypeName(NumericType type) {
 }
 
 bool Render(const RenderOptions& o, RenderResult& result, std::string& error) {
-    FpuPresent = true;
-    ScreenDepth = 32;  // no logical palette to realise
-    SetColourDefaults();
-
+    ColourState palette;
     uint8_t table[kColourTableBytes] = {};
-    Colours.PaletteNumber = o.palette;
-    GeneratePalette(table, o.palette);
-    if (o.shift >= Colours.ColourCount) {
-        error = "--shift must be below the palette's " + std::to_string(Colours.ColourCount) + " colours";
+    palette.PaletteNumber = o.palette;
+    GeneratePalette(palette, 32, table, o.palette);  // a 32-bit screen: no logical palette to realise
+    if (o.shift >= palette.ColourCount) {
+        error = "--shift must be below the palette's " + std::to_string(palette.ColourCount) + " colours";
         return false;
     }
-    if (o.insideColourEnabled && o.insideColour >= Colours.ColourCount) {
-        error = "--inside must be below the palette's " + std::to_string(Colours.ColourCount) + " colours";
+    if (o.insideColourEnabled && o.insideColour >= palette.ColourCount) {
+        error = "--inside must be below the palette's " + std::to_string(palette.ColourCount) + " colours";
         return false;
     }
-    Colours.PaletteShift = o.shift;
-    Colours.ColourMode = o.percentage;
-    Colours.PomeSetColourEnabled = o.insideColourEnabled;
-    Colours.PomeSetColour = o.insideColour;
-    Colours.IterationsPerColour = o.iterationsPerColour;
+    palette.PaletteShift = o.shift;
+    palette.ColourMode = o.percentage;
+    palette.PomeSetColourEnabled = o.insideColourEnabled;
+    palette.PomeSetColour = o.insideColour;
+    palette.IterationsPerColour = o.iterationsPerColour;
 
     DibImage image;
     if (!image.TryCreate(o.width, o.height, table)) {
@@ -60,8 +57,6 @@ bool Render(const RenderOptions& o, RenderResult& result, std::string& error) {
     const auto start = std::chrono::steady_clock::now();
     CalcState state;
     CreateCalcState(state, &image);
-    SetColourParams(state, Colours.ColourCount, Colours.PaletteShift, Colours.ColourMode,
-                    Colours.PomeSetColourEnabled, Colours.PomeSetColour, Colours.IterationsPerColour);
 
     CoordinateSet coordinates;
     coordinates.RealMin = o.realMin;
@@ -76,7 +71,10 @@ bool Render(const RenderOptions& o, RenderResult& result, std::string& error) {
     coordinates.IterEnd = o.iterEnd;
 
     NotingPrompt prompt;
-    result.numericType = RunSetUp(state, prompt, coordinates, static_cast<NumericType>(o.numericType));
+    const ColourParams colours{palette.ColourCount,          palette.PaletteShift,  palette.ColourMode,
+                               palette.PomeSetColourEnabled, palette.PomeSetColour, palette.IterationsPerColour};
+    result.numericType = RunSetUp(state, SetUpContext{prompt, true}, coordinates, colours,
+                                  static_cast<NumericType>(o.numericType));
     result.notes = prompt.notes;
     if (state.Status != SetUpStatus::Ready) {
         error = state.Status == SetUpStatus::OutOfMemory ? "not enough memory for the calculation"
@@ -87,14 +85,7 @@ bool Render(const RenderOptions& o, RenderResult& result, std::string& error) {
     }
 
     // The message loop's idle turns, without the messages in between.
-    result.passes = 1;
-    for (;;) {
-        int32_t row = -1;
-        CalcNextRow(state, row);
-        if (row != -1) continue;
-        if (!NextPass(state)) break;
-        ++result.passes;
-    }
+    result.passes = CalculateToEnd(state);
     result.stats = IterationStats(state, PixelRect{0, 0, o.width - 1, o.height - 1});
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
