@@ -10,6 +10,7 @@
 #include "engine/PomeClc.h"
 #include "image/Palette.h"
 #include "resources/rcinc.h"
+#include "shell/CallbackGuard.h"
 #include "shell/PomeStatus.h"
 #include "shell/ProgramState.h"
 
@@ -42,6 +43,13 @@ void ShowHelp(HWND dialog, const char* keyword) {
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC procedure, void* record) {
     return DialogBoxParamA(Program.Instance, MAKEINTRESOURCEA(templateId), owner, procedure,
                            reinterpret_cast<LPARAM>(record));
+}
+
+// A dialog whose procedure failed closes as if cancelled: nothing is written
+// back, and the program goes on.
+INT_PTR EndDialogAfterFailure(HWND dialog) {
+    EndDialog(dialog, 0);
+    return TRUE;
 }
 
 // --- Range ---------------------------------------------------------------------
@@ -98,7 +106,7 @@ void ConfirmRange(HWND dialog) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR CALLBACK RangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR RangeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         OpenRange(dialog, *KeepRecord<CoordinateSet>(dialog, lParam));
         return TRUE;
@@ -113,9 +121,14 @@ INT_PTR CALLBACK RangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
+INT_PTR CALLBACK RangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return RangeProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
+}
+
 // --- Iterations ----------------------------------------------------------------
 
-INT_PTR CALLBACK IterationsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR IterationsProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         const int32_t end = *KeepRecord<int32_t>(dialog, lParam);
         SetDlgItemInt(dialog, IDC_ITER_CURRENT_END, static_cast<UINT>(end), FALSE);
@@ -135,6 +148,11 @@ INT_PTR CALLBACK IterationsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     default: break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK IterationsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return IterationsProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Display -------------------------------------------------------------------
@@ -188,7 +206,7 @@ void ConfirmDisplay(HWND dialog) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR CALLBACK DisplayProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR DisplayProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         const DisplayRecord& record = *KeepRecord<DisplayRecord>(dialog, lParam);
         CheckRadioButton(dialog, IDC_DISPLAY_SIZE_1, IDC_DISPLAY_SIZE_FREE, IDC_DISPLAY_SIZE_1 + record.choice - 1);
@@ -213,6 +231,11 @@ INT_PTR CALLBACK DisplayProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         ShowHelp(dialog, kDisplayHelpKeyword);
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK DisplayProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return DisplayProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Colour Palette ------------------------------------------------------------
@@ -278,7 +301,7 @@ void ConfirmPalette(HWND dialog) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR CALLBACK PaletteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR PaletteProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         const PaletteRecord& record = *KeepRecord<PaletteRecord>(dialog, lParam);
@@ -311,9 +334,14 @@ INT_PTR CALLBACK PaletteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
     return FALSE;
 }
 
+INT_PTR CALLBACK PaletteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return PaletteProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
+}
+
 // --- About ---------------------------------------------------------------------
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR AboutProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) return TRUE;
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
@@ -328,6 +356,11 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     default: break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return AboutProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Save and Load -------------------------------------------------------------
@@ -363,7 +396,7 @@ struct NameRecord {
     std::string name;
 };
 
-INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR SaveProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         KeepRecord<NameRecord>(dialog, lParam);
         SendDlgItemMessageA(dialog, IDC_SAVE_NAME, EM_LIMITTEXT, kMaxSetNameLength, 0);
@@ -381,6 +414,11 @@ INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     default: break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return SaveProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // Every section name of the file; the buffer grows until the list fits.
@@ -404,7 +442,7 @@ void FillSetList(HWND dialog) {
                      reinterpret_cast<LPARAM>(Program.CurrentSetName.c_str()));
 }
 
-INT_PTR CALLBACK LoadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR LoadProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         KeepRecord<NameRecord>(dialog, lParam);
         FillSetList(dialog);
@@ -430,6 +468,11 @@ INT_PTR CALLBACK LoadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     default: break;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK LoadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return LoadProcBody(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "image/PaletteWin.h"
 #include "navigation/DoPomeNavigation.h"
 #include "resources/rcinc.h"
+#include "shell/CallbackGuard.h"
 #include "shell/PomeWin.h"
 #include "shell/PomeWinLogic.h"
 #include "shell/ProgramState.h"
@@ -231,7 +232,7 @@ void ContextPointInImage(int32_t& x, int32_t& y) {
     y = ContextPoint.y / Program.DisplayScale;
 }
 
-LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT DrawingWindowProcBody(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE:
         UpdateScrollBars(window);
@@ -260,4 +261,9 @@ LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return DrawingWindowProcBody(window, message, wParam, lParam); },
+                           [&] { return DefWindowProcA(window, message, wParam, lParam); });
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "resources/rcinc.h"
+#include "shell/CallbackGuard.h"
 #include "shell/ProgramState.h"
 
 namespace {
@@ -19,7 +20,7 @@ constexpr char kHelpFile[] = "QUAXEL.HLP";
 
 // Function keys inside a modal dialog or message box become commands posted
 // to that dialog (F1 asks for its help topic); the key itself is consumed.
-LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
+LRESULT HelpKeyHookBody(int code, WPARAM wParam, LPARAM lParam) {
     const auto* message = reinterpret_cast<const MSG*>(lParam);
     if (code == MSGF_DIALOGBOX && message != nullptr && message->message == WM_KEYDOWN &&
         message->wParam >= VK_F1 && message->wParam <= VK_F12) {
@@ -36,12 +37,17 @@ LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(HelpHook, code, wParam, lParam);
 }
 
+LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return HelpKeyHookBody(code, wParam, lParam); },
+                           [&] { return CallNextHookEx(HelpHook, code, wParam, lParam); });
+}
+
 void CloseWelcome(HWND dialog) {
     DestroyWindow(dialog);
     Program.WelcomeDialog = nullptr;
 }
 
-INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR WelcomeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         CheckDlgButton(dialog, IDC_WELCOME_DONT_SHOW, ShowAtStart ? BST_UNCHECKED : BST_CHECKED);
         return TRUE;
@@ -62,6 +68,13 @@ INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         return TRUE;
     default: return FALSE;
     }
+}
+
+INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return WelcomeProcBody(dialog, message, wParam, lParam); }, [&] {
+        CloseWelcome(dialog);
+        return INT_PTR{TRUE};
+    });
 }
 
 }  // namespace

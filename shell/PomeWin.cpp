@@ -15,6 +15,7 @@
 #include "image/ImageInitWin.h"
 #include "navigation/DoPomeNavigation.h"
 #include "resources/rcinc.h"
+#include "shell/CallbackGuard.h"
 #include "shell/PomeDraw.h"
 #include "shell/PomeWelcome.h"
 #include "shell/PomeWinLogic.h"
@@ -183,7 +184,7 @@ void OnDestroy() {
 
 }  // namespace
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT MainWindowProcBody(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
     case WM_NOTIFY: return OnNotify(window, wParam, lParam);
@@ -201,6 +202,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return Program.DrawingWindow != nullptr ? SendMessageA(Program.DrawingWindow, message, wParam, lParam) : 0;
     default: return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return MainWindowProcBody(window, message, wParam, lParam); },
+                           [&] { return DefWindowProcA(window, message, wParam, lParam); });
 }
 
 HWND CreateQuaxelToolbar(HWND parent) {

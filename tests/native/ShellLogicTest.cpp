@@ -3,6 +3,10 @@
 // scrolls, which rectangle a drag selects and where the sized window lands.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
+#include "shell/CallbackGuard.h"
 #include "shell/PomeWinLogic.h"
 
 namespace {
@@ -119,6 +123,21 @@ TEST(WindowPlacement, MovesIntoTheWorkAreaRightBottomLeftTop) {
     outer = IntRect{0, 0, 1100, 400};  // too wide: left as it is, the caller maximises
     EXPECT_FALSE(FitIntoWorkArea(outer, work));
     EXPECT_EQ(outer, (IntRect{0, 0, 1100, 400}));
+}
+
+// Whatever a callback's body throws ends in the fallback's answer, inside
+// the guard; a body that returns is answered as it is.
+TEST(CallbackGuard, AnExceptionEndsInTheFallbackInsideTheGuard) {
+    int fallbacks = 0;
+    const auto fallback = [&] {
+        ++fallbacks;
+        return -1;
+    };
+    EXPECT_EQ(GuardedCallback([] { return 7; }, fallback), 7);
+    EXPECT_EQ(GuardedCallback([]() -> int { throw std::bad_alloc(); }, fallback), -1);
+    EXPECT_EQ(GuardedCallback([]() -> int { throw std::length_error("section buffer"); }, fallback), -1);
+    EXPECT_EQ(fallbacks, 2);
+    static_assert(noexcept(GuardedCallback([] { return 0; }, [] { return 0; })));
 }
 
 }  // namespace
