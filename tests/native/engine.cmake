@@ -23,7 +23,7 @@ quaxel_native_test(fast_kernel_thread_tests
 # The progressive-versus-one-shot kernel tests again, once per instruction-set
 # path (a path the processor cannot run is skipped).
 add_executable(fast_kernel_path_tests EngineKernelTest.cpp FastKernelPathTest.cpp)
-target_link_libraries(fast_kernel_path_tests PRIVATE quaxel_defaults GTest::gtest GTest::gtest_main GTest::gmock
+target_link_libraries(fast_kernel_path_tests PRIVATE quaxel_defaults GTest::gtest GTest::gtest_main
   quaxel_engine)
 target_include_directories(fast_kernel_path_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 foreach(kernel_path baseline avx2 avx512)

@@ -27,7 +27,7 @@ target_include_directories(win_fast_kernel_tests PRIVATE ${engine_test_dir})
 # (a path the processor cannot run is skipped).
 add_executable(win_fast_kernel_path_tests ${engine_test_dir}/EngineKernelTest.cpp
   ${engine_test_dir}/FastKernelPathTest.cpp)
-target_link_libraries(win_fast_kernel_path_tests PRIVATE quaxel_defaults GTest::gtest GTest::gtest_main GTest::gmock
+target_link_libraries(win_fast_kernel_path_tests PRIVATE quaxel_defaults GTest::gtest GTest::gtest_main
   quaxel_engine)
 target_include_directories(win_fast_kernel_path_tests PRIVATE ${engine_test_dir} ${CMAKE_CURRENT_SOURCE_DIR})
 foreach(kernel_path baseline avx2 avx512)
