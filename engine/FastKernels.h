@@ -80,32 +80,38 @@ inline constexpr int32_t kFeedBatch = 16;
 template <typename T>
 class SpanFeed {
 public:
-    explicit SpanFeed(const OrbitSpan<T>& span) : span_(span) {
-        if (span_.next == nullptr) end_ = span_.count;
+    // The span's fields are copied: the records written through `pixels`
+    // could otherwise alias them and force a reload at every pixel.
+    explicit SpanFeed(const OrbitSpan<T>& span)
+        : pixels_(span.pixels), counts_(span.counts), next_(span.next), count_(span.count) {
+        if (next_ == nullptr) end_ = count_;
     }
 
     bool Next(int32_t& x) {
         for (;;) {
             if (cur_ >= end_) {
-                if (span_.next == nullptr || exhausted_) return false;
-                cur_ = span_.next->fetch_add(kFeedBatch, std::memory_order_relaxed);
-                if (cur_ >= span_.count) {
+                if (next_ == nullptr || exhausted_) return false;
+                cur_ = next_->fetch_add(kFeedBatch, std::memory_order_relaxed);
+                if (cur_ >= count_) {
                     exhausted_ = true;
                     return false;
                 }
-                end_ = cur_ + kFeedBatch < span_.count ? cur_ + kFeedBatch : span_.count;
+                end_ = cur_ + kFeedBatch < count_ ? cur_ + kFeedBatch : count_;
             }
             const int32_t candidate = cur_++;
-            if (span_.pixels[candidate].EscapeCount == NotEscaped) {
+            if (pixels_[candidate].EscapeCount == NotEscaped) {
                 x = candidate;
                 return true;
             }
-            span_.counts[candidate] = kSkippedPixel;
+            counts_[candidate] = kSkippedPixel;
         }
     }
 
 private:
-    const OrbitSpan<T>& span_;
+    PixelRecord<T>* pixels_;
+    int32_t* counts_;
+    std::atomic<int32_t>* next_;
+    int32_t count_;
     int32_t cur_ = 0;
     int32_t end_ = 0;
     bool exhausted_ = false;
