@@ -136,4 +136,10 @@ const PathTable& Avx512Table();
 // steps are interleaved by hand.
 void IterateExtendedInterleaved(const OrbitSpan<long double>& span);
 
+// The steps an FPU Extended orbit takes alone before it joins the interleaved
+// loop (4 unless set). Tests set 0, so that the loop itself meets the first
+// steps they construct.
+int32_t ExtendedSoloSteps();
+void SetExtendedSoloSteps(int32_t steps);
+
 }  // namespace fastkernels
