@@ -72,8 +72,17 @@ void IterateSpanReference(const OrbitSpan<long double>& span);
 // ---------------------------------------------------------------------------
 // Inside the fast kernels
 
-// Pixels a thread takes from a shared cursor at a time.
-inline constexpr int32_t kFeedBatch = 16;
+// Pixels a thread takes from a shared cursor at a time: a sixteenth of what
+// is left, at most kFeedBatch, at least one. Large takes at first keep the
+// cursor quiet; single pixels at the end of the row keep the threads
+// finishing together, since the one that took the last pixels is the one the
+// caller waits for.
+inline constexpr int32_t kFeedBatch = 32;
+
+inline int32_t FeedTake(int32_t remaining) {
+    const int32_t take = remaining / 16;
+    return take < 1 ? 1 : take > kFeedBatch ? kFeedBatch : take;
+}
 
 // Hands out the span's still-inside pixels, marking the escaped ones it
 // passes over as skipped.
@@ -91,12 +100,17 @@ public:
         for (;;) {
             if (cur_ >= end_) {
                 if (next_ == nullptr || exhausted_) return false;
-                cur_ = next_->fetch_add(kFeedBatch, std::memory_order_relaxed);
-                if (cur_ >= count_) {
-                    exhausted_ = true;
-                    return false;
-                }
-                end_ = cur_ + kFeedBatch < count_ ? cur_ + kFeedBatch : count_;
+                int32_t at = next_->load(std::memory_order_relaxed);
+                int32_t take;
+                do {
+                    if (at >= count_) {
+                        exhausted_ = true;
+                        return false;
+                    }
+                    take = FeedTake(count_ - at);
+                } while (!next_->compare_exchange_weak(at, at + take, std::memory_order_relaxed));
+                cur_ = at;
+                end_ = at + take;
             }
             const int32_t candidate = cur_++;
             if (pixels_[candidate].EscapeCount == NotEscaped) {
