@@ -8,9 +8,9 @@
 // A span's pixels flow through G vectors of L lanes. Every lane holds one
 // orbit; a step is done for all lanes at once, and only when some lane
 // escapes, reaches the limit or cannot be decided by the vector arithmetic
-// do the lanes go through memory, one by one: the undecided ones take the
-// reference step, finished ones write their record and take the next pixel
-// of the span.
+// are those lanes handled one by one: the undecided ones take the reference
+// step, finished ones write their record and take the next pixel of the
+// span (see "The lane machine" below).
 //
 // Why the vector results equal the reference (which rounds through the x87
 // unit's extended format):
