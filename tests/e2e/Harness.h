@@ -17,7 +17,12 @@ namespace e2e {
 
 constexpr DWORD kDeadlineMs = 30000;
 
-// Polls `done` until it holds or `ms` have passed; never waits longer.
+// A deadline stretched by QUAXEL_TIME_FACTOR (run-e2e.sh measures it: the
+// 32-bit build runs under emulation, several times slower). Every wait of
+// the harness goes through it.
+DWORD Scaled(DWORD ms);
+
+// Polls `done` until it holds or Scaled(ms) have passed; never waits longer.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadlineMs);
 
 std::string WindowText(HWND window);
