@@ -39,7 +39,8 @@ mkdir -p root; for f in apt/cache/archives/*.deb; do dpkg -x "$f" root; done
 for a in i686:i386 x86_64:x86_64; do in=root/usr/${a%%:*}-w64-mingw32/lib/zlib1.dll
   { head -c 64 "$in"; printf 'Wine builtin DLL'; head -c 16 /dev/zero; tail -c +97 "$in"; } > "root/usr/lib/i386-linux-gnu/wine/${a#*:}-windows/zlib1.dll"; done
 echo 'include /etc/ld.so.conf.d/*.conf' > root/etc/ld.so.conf; ldconfig -r "$D/root"   # i386 ld.so.cache (else the host's is used)
-# 2. qemu-i386 7.2 from bookworm source + patch (per-thread GDT, sigcontext trapno, MAP_FIXED_NOREPLACE);
+# 2. qemu-i386 7.2 from bookworm source + patch (per-thread GDT, sigcontext trapno, MAP_FIXED_NOREPLACE,
+# guest base 0 above the 64 KiB that the kernel keeps);
 # the build's own dependencies are downloaded and unpacked, not installed (the host's package lists
 # are not needed either: the private config has the binary indexes of the host's architecture)
 mkconf "$D/apt-src" "" "deb [signed-by=$K] $M bookworm main
@@ -60,9 +61,11 @@ export PKG_CONFIG_SYSROOT_DIR="$D/broot" PKG_CONFIG_LIBDIR="$D/broot/usr/lib/x86
   --without-default-features --disable-werror --disable-capstone --disable-plugins --with-git-submodules=ignore --meson="$D/bin/meson" >/dev/null
 nice ninja -j"${JOBS:-2}" qemu-i386 >/dev/null
 cp qemu-i386 "$D/bin/qemu-i386-w32"; cd "$D"
-# 3. wrappers: the kernel cannot exec i386 ELF, so wine's re-exec of its preloader goes through qemu
+# 3. wrappers: the kernel cannot exec i386 ELF, so wine's re-exec of its preloader goes through qemu.
+# -B 0: guest addresses are host addresses, so the wineserver's reads and writes of another
+# process's memory (/proc/PID/mem: ReadProcessMemory, WriteProcessMemory) reach the right bytes.
 rm -f root/usr/lib/wine/wine-preloader
-printf '#!/bin/sh\nexec "${W32_QEMU:-%s/bin/qemu-i386-w32}" -L %s/root %s/root/usr/lib/wine/wine-preloader.static "$@"\n' "$D" "$D" "$D" > root/usr/lib/wine/wine-preloader
-printf '#!/bin/sh\nexec "${W32_QEMU:-%s/bin/qemu-i386-w32}" -L %s/root %s/root/usr/lib/wine/wine "$@"\n' "$D" "$D" "$D" > bin/wine32
+printf '#!/bin/sh\nexec "${W32_QEMU:-%s/bin/qemu-i386-w32}" -B 0 -L %s/root %s/root/usr/lib/wine/wine-preloader.static "$@"\n' "$D" "$D" "$D" > root/usr/lib/wine/wine-preloader
+printf '#!/bin/sh\nexec "${W32_QEMU:-%s/bin/qemu-i386-w32}" -B 0 -L %s/root %s/root/usr/lib/wine/wine "$@"\n' "$D" "$D" "$D" > bin/wine32
 chmod +x root/usr/lib/wine/wine-preloader bin/wine32
 echo "ready: WINEARCH=win32 WINEPREFIX=... $D/bin/wine32 program.exe"
