@@ -41,10 +41,15 @@ const std::string& ScreenshotFolder() {
 std::string DosPath(const std::string& hostPath) { return WindowsPathOf(hostPath.c_str()); }
 
 // Desktop co-ordinates plus this offset are X root co-ordinates; measured
-// once by the environment below.
+// once by the environment below, as are the screen and the work area.
 POINT desktopOrigin{0, 0};
+SIZE screenSize{0, 0};
+RECT workArea{};
 
 }  // namespace
+
+SIZE ScreenSize() { return screenSize; }
+RECT WorkArea() { return workArea; }
 
 DWORD Scaled(DWORD ms) {
     static const DWORD factor = [] {
@@ -351,8 +356,8 @@ bool RemoteCall(const Program& program, const char* function, const std::vector<
         HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(remote),
                                            remote + kBlock, 0, nullptr);
         DWORD exitCode = 0;
-        if (thread && WaitForSingleObject(thread, Scaled(10000)) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &exitCode) &&
-            exitCode == 1 && ReadProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
+        if (thread && WaitForSingleObject(thread, Scaled(10000)) == WAIT_OBJECT_0 &&
+            GetExitCodeThread(thread, &exitCode) && exitCode == 1 && ReadProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
             (size == 0 || ReadProcessMemory(process, remote + kData, data, size, &moved))) {
             result = block[5];
             ok = true;
@@ -840,6 +845,9 @@ public:
     void SetUp() override {
         WritePrivateProfileStringA("Quaxel", "Welcome", "0", "quaxel.ini");
         GetDesktopWindow();
+        screenSize = SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+        ASSERT_GT(screenSize.cx, 0) << "no screen size";
         POINT before{}, p{};
         GetCursorPos(&before);
         const int x = 517, y = 389;

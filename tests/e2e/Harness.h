@@ -25,6 +25,12 @@ DWORD Scaled(DWORD ms);
 // Polls `done` until it holds or Scaled(ms) have passed; never waits longer.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadlineMs);
 
+// The screen and its work area as this process saw them before the suite
+// started any program. Asked later, the 32-bit Wine can answer 0: a process
+// start there can leave this process's copy of the monitor list empty.
+SIZE ScreenSize();
+RECT WorkArea();
+
 std::string WindowText(HWND window);
 std::string ClassOf(HWND window);
 RECT WindowRectOf(HWND window);
