@@ -17,8 +17,19 @@ namespace e2e {
 
 constexpr DWORD kDeadlineMs = 30000;
 
-// Polls `done` until it holds or `ms` have passed; never waits longer.
+// A deadline stretched by QUAXEL_TIME_FACTOR (run-e2e.sh measures it: the
+// 32-bit build runs under emulation, several times slower). Every wait of
+// the harness goes through it.
+DWORD Scaled(DWORD ms);
+
+// Polls `done` until it holds or Scaled(ms) have passed; never waits longer.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadlineMs);
+
+// The screen and its work area as this process saw them before the suite
+// started any program. Asked later, the 32-bit Wine can answer 0: a process
+// start there can leave this process's copy of the monitor list empty.
+SIZE ScreenSize();
+RECT WorkArea();
 
 std::string WindowText(HWND window);
 std::string ClassOf(HWND window);
