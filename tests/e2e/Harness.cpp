@@ -186,6 +186,12 @@ std::string Program::WaitReady() const {
     return text.rfind("Ready (", 0) == 0 ? text : std::string();
 }
 
+std::string Program::Status() const {
+    std::string text = WindowText(statusBar());
+    if (text.rfind("Ready (", 0) == 0) lastReady_ = text;
+    return text;
+}
+
 HWND Program::FindWindowOfProcess(const char* windowClass,
                                   const std::function<bool(const std::string&)>& caption, DWORD ms) const {
     HWND result = nullptr;
@@ -231,6 +237,7 @@ bool Program::Foreground() const {
 std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giveUp) const {
     bool running = false;
     std::string text;
+    const std::string previous = lastReady_;
     ms = Scaled(ms);
     const DWORD start = GetTickCount();
     // Closely: a small image may be done within a few milliseconds, and the
@@ -238,7 +245,12 @@ std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giv
     while (GetTickCount() - start < ms) {
         text = Status();
         if (text == "Calculating ...") running = true;
-        if (running && text.rfind("Ready (", 0) == 0) return text;
+        // A calculation shorter than the way here (a key through xdotool
+        // takes longer than a small image) is over before it can be seen; a
+        // ready text other than the last one read before says it ran all
+        // the same.
+        const bool ready = text.rfind("Ready (", 0) == 0;
+        if (ready && (running || (!previous.empty() && text != previous))) return text;
         if (giveUp && giveUp()) break;
         Sleep(1);
     }

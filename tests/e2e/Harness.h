@@ -56,7 +56,8 @@ public:
     HWND drawing() const;
     HWND toolbar() const;
     HWND statusBar() const;
-    std::string Status() const { return WindowText(statusBar()); }
+    // The status text; a ready text read here is remembered as the last one.
+    std::string Status() const;
 
     void Command(int id) const;
     // Waits for the ready text; returns it (empty when the deadline passed).
@@ -91,6 +92,7 @@ private:
     HWND main_ = nullptr;
     std::string folder_;
     std::string failure_;
+    mutable std::string lastReady_;  // the ready text last read through Status()
 };
 
 // Watches the status bar from a thread of its own for as long as it lives,
