@@ -72,40 +72,60 @@ void IterateSpanReference(const OrbitSpan<long double>& span);
 // ---------------------------------------------------------------------------
 // Inside the fast kernels
 
-// Pixels a thread takes from a shared cursor at a time.
-inline constexpr int32_t kFeedBatch = 16;
+// Pixels a thread takes from a shared cursor at a time: a sixteenth of what
+// is left, at most kFeedBatch, at least one. Large takes at first keep the
+// cursor quiet; single pixels at the end of the row keep the threads
+// finishing together, since the one that took the last pixels is the one the
+// caller waits for.
+inline constexpr int32_t kFeedBatch = 32;
+
+inline int32_t FeedTake(int32_t remaining) {
+    const int32_t take = remaining / 16;
+    return take < 1 ? 1 : take > kFeedBatch ? kFeedBatch : take;
+}
 
 // Hands out the span's still-inside pixels, marking the escaped ones it
 // passes over as skipped.
 template <typename T>
 class SpanFeed {
 public:
-    explicit SpanFeed(const OrbitSpan<T>& span) : span_(span) {
-        if (span_.next == nullptr) end_ = span_.count;
+    // The span's fields are copied: the records written through `pixels`
+    // could otherwise alias them and force a reload at every pixel.
+    explicit SpanFeed(const OrbitSpan<T>& span)
+        : pixels_(span.pixels), counts_(span.counts), next_(span.next), count_(span.count) {
+        if (next_ == nullptr) end_ = count_;
     }
 
     bool Next(int32_t& x) {
         for (;;) {
             if (cur_ >= end_) {
-                if (span_.next == nullptr || exhausted_) return false;
-                cur_ = span_.next->fetch_add(kFeedBatch, std::memory_order_relaxed);
-                if (cur_ >= span_.count) {
-                    exhausted_ = true;
-                    return false;
-                }
-                end_ = cur_ + kFeedBatch < span_.count ? cur_ + kFeedBatch : span_.count;
+                if (next_ == nullptr || exhausted_) return false;
+                int32_t at = next_->load(std::memory_order_relaxed);
+                int32_t take;
+                do {
+                    if (at >= count_) {
+                        exhausted_ = true;
+                        return false;
+                    }
+                    take = FeedTake(count_ - at);
+                } while (!next_->compare_exchange_weak(at, at + take, std::memory_order_relaxed));
+                cur_ = at;
+                end_ = at + take;
             }
             const int32_t candidate = cur_++;
-            if (span_.pixels[candidate].EscapeCount == NotEscaped) {
+            if (pixels_[candidate].EscapeCount == NotEscaped) {
                 x = candidate;
                 return true;
             }
-            span_.counts[candidate] = kSkippedPixel;
+            counts_[candidate] = kSkippedPixel;
         }
     }
 
 private:
-    const OrbitSpan<T>& span_;
+    PixelRecord<T>* pixels_;
+    int32_t* counts_;
+    std::atomic<int32_t>* next_;
+    int32_t count_;
     int32_t cur_ = 0;
     int32_t end_ = 0;
     bool exhausted_ = false;
@@ -129,5 +149,11 @@ const PathTable& Avx512Table();
 // FPU Extended stays on the x87 unit on every path: several orbits whose
 // steps are interleaved by hand.
 void IterateExtendedInterleaved(const OrbitSpan<long double>& span);
+
+// The steps an FPU Extended orbit takes alone before it joins the interleaved
+// loop (4 unless set). Tests set 0, so that the loop itself meets the first
+// steps they construct.
+int32_t ExtendedSoloSteps();
+void SetExtendedSoloSteps(int32_t steps);
 
 }  // namespace fastkernels

@@ -47,6 +47,15 @@ struct Avx2 {
     static QX_INLINE M NoLanes() { return _mm256_setzero_pd(); }
     static QX_INLINE D Select(M m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
     static QX_INLINE uint32_t Bits(M m) { return static_cast<uint32_t>(_mm256_movemask_pd(m)); }
+    static QX_INLINE I LaneMask(int lane) {
+        return _mm256_cmpeq_epi64(_mm256_set1_epi64x(lane), _mm256_setr_epi64x(0, 1, 2, 3));
+    }
+    static QX_INLINE D InsertD(D v, int lane, double x) {
+        return _mm256_blendv_pd(v, _mm256_set1_pd(x), _mm256_castsi256_pd(LaneMask(lane)));
+    }
+    static QX_INLINE I InsertI(I v, int lane, int64_t x) {
+        return _mm256_blendv_epi8(v, _mm256_set1_epi64x(x), LaneMask(lane));
+    }
 
     static QX_INLINE I LoadI(const int64_t* p) { return _mm256_loadu_si256(reinterpret_cast<const I*>(p)); }
     static QX_INLINE void StoreI(int64_t* p, I v) { _mm256_storeu_si256(reinterpret_cast<I*>(p), v); }
@@ -54,8 +63,10 @@ struct Avx2 {
     static QX_INLINE I Add32(I a, I b) { return _mm256_add_epi32(a, b); }
     static QX_INLINE I Sub32(I a, I b) { return _mm256_sub_epi32(a, b); }
     static QX_INLINE I MulShift24(I a, I b) { return _mm256_srli_epi64(_mm256_mul_epi32(a, b), 24); }
+    // The low half's sign moved to the lane's sign bit, which is all that
+    // Bits and Select read.
     static QX_INLINE M Negative32(I a) {
-        return _mm256_castsi256_pd(_mm256_cmpgt_epi64(_mm256_setzero_si256(), _mm256_slli_epi64(a, 32)));
+        return _mm256_castsi256_pd(_mm256_shuffle_epi32(a, 0xA0));
     }
 };
 

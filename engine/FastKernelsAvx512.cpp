@@ -52,6 +52,12 @@ struct Avx512 {
     static QX_INLINE M MNot(M a) { return static_cast<M>(~a); }
     static QX_INLINE D Select(M m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
     static QX_INLINE uint32_t Bits(M m) { return static_cast<uint32_t>(m); }
+    static QX_INLINE D InsertD(D v, int lane, double x) {
+        return _mm512_mask_broadcastsd_pd(v, static_cast<M>(1u << lane), _mm_set_sd(x));
+    }
+    static QX_INLINE I InsertI(I v, int lane, int64_t x) {
+        return _mm512_mask_set1_epi64(v, static_cast<M>(1u << lane), x);
+    }
 
     static QX_INLINE I LoadI(const int64_t* p) { return _mm512_loadu_si512(p); }
     static QX_INLINE void StoreI(int64_t* p, I v) { _mm512_storeu_si512(p, v); }
@@ -59,8 +65,9 @@ struct Avx512 {
     static QX_INLINE I Add32(I a, I b) { return _mm512_add_epi32(a, b); }
     static QX_INLINE I Sub32(I a, I b) { return _mm512_sub_epi32(a, b); }
     static QX_INLINE I MulShift24(I a, I b) { return _mm512_srli_epi64(_mm512_mul_epi32(a, b), 24); }
+    // Bit 31 of each lane, the sign of its low half: one test, no shift.
     static QX_INLINE M Negative32(I a) {
-        return _mm512_cmplt_epi64_mask(_mm512_slli_epi64(a, 32), _mm512_setzero_si512());
+        return _mm512_test_epi64_mask(a, _mm512_set1_epi64(int64_t{1} << 31));
     }
 };
 

@@ -64,6 +64,15 @@ struct Sse2 {
     static QX_INLINE M NoLanes() { return _mm_setzero_pd(); }
     static QX_INLINE D Select(M m, D a, D b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
     static QX_INLINE uint32_t Bits(M m) { return static_cast<uint32_t>(_mm_movemask_pd(m)); }
+    static QX_INLINE D InsertD(D v, int lane, double x) {
+        const D s = _mm_set_sd(x);
+        return lane == 0 ? _mm_move_sd(v, s) : _mm_unpacklo_pd(v, s);
+    }
+    static QX_INLINE I InsertI(I v, int lane, int64_t x) {
+        const I s = _mm_set1_epi64x(x);
+        return lane == 0 ? _mm_castpd_si128(_mm_move_sd(_mm_castsi128_pd(v), _mm_castsi128_pd(s)))
+                         : _mm_unpacklo_epi64(v, s);
+    }
 
     static QX_INLINE I LoadI(const int64_t* p) { return _mm_loadu_si128(reinterpret_cast<const I*>(p)); }
     static QX_INLINE void StoreI(int64_t* p, I v) { _mm_storeu_si128(reinterpret_cast<I*>(p), v); }

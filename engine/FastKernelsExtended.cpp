@@ -1,180 +1,284 @@
 // FPU Extended stays on the x87 unit: its 64-bit significand exists nowhere
-// else. One orbit's step is a chain of dependent x87 operations of about
-// twenty cycles; two orbits written into one loop let the processor work on
-// the second chain while the first waits. Compiled C++ does not do this: it
-// spills the eight-register x87 stack. The loop below keeps both orbits
-// (four values) and four temporaries on the stack and reads the constants
-// from memory, and performs exactly the reference's operations in the
-// reference's order, so its results are the reference's bit for bit.
+// else. One orbit's step is a chain of three dependent x87 operations (a
+// square, the difference, the constant's sum), each about seven cycles here,
+// while the unit starts about one operation per cycle: three orbits written
+// into one loop keep it busy. Compiled C++ does not do this: it spills the
+// eight-register x87 stack.
+//
+// The loop keeps the three orbits (six values) on the stack and works with
+// the two registers left, which costs three things, each exact:
+//
+// * The sum of the squares is formed where the square of zr was, so zr^2 is
+//   computed a second time for the difference: the same product, the same
+//   rounding.
+// * The sum is compared with 4 through memory: stored as a double (fstpl) and
+//   its upper half compared as an integer. Rounding to double is monotonic
+//   and 4 is a double, so a double below 4 means the extended sum is below 4.
+//   Everything else (4 itself, above, infinity, NaN of either sign) leaves the
+//   loop, and the reference decides that step.
+// * The constants cannot stay in registers, and loading an 80-bit value
+//   (fldt) takes about six cycles. Each constant is held as two doubles whose
+//   sum is the constant exactly; fldl and faddl rebuild it, rounded to
+//   extended, which is the constant itself. Constants without such a split
+//   (below or above the range of doubles, NaN) go to the reference.
+//
+// Otherwise the loop performs exactly the reference's operations in its
+// order: zr^2 and zi^2, their sum, (zr^2 - zi^2) + cr, (zr + zr) * zi + ci,
+// all in extended at 64-bit precision (FpEnvironmentGuard).
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "engine/FastKernels.h"
 #include "engine/PomeClcKernels.h"
 
 namespace {
 
-struct OrbitPair {
-    long double r[2];
-    long double i[2];
-    long double cr[2];
-    long double ci[2];
-};
+constexpr int kOrbits = 3;
 
-// What ended StepPair.
-enum PairExit : int {
-    kBudgetDone = 0,  // both orbits did `budget` steps
-    kFirstEscapes = 1,  // orbit 0 escapes at this step; neither did it
-    kSecondEscapes = 2, // orbit 1 escapes at this step; orbit 0 did it
+// Two doubles whose sum, rounded to extended, is exactly v (bit for bit, the
+// sign of zero included); false when there are none.
+bool SplitExactly(long double v, double& high, double& low) {
+    high = static_cast<double>(v);
+    low = static_cast<double>(v - static_cast<long double>(high));
+    if (low == 0.0) low = __builtin_copysign(0.0, high);  // ±0 + ±0 keeps the sign of v
+    const long double rebuilt = static_cast<long double>(high) + static_cast<long double>(low);
+    return rebuilt == v && __builtin_signbit(rebuilt) == __builtin_signbit(v);
+}
+
+// The loop addresses the doubles by the fixed offsets given to QX_ORBIT_STEP,
+// the 80-bit values (12 or 16 bytes each, by target) through offsetof.
+struct OrbitTrio {
+    double crHigh[kOrbits];  // at 0, 8, 16
+    double crLow[kOrbits];   // at 24, 32, 40
+    double ciHigh[kOrbits];  // at 48, 56, 64; per orbit, as a parked orbit has c = 0
+    double ciLow[kOrbits];   // at 72, 80, 88
+    uint32_t sum[2];         // at 96: the last sum of squares as a double, written by the loop
+    long double r[kOrbits];
+    long double i[kOrbits];
 };
+static_assert(offsetof(OrbitTrio, crLow) == 24 && offsetof(OrbitTrio, ciHigh) == 48 &&
+              offsetof(OrbitTrio, ciLow) == 72 && offsetof(OrbitTrio, sum) == 96);
 
 #if defined(__i386__) || defined(__x86_64__)
 
-constexpr float kFour = 4.0f;
+// One orbit's step. On entry the stack holds this orbit's zr, zi on top and
+// the two other orbits below (A B C D); on exit the other orbits are on top
+// and this orbit's new values below them, so the same code serves the next
+// orbit (the exchanges cost no time: code naming each orbit's registers
+// measured the same). A sum that is not below 4 jumps to label EXIT
+// with zi^2 on top of the untouched values. In AT&T syntax
+// "fsub %st(1), %st" is st = st - st(1).
+#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL)                                               \
+    "fld %%st(0)\n\t"                  /* r r i A B C D */                   \
+    "fmul %%st(0), %%st\n\t"           /* r2 r i ... */                      \
+    "fld %%st(2)\n\t"                  /* i r2 r i ... */                    \
+    "fmul %%st(0), %%st\n\t"           /* i2 r2 r i ... */                   \
+    "fadd %%st, %%st(1)\n\t"           /* i2 sum r i ... */                  \
+    "fxch %%st(1)\n\t"                 /* sum i2 r i ... */                  \
+    "fstpl 96(%[t])\n\t"               /* i2 r i ... */                      \
+    "cmpl $0x40100000, 100(%[t])\n\t"  /* the double 4 and above */          \
+    "jae " #EXIT "f\n\t"                                                     \
+    "fld %%st(1)\n\t"                  /* r i2 r i ... */                    \
+    "fmul %%st(0), %%st\n\t"           /* r2 i2 r i ... */                   \
+    "fsub %%st(1), %%st\n\t"           /* r2-i2 i2 r i ... */                \
+    "fstp %%st(1)\n\t"                 /* d r i ... */                       \
+    "fldl " #CRH "(%[t])\n\t"                                                \
+    "faddl " #CRL "(%[t])\n\t"         /* cr d r i ... */                    \
+    "faddp %%st, %%st(1)\n\t"          /* nr r i ... */                      \
+    "fxch %%st(1)\n\t"                 /* r nr i ... */                      \
+    "fadd %%st(0), %%st\n\t"           /* 2r nr i ... */                     \
+    "fmul %%st, %%st(2)\n\t"           /* 2r nr 2r*i ... */                  \
+    "fldl " #CIH "(%[t])\n\t"                                                \
+    "faddl " #CIL "(%[t])\n\t"         /* ci 2r nr 2r*i ... */               \
+    "faddp %%st, %%st(3)\n\t"          /* 2r nr ni A B C D */                \
+    "fstp %%st(0)\n\t"                 /* nr ni A B C D */                   \
+    "fxch %%st(4)\n\t"                                                       \
+    "fxch %%st(2)\n\t"                 /* A ni C B nr D */                   \
+    "fxch %%st(1)\n\t"                                                       \
+    "fxch %%st(5)\n\t"                                                       \
+    "fxch %%st(3)\n\t"                                                       \
+    "fxch %%st(1)\n\t"                 /* A B C D nr ni */
 
-// Steps both orbits until `budget` steps are done or one escapes. On
-// return `budget` holds the steps not done by both.
-//
-// Stack at the top of the loop: r0 i0 r1 i1. Each half computes r^2 and i^2,
-// their sum, compares 4 with it (unordered, i.e. NaN, counts as escaped like
-// !(sum <= 4)), then (r^2 - i^2) + cr and (r + r) * i + ci. Beware: in AT&T
-// syntax "fsubrp %st, %st(1)" is st(1) - st(0), the reverse of Intel's.
-PairExit StepPair(OrbitPair& p, int32_t& budget) {
+// What ended StepTrio: the budget, or orbit k's sum at step `budget` left
+// (orbits before k did that step, orbit k and those after it did not).
+constexpr int kBudgetDone = -1;
+
+// Steps the three orbits until `budget` steps are done or a sum of squares
+// is not below 4. On return `budget` holds the steps not begun.
+int StepTrio(OrbitTrio& t, int32_t& budget) {
     int which;
     __asm__ volatile(
-        "fldt %[i1]\n\t"
-        "fldt %[r1]\n\t"
-        "fldt %[i0]\n\t"
-        "fldt %[r0]\n\t"  // r0 i0 r1 i1
-        "xorl %[which], %[which]\n"
+        "fldt %c[i2](%[t])\n\t"
+        "fldt %c[r2](%[t])\n\t"
+        "fldt %c[i1](%[t])\n\t"
+        "fldt %c[r1](%[t])\n\t"
+        "fldt %c[i0](%[t])\n\t"
+        "fldt %c[r0](%[t])\n"  // r0 i0 r1 i1 r2 i2
         "1:\n\t"
-        // orbit 0
-        "fld %%st(0)\n\t"
-        "fmul %%st(0), %%st\n\t"   // r0^2 r0 i0 r1 i1
-        "fld %%st(2)\n\t"
-        "fmul %%st(0), %%st\n\t"   // i0^2 r0^2 r0 i0 r1 i1
-        "fld %%st(1)\n\t"
-        "fadd %%st(1), %%st\n\t"   // sum i0^2 r0^2 r0 i0 r1 i1
-        "flds %[four]\n\t"
-        "fcomip %%st(1), %%st\n\t" // 4 against the sum
-        "fstp %%st(0)\n\t"         // i0^2 r0^2 r0 i0 r1 i1
-        "jb 2f\n\t"
-        "fsubrp %%st, %%st(1)\n\t" // r0^2-i0^2 r0 i0 r1 i1
-        "fldt %[cr0]\n\t"
-        "faddp %%st, %%st(1)\n\t"  // nr0 r0 i0 r1 i1
-        "fxch %%st(1)\n\t"         // r0 nr0 i0 r1 i1
-        "fadd %%st(0), %%st\n\t"   // 2r0 nr0 i0 r1 i1
-        "fmulp %%st, %%st(2)\n\t"  // nr0 2r0*i0 r1 i1
-        "fldt %[ci0]\n\t"
-        "faddp %%st, %%st(2)\n\t"  // nr0 ni0 r1 i1
-        // orbit 1
-        "fld %%st(2)\n\t"
-        "fmul %%st(0), %%st\n\t"   // r1^2 r0 i0 r1 i1
-        "fld %%st(4)\n\t"
-        "fmul %%st(0), %%st\n\t"   // i1^2 r1^2 r0 i0 r1 i1
-        "fld %%st(1)\n\t"
-        "fadd %%st(1), %%st\n\t"   // sum i1^2 r1^2 r0 i0 r1 i1
-        "flds %[four]\n\t"
-        "fcomip %%st(1), %%st\n\t"
-        "fstp %%st(0)\n\t"         // i1^2 r1^2 r0 i0 r1 i1
-        "jb 3f\n\t"
-        "fsubrp %%st, %%st(1)\n\t" // r1^2-i1^2 r0 i0 r1 i1
-        "fldt %[cr1]\n\t"
-        "faddp %%st, %%st(1)\n\t"  // nr1 r0 i0 r1 i1
-        "fxch %%st(3)\n\t"         // r1 r0 i0 nr1 i1
-        "fadd %%st(0), %%st\n\t"   // 2r1 r0 i0 nr1 i1
-        "fmulp %%st, %%st(4)\n\t"  // r0 i0 nr1 2r1*i1
-        "fldt %[ci1]\n\t"
-        "faddp %%st, %%st(4)\n\t"  // r0 i0 nr1 ni1
+        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72)
+        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80)
+        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88)
         "decl %[budget]\n\t"
         "jnz 1b\n\t"
-        "jmp 4f\n"
-        "2:\n\t"
-        "movl $1, %[which]\n\t"
-        "jmp 5f\n"
-        "3:\n\t"
-        "movl $2, %[which]\n"
-        "5:\n\t"
+        "movl $-1, %[which]\n\t"
+        "jmp 20f\n"
+        "10:\n\t"
         "fstp %%st(0)\n\t"
-        "fstp %%st(0)\n"
-        "4:\n\t"
-        "fstpt %[r0]\n\t"
-        "fstpt %[i0]\n\t"
-        "fstpt %[r1]\n\t"
-        "fstpt %[i1]\n\t"
-        : [r0] "+m"(p.r[0]), [i0] "+m"(p.i[0]), [r1] "+m"(p.r[1]), [i1] "+m"(p.i[1]), [which] "=&r"(which),
-          [budget] "+r"(budget)
-        : [cr0] "m"(p.cr[0]), [ci0] "m"(p.ci[0]), [cr1] "m"(p.cr[1]), [ci1] "m"(p.ci[1]), [four] "m"(kFour)
-        : "cc", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");
-    return static_cast<PairExit>(which);
+        "movl $0, %[which]\n"
+        "20:\n\t"  // r0 i0 r1 i1 r2 i2
+        "fstpt %c[r0](%[t])\n\t"
+        "fstpt %c[i0](%[t])\n\t"
+        "fstpt %c[r1](%[t])\n\t"
+        "fstpt %c[i1](%[t])\n\t"
+        "fstpt %c[r2](%[t])\n\t"
+        "fstpt %c[i2](%[t])\n\t"
+        "jmp 40f\n"
+        "11:\n\t"
+        "fstp %%st(0)\n\t"  // r1 i1 r2 i2 r0 i0
+        "movl $1, %[which]\n\t"
+        "fstpt %c[r1](%[t])\n\t"
+        "fstpt %c[i1](%[t])\n\t"
+        "fstpt %c[r2](%[t])\n\t"
+        "fstpt %c[i2](%[t])\n\t"
+        "fstpt %c[r0](%[t])\n\t"
+        "fstpt %c[i0](%[t])\n\t"
+        "jmp 40f\n"
+        "12:\n\t"
+        "fstp %%st(0)\n\t"  // r2 i2 r0 i0 r1 i1
+        "movl $2, %[which]\n\t"
+        "fstpt %c[r2](%[t])\n\t"
+        "fstpt %c[i2](%[t])\n\t"
+        "fstpt %c[r0](%[t])\n\t"
+        "fstpt %c[i0](%[t])\n\t"
+        "fstpt %c[r1](%[t])\n\t"
+        "fstpt %c[i1](%[t])\n"
+        "40:\n\t"
+        : [which] "=&r"(which), [budget] "+r"(budget)
+        : [t] "r"(&t), [r0] "i"(offsetof(OrbitTrio, r[0])), [i0] "i"(offsetof(OrbitTrio, i[0])),
+          [r1] "i"(offsetof(OrbitTrio, r[1])), [i1] "i"(offsetof(OrbitTrio, i[1])),
+          [r2] "i"(offsetof(OrbitTrio, r[2])), [i2] "i"(offsetof(OrbitTrio, i[2]))
+        : "cc", "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");
+    return which;
 }
+
+#undef QX_ORBIT_STEP
 
 #endif
 
+// Entering and leaving the loop costs about as much as a few steps, and many
+// orbits outside the set escape within a few: every orbit first takes a few
+// steps on its own, and only the survivors join. Measured on the start image
+// with and without passes: 2 to 12 solo steps are equally fast, none or 24
+// slower.
+std::atomic<int32_t> soloSteps{4};
+
 }  // namespace
+
+int32_t fastkernels::ExtendedSoloSteps() { return soloSteps.load(std::memory_order_relaxed); }
+void fastkernels::SetExtendedSoloSteps(int32_t steps) { soloSteps.store(std::max(steps, 0), std::memory_order_relaxed); }
 
 #if defined(__i386__) || defined(__x86_64__)
 
 void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span) {
+    double ciHigh, ciLow;
+    if (span.limit <= span.from || !SplitExactly(span.constImag, ciHigh, ciLow)) {
+        IterateSpanReference(span);
+        return;
+    }
     SpanFeed<long double> feed(span);
-    OrbitPair pair;
-    int32_t pixel[2];
-    int32_t steps[2];
-    bool live[2];
+    PixelRecord<long double>* const records = span.pixels;
+    int32_t* const counts = span.counts;
+    const int32_t from = span.from;
+    const int32_t limit = span.limit;
+    const long double ci = span.constImag;
 
-    // Entering and leaving the paired loop costs more than a few steps, and
-    // most orbits outside the set escape within a few: every orbit first
-    // takes up to kWarmUp steps on its own, and only the survivors are paired.
-    constexpr int32_t kWarmUp = 12;
+    OrbitTrio trio{};
+    long double cr[kOrbits];
+    int32_t pixel[kOrbits];
+    int32_t steps[kOrbits];
+    bool live[kOrbits];
+    int liveCount = 0;
+
+    const int32_t warmUp = ExtendedSoloSteps();
+    auto park = [&](int k) {
+        live[k] = false;
+        trio.r[k] = trio.i[k] = 0.0L;  // z = c = 0 stays put and never escapes
+        trio.crHigh[k] = trio.crLow[k] = trio.ciHigh[k] = trio.ciLow[k] = 0.0;
+    };
     auto fill = [&](int k) {
         int32_t x;
-        while ((live[k] = feed.Next(x))) {
-            PixelRecord<long double>& record = span.pixels[x];
-            const long double cr = span.columnReal != nullptr ? span.columnReal[x] : span.constReal;
-            const int32_t until = span.limit - span.from > kWarmUp ? span.from + kWarmUp : span.limit;
+        while (feed.Next(x)) {
+            PixelRecord<long double>& record = records[x];
+            const long double c = span.columnReal != nullptr ? span.columnReal[x] : span.constReal;
+            double high, low;
+            const bool split = SplitExactly(c, high, low);
+            const int32_t until = split && limit - from > warmUp ? from + warmUp : limit;
             bool escaped;
-            const int32_t n = ReferenceOrbit(record.Zr, record.Zi, cr, span.constImag, span.from, until, escaped);
-            if (escaped || n == span.limit) {
+            const int32_t n = ReferenceOrbit(record.Zr, record.Zi, c, ci, from, until, escaped);
+            if (escaped || n == limit) {
                 if (escaped) record.EscapeCount = n;
-                span.counts[x] = n;
+                counts[x] = n;
                 continue;
             }
+            live[k] = true;
+            ++liveCount;
             pixel[k] = x;
-            pair.r[k] = record.Zr;
-            pair.i[k] = record.Zi;
-            pair.cr[k] = cr;
-            pair.ci[k] = span.constImag;
             steps[k] = n;
+            cr[k] = c;
+            trio.r[k] = record.Zr;
+            trio.i[k] = record.Zi;
+            trio.crHigh[k] = high;
+            trio.crLow[k] = low;
+            trio.ciHigh[k] = ciHigh;
+            trio.ciLow[k] = ciLow;
             return;
         }
+        park(k);
     };
     auto finish = [&](int k, bool escaped) {
-        PixelRecord<long double>& record = span.pixels[pixel[k]];
-        record.Zr = pair.r[k];
-        record.Zi = pair.i[k];
+        PixelRecord<long double>& record = records[pixel[k]];
+        record.Zr = trio.r[k];
+        record.Zi = trio.i[k];
         if (escaped) record.EscapeCount = steps[k];
-        span.counts[pixel[k]] = steps[k];
+        counts[pixel[k]] = steps[k];
+        --liveCount;
         fill(k);
     };
-    fill(0);
-    fill(1);
+    for (int k = 0; k < kOrbits; ++k) fill(k);
 
-    while (live[0] && live[1]) {
-        const int32_t budget = std::min(span.limit - steps[0], span.limit - steps[1]);
+    // With one orbit left the loop would step two parked ones for nothing.
+    while (liveCount >= 2) {
+        int32_t budget = INT32_MAX;
+        for (int k = 0; k < kOrbits; ++k)
+            if (live[k]) budget = std::min(budget, limit - steps[k]);
         int32_t left = budget;
-        const PairExit exit = StepPair(pair, left);
-        steps[0] += budget - left;
-        steps[1] += budget - left;
-        if (exit == kSecondEscapes) ++steps[0];  // orbit 0 had done this step already
-        if (exit == kFirstEscapes) finish(0, true);
-        else if (steps[0] == span.limit) finish(0, false);
-        if (exit == kSecondEscapes) finish(1, true);
-        else if (steps[1] == span.limit) finish(1, false);
+        const int which = StepTrio(trio, left);
+        for (int k = 0; k < kOrbits; ++k) {
+            if (!live[k]) continue;
+            steps[k] += budget - left + (which != kBudgetDone && k < which ? 1 : 0);
+        }
+        if (which != kBudgetDone && live[which]) {
+            // A double sum above 4 means an extended sum above 4: escaped.
+            // For 4 itself (and NaN, which escapes too) the reference decides.
+            double sum;
+            std::memcpy(&sum, trio.sum, sizeof sum);
+            bool escaped = sum > 4.0;
+            if (!escaped)
+                steps[which] = ReferenceOrbit(trio.r[which], trio.i[which], cr[which], ci, steps[which],
+                                              steps[which] + 1, escaped);
+            if (escaped) finish(which, true);
+        }
+        for (int k = 0; k < kOrbits; ++k)
+            if (live[k] && steps[k] == limit) finish(k, false);
     }
     // The last orbit alone.
-    for (int k = 0; k < 2; ++k) {
+    for (int k = 0; k < kOrbits; ++k) {
         while (live[k]) {
             bool escaped;
-            steps[k] = ReferenceOrbit(pair.r[k], pair.i[k], pair.cr[k], pair.ci[k], steps[k], span.limit, escaped);
+            steps[k] = ReferenceOrbit(trio.r[k], trio.i[k], cr[k], ci, steps[k], limit, escaped);
             finish(k, escaped);
         }
     }

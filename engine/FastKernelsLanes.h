@@ -8,9 +8,9 @@
 // A span's pixels flow through G vectors of L lanes. Every lane holds one
 // orbit; a step is done for all lanes at once, and only when some lane
 // escapes, reaches the limit or cannot be decided by the vector arithmetic
-// do the lanes go through memory, one by one: the undecided ones take the
-// reference step, finished ones write their record and take the next pixel
-// of the span.
+// are those lanes handled one by one: the undecided ones take the reference
+// step, finished ones write their record and take the next pixel of the
+// span (see "The lane machine" below).
 //
 // Why the vector results equal the reference (which rounds through the x87
 // unit's extended format):
@@ -77,6 +77,9 @@ struct DoubleKernel {
     static double FromLane(Lane v) { return v; }
     static QX_INLINE Vec Load(const Lane* p) { return V::Load(p); }
     static QX_INLINE void Store(Lane* p, Vec v) { V::Store(p, v); }
+    static QX_INLINE Vec Insert(Vec v, int lane, Lane x) { return V::InsertD(v, lane, x); }
+    static QX_INLINE Vec Set1(Lane x) { return V::Set1(x); }
+    static QX_INLINE Vec Select(Mask ok, Vec a, Vec b) { return V::Select(ok, a, b); }
 
     // The new coordinate round(round(round(p) + c)) of the reference, with
     // p = ph + pl exactly: rounded to extended, plus c rounded to extended,
@@ -165,6 +168,9 @@ struct SingleKernel {
     static float FromLane(Lane v) { return static_cast<float>(v); }
     static QX_INLINE Vec Load(const Lane* p) { return V::Load(p); }
     static QX_INLINE void Store(Lane* p, Vec v) { V::Store(p, v); }
+    static QX_INLINE Vec Insert(Vec v, int lane, Lane x) { return V::InsertD(v, lane, x); }
+    static QX_INLINE Vec Set1(Lane x) { return V::Set1(x); }
+    static QX_INLINE Vec Select(Mask ok, Vec a, Vec b) { return V::Select(ok, a, b); }
 
     // Nonzero values below the normal floats: their rounding to float is not
     // told by the midpoint pattern.
@@ -234,6 +240,9 @@ struct FixedKernel {
     static int32_t FromLane(Lane v) { return static_cast<int32_t>(v); }
     static QX_INLINE Vec Load(const Lane* p) { return V::LoadI(p); }
     static QX_INLINE void Store(Lane* p, Vec v) { V::StoreI(p, v); }
+    static QX_INLINE Vec Insert(Vec v, int lane, Lane x) { return V::InsertI(v, lane, x); }
+    static QX_INLINE Vec Set1(Lane x) { return V::Set1I(static_cast<int32_t>(x)); }  // the low halves count
+    static QX_INLINE Vec Select(Mask, Vec a, Vec) { return a; }  // every lane that did not escape took the step
 
     static QX_INLINE void Step(Vec x, Vec y, Vec cr, Vec ci, Vec& nx, Vec& ny, Mask& inside, Mask& ok) {
         const Vec y2 = V::MulShift24(y, y);
@@ -251,6 +260,15 @@ struct FixedKernel {
 
 // ---------------------------------------------------------------------------
 // The lane machine
+//
+// The orbits stay in registers. A step clock counts the vector steps; a lane
+// filled at clock f has done from + (clock - f) steps, and every lane of the
+// span has the same number of steps to go when it is filled, so the lane
+// filled first reaches the limit first: the steps until the next limit are
+// the oldest lane's, known without looking at the others. When some lanes
+// escape or cannot be decided, only those lanes are touched: their values are
+// read back through memory, and a successor's values are put into the
+// registers lane by lane, so no wide load ever waits for narrow stores.
 
 template <class K, class V, int G>
 QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Number>& span) {
@@ -260,82 +278,95 @@ QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Nu
     constexpr int L = V::kLanes;
     constexpr int N = L * G;
     static_assert(N <= 32);
+    constexpr int64_t kParked = INT64_MAX;
 
-    // Loaded and stored unaligned: 64-bit Windows gives no stack alignment
-    // beyond 16 bytes.
+    if (span.limit <= span.from) {
+        IterateSpanReference(span);
+        return;
+    }
+    const int32_t stepsToGo = span.limit - span.from;
+    // Copies: stores through the records could alias the span's fields.
+    PixelRecord<typename K::Number>* const records = span.pixels;
+    const typename K::Number* const columnReal = span.columnReal;
+    int32_t* const counts = span.counts;
+    const int32_t from = span.from;
+    const int32_t limit = span.limit;
+
+    // Read-back of the registers at an event (stored whole, read lane by lane).
     alignas(64) Lane zr[N];
     alignas(64) Lane zi[N];
-    alignas(64) Lane cr[N];
-    alignas(64) Lane ci[N];
-    alignas(64) Lane nr[N];
-    alignas(64) Lane ni[N];
-    int32_t count[N];  // steps done
-    int32_t pixel[N];  // the lane's pixel, or -1 for a parked lane
+    Lane laneCr[N];
+    int64_t filledAt[N];  // the clock when the lane took its pixel, kParked for a parked lane
+    int32_t pixel[N];
 
     SpanFeed<typename K::Number> feed(span);
-    const Lane constImag = K::ToLane(span.constImag);
     const Lane constReal = K::ToLane(span.constReal);
+    const Lane ci = K::ToLane(span.constImag);
+    int64_t clock = 0;  // counts past INT32_MAX on a long span with a high limit
     int live = 0;
 
-    // Puts the next pixel into lane k, or parks the lane: z = c = 0 stays
-    // put, never escapes and is never hard.
-    auto fill = [&](int k) {
+    Vec r[G], i[G], vcr[G], vci[G];
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) {
+        r[g] = i[g] = vcr[g] = K::Set1(Lane{});
+        vci[g] = K::Set1(ci);
+    }
+
+    // Gives lane k (in vector g, lane l) the next pixel, or parks it: z = c = 0
+    // stays put, never escapes and is never undecided.
+    auto fill = [&](int k, Vec& vr, Vec& vi, Vec& vc, Vec& vd) QX_TARGET __attribute__((always_inline)) {
+        const int l = k % L;
         int32_t x;
         if (feed.Next(x)) {
+            const PixelRecord<typename K::Number>& record = records[x];
+            const Lane cr = columnReal != nullptr ? K::ToLane(columnReal[x]) : constReal;
+            vr = K::Insert(vr, l, K::ToLane(record.Zr));
+            vi = K::Insert(vi, l, K::ToLane(record.Zi));
+            vc = K::Insert(vc, l, cr);
+            laneCr[k] = cr;
             pixel[k] = x;
-            zr[k] = K::ToLane(span.pixels[x].Zr);
-            zi[k] = K::ToLane(span.pixels[x].Zi);
-            cr[k] = span.columnReal != nullptr ? K::ToLane(span.columnReal[x]) : constReal;
-            ci[k] = constImag;
-            count[k] = span.from;
+            filledAt[k] = clock;
             ++live;
         } else {
+            vr = K::Insert(vr, l, Lane{});
+            vi = K::Insert(vi, l, Lane{});
+            vc = K::Insert(vc, l, Lane{});
+            vd = K::Insert(vd, l, Lane{});
             pixel[k] = -1;
-            zr[k] = zi[k] = cr[k] = ci[k] = Lane{};
+            filledAt[k] = kParked;
         }
     };
-    for (int k = 0; k < N; ++k) fill(k);
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g)
+        for (int l = 0; l < L; ++l) fill(g * L + l, r[g], i[g], vcr[g], vci[g]);
+
+    int64_t oldest = kParked;  // the smallest filledAt of a live lane
+    for (int k = 0; k < N; ++k) oldest = filledAt[k] < oldest ? filledAt[k] : oldest;
 
     while (live > 0) {
-        // Steps every lane can take before the first one reaches the limit.
-        int32_t budget = INT32_MAX;
-        for (int k = 0; k < N; ++k)
-            if (pixel[k] >= 0 && span.limit - count[k] < budget) budget = span.limit - count[k];
-
-        Vec r[G], i[G], vcr[G], vci[G];
-#pragma GCC unroll 4
-        for (int g = 0; g < G; ++g) {
-            r[g] = K::Load(zr + g * L);
-            i[g] = K::Load(zi + g * L);
-            vcr[g] = K::Load(cr + g * L);
-            vci[g] = K::Load(ci + g * L);
-        }
-
-        // Whole steps of every lane, until the budget is spent or some lane
-        // needs more than the vector result (`pending`: that step is done
-        // lane by lane below).
-        int32_t steps = 0;
-        bool pending = false;
+        // Whole steps of every lane, until the oldest lane reaches the limit
+        // or some lane needs more than the vector result.
+        int32_t budget = static_cast<int32_t>(oldest + stepsToGo - clock);
+        uint32_t events = 0;
         uint32_t insideBits = 0;
-        uint32_t okBits = 0;
         for (;;) {
             Vec newR[G], newI[G];
             Mask inside[G], ok[G];
-            uint32_t events = 0;
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
                 K::Step(r[g], i[g], vcr[g], vci[g], newR[g], newI[g], inside[g], ok[g]);
                 events |= (V::Bits(ok[g]) ^ ((1u << L) - 1u)) << (g * L);
             }
             if (__builtin_expect(events != 0, 0)) {
+                // The decided lanes take the step; the others keep the values
+                // before it (CPU Fixed: its escaped lanes keep the new ones).
 #pragma GCC unroll 4
                 for (int g = 0; g < G; ++g) {
-                    K::Store(nr + g * L, newR[g]);
-                    K::Store(ni + g * L, newI[g]);
+                    r[g] = K::Select(ok[g], newR[g], r[g]);
+                    i[g] = K::Select(ok[g], newI[g], i[g]);
                     insideBits |= V::Bits(inside[g]) << (g * L);
-                    okBits |= V::Bits(ok[g]) << (g * L);
                 }
-                pending = true;
+                ++clock;
                 break;
             }
 #pragma GCC unroll 4
@@ -343,55 +374,59 @@ QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Nu
                 r[g] = newR[g];
                 i[g] = newI[g];
             }
-            if (++steps == budget) break;
-        }
-#pragma GCC unroll 4
-        for (int g = 0; g < G; ++g) {
-            K::Store(zr + g * L, r[g]);
-            K::Store(zi + g * L, i[g]);
+            ++clock;
+            if (--budget == 0) break;
         }
 
-        // Lane by lane: the pending step, then the finished orbits and their
-        // successors.
-        for (int k = 0; k < N; ++k) {
-            if (pixel[k] < 0) continue;
-            count[k] += steps;
-            PixelRecord<typename K::Number>& record = span.pixels[pixel[k]];
-            if (pending) {
+        // The lanes whose orbit ends now or whose step is still to be done.
+        const int64_t filledAtLimit = clock - stepsToGo;
+        bool oldestLeft = false;
+#pragma GCC unroll 4
+        for (int g = 0; g < G; ++g) {
+            uint32_t due = (events >> (g * L)) & ((1u << L) - 1u);
+            if (oldest == filledAtLimit)
+                for (int l = 0; l < L; ++l) due |= filledAt[g * L + l] == filledAtLimit ? 1u << l : 0u;
+            if (due == 0) continue;
+            K::Store(zr + g * L, r[g]);
+            K::Store(zi + g * L, i[g]);
+            while (due != 0) {
+                const int l = __builtin_ctz(due);
+                due &= due - 1;
+                const int k = g * L + l;
+                PixelRecord<typename K::Number>& record = records[pixel[k]];
+                const int32_t n = from + static_cast<int32_t>(clock - filledAt[k]);  // steps done, this one included
                 bool escaped = false;
-                Lane nextR = nr[k];
-                Lane nextI = ni[k];
-                if (((okBits >> k) & 1u) == 0) {
-                    const bool inside = ((insideBits >> k) & 1u) != 0;
-                    if (inside || K::OutsideIsHard(zr[k], zi[k])) {
-                        nextR = zr[k];
-                        nextI = zi[k];
-                        K::Reference(nextR, nextI, cr[k], ci[k], count[k], escaped);
+                if (((events >> k) & 1u) != 0) {
+                    if (((insideBits >> k) & 1u) != 0 || K::OutsideIsHard(zr[k], zi[k])) {
+                        K::Reference(zr[k], zi[k], laneCr[k], ci, n - 1, escaped);
+                        if (!escaped) {
+                            r[g] = K::Insert(r[g], l, zr[k]);
+                            i[g] = K::Insert(i[g], l, zi[k]);
+                        }
                     } else {
                         escaped = true;
                     }
                 }
                 if (escaped) {
-                    const bool storeNew = K::kStoresNewOnEscape;
-                    record.Zr = K::FromLane(storeNew ? nextR : zr[k]);
-                    record.Zi = K::FromLane(storeNew ? nextI : zi[k]);
-                    record.EscapeCount = count[k];
-                    span.counts[pixel[k]] = count[k];
-                    --live;
-                    fill(k);
+                    record.Zr = K::FromLane(zr[k]);
+                    record.Zi = K::FromLane(zi[k]);
+                    record.EscapeCount = n - 1;
+                    counts[pixel[k]] = n - 1;
+                } else if (n == limit) {
+                    record.Zr = K::FromLane(zr[k]);
+                    record.Zi = K::FromLane(zi[k]);
+                    counts[pixel[k]] = n;
+                } else {
                     continue;
                 }
-                zr[k] = nextR;
-                zi[k] = nextI;
-                ++count[k];
-            }
-            if (count[k] == span.limit) {
-                record.Zr = K::FromLane(zr[k]);
-                record.Zi = K::FromLane(zi[k]);
-                span.counts[pixel[k]] = span.limit;
+                oldestLeft |= filledAt[k] == oldest;
                 --live;
-                fill(k);
+                fill(k, r[g], i[g], vcr[g], vci[g]);
             }
+        }
+        if (oldestLeft) {
+            oldest = kParked;
+            for (int k = 0; k < N; ++k) oldest = filledAt[k] < oldest ? filledAt[k] : oldest;
         }
     }
     // Every lane parked: the feed has passed (and marked) all of its pixels.

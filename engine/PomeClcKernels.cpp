@@ -69,9 +69,10 @@ bool FastRow(CalcState& state, PixelRecord<T>* pixels, const T* columnReal, T co
     span.limit = limit;
     span.counts = counts;
 
-    int64_t inside = 0;
-    for (int32_t x = 0; x < width; ++x) inside += pixels[x].EscapeCount == NotEscaped ? 1 : 0;
     const int threads = RowThreads();
+    int64_t inside = 0;
+    if (threads > 1)
+        for (int32_t x = 0; x < width; ++x) inside += pixels[x].EscapeCount == NotEscaped ? 1 : 0;
     std::atomic<int32_t> next{0};
     if (threads > 1 && inside * (static_cast<int64_t>(limit) - old) >= ParallelRowWork()) {
         span.next = &next;
@@ -80,10 +81,26 @@ bool FastRow(CalcState& state, PixelRecord<T>* pixels, const T* columnReal, T co
         IterateSpan(path, span);
     }
 
+    // Neighbours mostly share their count (every orbit still inside has the
+    // limit), and the colour rule divides twice: a repeated count reuses the
+    // index just computed.
     PixelCursor cursor = StartImageRow(state, row);
+    int32_t lastCount = kSkippedPixel;
+    bool lastInside = false;
+    uint8_t lastIndex = 0;
     for (int32_t x = 0; x < width; ++x) {
-        if (counts[x] == kSkippedPixel) SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
-        else PutPixel(cursor, PixelIndex(state, pixels[x].EscapeCount, counts[x]));
+        const int32_t n = counts[x];
+        if (n == kSkippedPixel) {
+            SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
+            continue;
+        }
+        const bool stillInside = pixels[x].EscapeCount == NotEscaped;
+        if (n != lastCount || stillInside != lastInside) {
+            lastIndex = PixelIndex(state, pixels[x].EscapeCount, n);
+            lastCount = n;
+            lastInside = stillInside;
+        }
+        PutPixel(cursor, lastIndex);
     }
     return true;
 }

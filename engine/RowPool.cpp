@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 namespace {
 
@@ -30,46 +31,83 @@ RowPool::RowPool(int workers) {
 RowPool::~RowPool() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
+        stop_.store(true, std::memory_order_relaxed);
     }
     wake_.notify_all();
     for (std::thread& worker : workers_) worker.join();
 }
 
+namespace {
+
+// How long a thread watches a condition before it sleeps on it.
+constexpr int kSpinMicroseconds = 200;
+
+inline void Pause() {
+#if defined(__i386__) || defined(__x86_64__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// True as soon as `ready` holds, false when kSpinMicroseconds passed first.
+template <typename Ready>
+bool SpinFor(Ready ready) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+    for (;;) {
+        for (int k = 0; k < 64; ++k) {
+            if (ready()) return true;
+            Pause();
+        }
+        if (std::chrono::steady_clock::now() >= until) return ready();
+    }
+}
+
+}  // namespace
+
 void RowPool::Run(void (*job)(void*), void* context, int helpers) {
     helpers = std::clamp(helpers, 0, Workers());
     if (helpers > 0) {
+        job_ = job;
+        context_ = context;
+        running_.store(helpers, std::memory_order_relaxed);
         {
+            // Under the lock, so that no worker between its check and its
+            // sleep misses the new generation.
             std::lock_guard<std::mutex> lock(mutex_);
-            job_ = job;
-            context_ = context;
-            wanted_ = helpers;
-            running_ = helpers;
-            ++generation_;
+            const uint64_t next = (generation_.load(std::memory_order_relaxed) >> 8) + 1;
+            generation_.store(next << 8 | static_cast<uint64_t>(helpers), std::memory_order_release);
         }
         wake_.notify_all();
     }
     job(context);
     if (helpers > 0) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        finished_.wait(lock, [this] { return running_ == 0; });
+        const auto done = [this] { return running_.load(std::memory_order_acquire) == 0; };
+        if (!SpinFor(done)) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            finished_.wait(lock, done);
+        }
     }
 }
 
 void RowPool::WorkerLoop(int index) {
     uint64_t seen = 0;
-    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-        if (stop_) return;
-        seen = generation_;
-        if (index >= wanted_) continue;  // this run needs fewer helpers
-        void (*job)(void*) = job_;
-        void* context = context_;
-        lock.unlock();
-        job(context);
-        lock.lock();
-        if (--running_ == 0) finished_.notify_one();
+        const auto woken = [&] {
+            return stop_.load(std::memory_order_relaxed) || generation_.load(std::memory_order_acquire) != seen;
+        };
+        if (!SpinFor(woken)) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, woken);
+        }
+        if (stop_.load(std::memory_order_relaxed)) return;
+        seen = generation_.load(std::memory_order_acquire);
+        if (index >= static_cast<int>(seen & 0xFF)) continue;  // this run needs fewer helpers
+        job_(context_);
+        if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            // The caller may be asleep already: wake it under the lock, so
+            // that it cannot be between its check and its sleep.
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_.notify_one();
+        }
     }
 }
 

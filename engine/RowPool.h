@@ -6,8 +6,15 @@
 // The pool is created on first use and ends with the program: its workers
 // are woken, leave their loop and are joined when static objects are
 // destroyed at exit.
+//
+// Rows follow each other within microseconds while a large view computes, and
+// waking a sleeping thread costs tens of them (more under Wine): a worker
+// that has finished watches for the next row for a while (kSpinMicroseconds)
+// before it sleeps, and the caller watches for the last worker to finish
+// before it sleeps in turn.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -39,12 +46,16 @@ private:
     std::condition_variable wake_;
     std::condition_variable finished_;
     std::vector<std::thread> workers_;
+    // Written before generation_ moves on, read only by the workers taking
+    // part, which the next Run waits for.
     void (*job_)(void*) = nullptr;
     void* context_ = nullptr;
-    uint64_t generation_ = 0;  // one per Run
-    int wanted_ = 0;           // workers with an index below this take part in the current run
-    int running_ = 0;          // of those, how many have not finished yet
-    bool stop_ = false;
+    // One per Run, changed under mutex_: a counter above 8 bits, below them
+    // how many workers take part (those with a lower index), so that a worker
+    // left out never reads anything the next Run may be writing.
+    std::atomic<uint64_t> generation_{0};
+    std::atomic<int> running_{0};     // wanted workers that have not finished yet
+    std::atomic<bool> stop_{false};   // changed under mutex_
 };
 
 // How many threads a large row may use (the caller included). Defaults to the

@@ -110,8 +110,8 @@ TEST_F(Dialogs, EachDialogOpensFromItsCommandAndItsKeyAndCloses) {
         case CM_DISPLAY:
             // The current size is a preset: the free fields offer the screen.
             EXPECT_TRUE(IsChecked(dialog, IDC_DISPLAY_SIZE_1 + 2)) << "400 x 300 not chosen";
-            EXPECT_EQ(ItemText(dialog, IDC_DISPLAY_FREE_WIDTH), std::to_string(GetSystemMetrics(SM_CXSCREEN)));
-            EXPECT_EQ(ItemText(dialog, IDC_DISPLAY_FREE_HEIGHT), std::to_string(GetSystemMetrics(SM_CYSCREEN)));
+            EXPECT_EQ(ItemText(dialog, IDC_DISPLAY_FREE_WIDTH), std::to_string(ScreenSize().cx));
+            EXPECT_EQ(ItemText(dialog, IDC_DISPLAY_FREE_HEIGHT), std::to_string(ScreenSize().cy));
             break;
         case CM_PALETTE: EXPECT_TRUE(IsChecked(dialog, IDC_PALETTE_1)); break;
         case CM_SAVE: EXPECT_EQ(ItemText(dialog, IDC_SAVE_NAME), "") << "the first save of a run offers no name"; break;
@@ -454,7 +454,7 @@ TEST_F(Dialogs, SavedViewsGoThroughQuaxelIni) {
 // than the screen is questioned and Cancel stays in the dialog; a preset
 // rebuilds image and window at that size.
 TEST_F(Dialogs, DisplayDialogSetsTheImageSize) {
-    ASSERT_LT(GetSystemMetrics(SM_CXSCREEN), 1100) << "the screen is too wide for this scenario";
+    ASSERT_LT(ScreenSize().cx, 1100) << "the screen is too wide for this scenario";
     HWND display = Open(CM_DISPLAY, "Display");
     ASSERT_NE(display, nullptr);
     ASSERT_TRUE(Press(display, IDC_DISPLAY_SIZE_FREE));

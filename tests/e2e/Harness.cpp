@@ -41,12 +41,28 @@ const std::string& ScreenshotFolder() {
 std::string DosPath(const std::string& hostPath) { return WindowsPathOf(hostPath.c_str()); }
 
 // Desktop co-ordinates plus this offset are X root co-ordinates; measured
-// once by the environment below.
+// once by the environment below, as are the screen and the work area.
 POINT desktopOrigin{0, 0};
+SIZE screenSize{0, 0};
+RECT workArea{};
 
 }  // namespace
 
+SIZE ScreenSize() { return screenSize; }
+RECT WorkArea() { return workArea; }
+
+DWORD Scaled(DWORD ms) {
+    static const DWORD factor = [] {
+        char value[16] = {};
+        const DWORD length = GetEnvironmentVariableA("QUAXEL_TIME_FACTOR", value, sizeof value);
+        const unsigned long f = length > 0 && length < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
+        return static_cast<DWORD>(std::clamp(f, 1ul, 20ul));
+    }();
+    return ms * factor;
+}
+
 bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
+    ms = Scaled(ms);
     const DWORD start = GetTickCount();
     for (;;) {
         if (done()) return true;
@@ -59,7 +75,7 @@ std::string WindowText(HWND window) {
     char text[1024] = {};
     DWORD_PTR copied = 0;
     if (!window || !SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                                        SMTO_ABORTIFHUNG, 5000, &copied))
+                                        SMTO_ABORTIFHUNG, Scaled(5000), &copied))
         return {};
     return text;
 }
@@ -139,7 +155,7 @@ Program::~Program() {
     if (info_.hProcess) {
         if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
             TerminateProcess(info_.hProcess, 99);
-            WaitForSingleObject(info_.hProcess, kDeadlineMs);
+            WaitForSingleObject(info_.hProcess, Scaled(kDeadlineMs));
         }
         CloseHandle(info_.hThread);
         CloseHandle(info_.hProcess);
@@ -170,6 +186,12 @@ std::string Program::WaitReady() const {
     return text.rfind("Ready (", 0) == 0 ? text : std::string();
 }
 
+std::string Program::Status() const {
+    std::string text = WindowText(statusBar());
+    if (text.rfind("Ready (", 0) == 0) lastReady_ = text;
+    return text;
+}
+
 HWND Program::FindWindowOfProcess(const char* windowClass,
                                   const std::function<bool(const std::string&)>& caption, DWORD ms) const {
     HWND result = nullptr;
@@ -190,7 +212,7 @@ HWND Program::FindWindowOfProcess(const char* windowClass,
 }
 
 bool Program::WaitEnded(DWORD ms, DWORD& exitCode) const {
-    if (WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return false;
+    if (WaitForSingleObject(info_.hProcess, Scaled(ms)) != WAIT_OBJECT_0) return false;
     return GetExitCodeProcess(info_.hProcess, &exitCode) != FALSE;
 }
 
@@ -215,13 +237,20 @@ bool Program::Foreground() const {
 std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giveUp) const {
     bool running = false;
     std::string text;
+    const std::string previous = lastReady_;
+    ms = Scaled(ms);
     const DWORD start = GetTickCount();
     // Closely: a small image may be done within a few milliseconds, and the
     // computing program answers about once a millisecond.
     while (GetTickCount() - start < ms) {
         text = Status();
         if (text == "Calculating ...") running = true;
-        if (running && text.rfind("Ready (", 0) == 0) return text;
+        // A calculation shorter than the way here (a key through xdotool
+        // takes longer than a small image) is over before it can be seen; a
+        // ready text other than the last one read before says it ran all
+        // the same.
+        const bool ready = text.rfind("Ready (", 0) == 0;
+        if (ready && (running || (!previous.empty() && text != previous))) return text;
         if (giveUp && giveUp()) break;
         Sleep(1);
     }
@@ -295,8 +324,11 @@ bool RemoteCall(const Program& program, const char* function, const std::vector<
         reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(localUser32), function)));
     if (!localUser32 || !remoteUser32 || !local) return false;
 
-    // x64: the thread's parameter (rcx) points to a block of the function's
-    // address, four arguments and the result.
+    // The thread's parameter points to a block of 64-bit slots: the
+    // function's address, four arguments and the result. The program has
+    // this driver's bitness, so the stub is for the same processor.
+#if defined(__x86_64__)
+    // x64 (parameter in rcx):
     //   push rbx; sub rsp, 32; mov rbx, rcx; mov rcx, [rbx+8]; mov rdx, [rbx+16];
     //   mov r8, [rbx+24]; mov r9, [rbx+32]; call [rbx]; mov [rbx+40], rax;
     //   mov eax, 1; add rsp, 32; pop rbx; ret
@@ -304,6 +336,18 @@ bool RemoteCall(const Program& program, const char* function, const std::vector<
                               0x48, 0x8B, 0x53, 0x10, 0x4C, 0x8B, 0x43, 0x18, 0x4C, 0x8B, 0x4B, 0x20,
                               0xFF, 0x13, 0x48, 0x89, 0x43, 0x28, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x48,
                               0x83, 0xC4, 0x20, 0x5B, 0xC3};
+#else
+    // x86 (stdcall, parameter on the stack; esi restores the stack whatever
+    // number of arguments the function pops):
+    //   push ebx; push esi; mov esi, esp; mov ebx, [esp+12]; push dword [ebx+32];
+    //   push dword [ebx+24]; push dword [ebx+16]; push dword [ebx+8]; call [ebx];
+    //   mov [ebx+40], eax; mov dword [ebx+44], 0; mov eax, 1; mov esp, esi;
+    //   pop esi; pop ebx; ret 4
+    const uint8_t code[64] = {0x53, 0x56, 0x89, 0xE6, 0x8B, 0x5C, 0x24, 0x0C, 0xFF, 0x73, 0x20, 0xFF,
+                              0x73, 0x18, 0xFF, 0x73, 0x10, 0xFF, 0x73, 0x08, 0xFF, 0x13, 0x89, 0x43,
+                              0x28, 0xC7, 0x43, 0x2C, 0x00, 0x00, 0x00, 0x00, 0xB8, 0x01, 0x00, 0x00,
+                              0x00, 0x89, 0xF4, 0x5E, 0x5B, 0xC2, 0x04, 0x00};
+#endif
     constexpr size_t kBlock = sizeof code;  // the call block follows the code
     constexpr size_t kData = kBlock + 6 * 8;
 
@@ -316,7 +360,7 @@ bool RemoteCall(const Program& program, const char* function, const std::vector<
         VirtualAllocEx(process, nullptr, kData + size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
     uint64_t block[6] = {remoteUser32 + (local - localUser32), 0, 0, 0, 0, 0};
     for (size_t i = 0; i < arguments.size(); ++i)
-        block[1 + i] = arguments[i] == kRemoteData ? reinterpret_cast<uint64_t>(remote + kData) : arguments[i];
+        block[1 + i] = arguments[i] == kRemoteData ? reinterpret_cast<uintptr_t>(remote + kData) : arguments[i];
     SIZE_T moved = 0;
     if (remote && WriteProcessMemory(process, remote, code, sizeof code, &moved) &&
         WriteProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
@@ -324,8 +368,8 @@ bool RemoteCall(const Program& program, const char* function, const std::vector<
         HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(remote),
                                            remote + kBlock, 0, nullptr);
         DWORD exitCode = 0;
-        if (thread && WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &exitCode) &&
-            exitCode == 1 && ReadProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
+        if (thread && WaitForSingleObject(thread, Scaled(10000)) == WAIT_OBJECT_0 &&
+            GetExitCodeThread(thread, &exitCode) && exitCode == 1 && ReadProcessMemory(process, remote + kBlock, block, sizeof block, &moved) &&
             (size == 0 || ReadProcessMemory(process, remote + kData, data, size, &moved))) {
             result = block[5];
             ok = true;
@@ -453,7 +497,7 @@ namespace {
 
 LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool& ok) {
     DWORD_PTR result = 0;
-    ok = window && SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+    ok = window && SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, Scaled(5000), &result);
     return static_cast<LRESULT>(result);
 }
 
@@ -832,6 +876,9 @@ public:
     void SetUp() override {
         WritePrivateProfileStringA("Quaxel", "Welcome", "0", "quaxel.ini");
         GetDesktopWindow();
+        screenSize = SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+        ASSERT_GT(screenSize.cx, 0) << "no screen size";
         POINT before{}, p{};
         GetCursorPos(&before);
         const int x = 517, y = 389;

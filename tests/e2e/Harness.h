@@ -17,8 +17,19 @@ namespace e2e {
 
 constexpr DWORD kDeadlineMs = 30000;
 
-// Polls `done` until it holds or `ms` have passed; never waits longer.
+// A deadline stretched by QUAXEL_TIME_FACTOR (run-e2e.sh measures it: the
+// 32-bit build runs under emulation, several times slower). Every wait of
+// the harness goes through it.
+DWORD Scaled(DWORD ms);
+
+// Polls `done` until it holds or Scaled(ms) have passed; never waits longer.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadlineMs);
+
+// The screen and its work area as this process saw them before the suite
+// started any program. Asked later, the 32-bit Wine can answer 0: a process
+// start there can leave this process's copy of the monitor list empty.
+SIZE ScreenSize();
+RECT WorkArea();
 
 std::string WindowText(HWND window);
 std::string ClassOf(HWND window);
@@ -45,7 +56,8 @@ public:
     HWND drawing() const;
     HWND toolbar() const;
     HWND statusBar() const;
-    std::string Status() const { return WindowText(statusBar()); }
+    // The status text; a ready text read here is remembered as the last one.
+    std::string Status() const;
 
     void Command(int id) const;
     // Waits for the ready text; returns it (empty when the deadline passed).
@@ -80,6 +92,7 @@ private:
     HWND main_ = nullptr;
     std::string folder_;
     std::string failure_;
+    mutable std::string lastReady_;  // the ready text last read through Status()
 };
 
 // Watches the status bar from a thread of its own for as long as it lives,

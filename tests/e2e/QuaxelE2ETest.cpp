@@ -257,8 +257,7 @@ TEST_F(QuaxelReady, AltSShowsFullScreenAndEscLeavesIt) {
                       << std::hex << Style(main);
     // The maximised drawing window's border lies outside the screen: its
     // inside is the whole work area.
-    RECT workArea{};
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    const RECT workArea = WorkArea();
     const RECT inside = ClientRectOnScreen(program.drawing());
     EXPECT_TRUE(EqualRect(&inside, &workArea)) << "drawing window inside " << inside.left << "," << inside.top
                                                 << " - " << inside.right << "," << inside.bottom;
@@ -309,6 +308,12 @@ TEST_F(QuaxelReady, DefaultWindowSizeRestoresTheSizeOfTheImage) {
     EXPECT_TRUE(restored) << "client " << client.left << "," << client.top << " " << Width(client) << " x "
                           << Height(client) << " instead of " << original.left << "," << original.top << " "
                           << Width(original) << " x " << Height(original);
+    // The drawing window follows the client a moment later (its own
+    // WM_SIZE), which the slower 32-bit run shows.
+    WaitUntil([&] {
+        const RECT drawing = WindowRectOf(program.drawing());
+        return Width(drawing) == 402 && Height(drawing) == 302;
+    });
     EXPECT_EQ(Width(WindowRectOf(program.drawing())), 402);
     EXPECT_EQ(Height(WindowRectOf(program.drawing())), 302);
 }

@@ -13,10 +13,12 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/FastKernels.h"
 #include "engine/FpEnvironment.h"
+#include "engine/PomeFix.h"
 
 // Readable parameter names in failure messages.
 inline void PrintTo(KernelPath path, std::ostream* os) { *os << KernelPathName(path); }
@@ -92,6 +94,17 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
                           << " " << Hex(orbits.constImag) << " steps " << from << ".." << limit << ": count "
                           << fastCounts[x] << " expected " << referenceCounts[x] << ", z " << Hex(f.Zr) << " "
                           << Hex(f.Zi) << " expected " << Hex(r.Zr) << " " << Hex(r.Zi);
+        }
+    }
+    // FPU Extended lets orbits take a few steps alone before they join its
+    // interleaved loop; once more with none, so that the loop itself meets
+    // every constructed first step.
+    if constexpr (std::is_same_v<T, long double>) {
+        if (fastkernels::ExtendedSoloSteps() != 0) {
+            const int32_t solo = fastkernels::ExtendedSoloSteps();
+            fastkernels::SetExtendedSoloSteps(0);
+            failures += CompareWithReference(path, orbits, from, limit);
+            fastkernels::SetExtendedSoloSteps(solo);
         }
     }
     return failures;
@@ -443,6 +456,95 @@ TEST_P(FastKernelProperty, LanesRetireAndRefillAcrossTheSpan) {
     single.constImag = 0.745f;
     for (int x = 0; x < 300; ++x) single.pixels.push_back({-1.5f + x / 100.0f, 0.05f * (x % 9), NotEscaped});
     EXPECT_EQ(CompareWithReference(GetParam(), single, 0, 2000), 0);
+}
+
+TEST_P(FastKernelProperty, LaneEdgesFewPixelsSkippedRunsAndOneStep) {
+    // Spans shorter than the lanes, spans whose pixels all escaped earlier,
+    // a single step, and orbits reaching the limit in the step where their
+    // neighbours escape: every way a lane can be filled, retired or parked.
+    OrbitSource<double> source(61);
+    int failures = 0;
+    for (int32_t count = 1; count <= 40; ++count) {
+        for (int variant = 0; variant < 3; ++variant) {
+            Orbits<double> orbits;
+            orbits.constImag = variant == 2 ? 0.0 : 0.3;
+            for (int32_t x = 0; x < count; ++x) {
+                const double cr = -2.0 + 2.5 * x / 40.0;
+                orbits.columnReal.push_back(cr);
+                const bool escapedEarlier = variant == 1 || (variant == 0 && x % 3 == 1);
+                orbits.pixels.push_back({0.0, 0.0, escapedEarlier ? 5 : NotEscaped});
+            }
+            Orbits<float> single;
+            single.constImag = static_cast<float>(orbits.constImag);
+            for (const auto& p : orbits.pixels) single.pixels.push_back({0.0f, 0.0f, p.EscapeCount});
+            for (double cr : orbits.columnReal) single.columnReal.push_back(static_cast<float>(cr));
+            Orbits<int32_t> fixed;
+            fixed.constImag = ToFixed(orbits.constImag);
+            for (double cr : orbits.columnReal) {
+                fixed.columnReal.push_back(ToFixed(cr));
+                fixed.pixels.push_back({fixed.columnReal.back(), fixed.constImag, NotEscaped});
+            }
+            Orbits<long double> extended;
+            extended.constImag = orbits.constImag;
+            for (const auto& p : orbits.pixels) extended.pixels.push_back({0.0L, 0.0L, p.EscapeCount});
+            for (double cr : orbits.columnReal) extended.columnReal.push_back(cr);
+            const int32_t from = source.Pick(4);
+            for (int32_t limit : {from + 1, from + 2, from + 7, from + 300}) {
+                failures += CompareWithReference(GetParam(), orbits, from, limit);
+                failures += CompareWithReference(GetParam(), single, from, limit);
+                failures += CompareWithReference(GetParam(), fixed, from, limit);
+                failures += CompareWithReference(GetParam(), extended, from, limit);
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_P(FastKernelProperty, ExtendedOrbitsJoinAndLeaveTheInterleavedLoop) {
+    // FPU Extended steps three orbits together once they survive a few steps
+    // alone, and rebuilds each constant from two doubles. Long and short
+    // orbits in every order make each of the three places escape, reach the
+    // limit and be refilled or left empty; constants with no two-double form
+    // (tiny, huge, NaN, infinite), signed zeros, and sums of squares that
+    // are exactly 4 as a double but not in extended must still give the
+    // reference's orbits.
+    const FpEnvironmentGuard environment;  // constructions in extended need its 64-bit precision
+    OrbitSource<long double> source(71);
+    const long double awkward[] = {0.0L, -0.0L, 0x1p-1070L, -0x1.23456789abcdef01p-1040L, 0x1p-16000L,
+                                   0x1.fp+1100L, std::numeric_limits<long double>::quiet_NaN(),
+                                   std::numeric_limits<long double>::infinity(), 0x1.0000000000000001p-1L};
+    const int kAwkward = static_cast<int>(sizeof awkward / sizeof awkward[0]);
+    int failures = 0;
+    for (int s = 0; s < 40 * kScale && failures == 0; ++s) {
+        Orbits<long double> orbits;
+        orbits.julia = source.Pick(4) == 0;
+        orbits.constReal = orbits.julia ? source.Uniform(-0.8, 0.3) : 0.0L;
+        orbits.constImag = source.Pick(8) == 0 ? awkward[source.Pick(kAwkward)] : source.Uniform(-0.7, 0.7);
+        const int32_t count = 1 + source.Pick(24);
+        for (int32_t x = 0; x < count; ++x) {
+            long double zr = 0.0L;
+            long double zi = 0.0L;
+            long double cr;
+            switch (source.Pick(6)) {
+                case 0: cr = source.Uniform(-0.7, 0.2); break;                    // inside: runs to the limit
+                case 1: cr = source.Uniform(-2.5, 0.6); break;                    // anything
+                case 2: cr = awkward[source.Pick(kAwkward)]; break;               // no two-double form
+                case 3: {                                                          // |z|^2 = 4 as a double
+                    zr = source.Uniform(-2.0, 2.0);
+                    const double rest = 4.0 - static_cast<double>(zr * zr);
+                    zi = source.Nudge(std::sqrt(static_cast<long double>(rest > 0 ? rest : 0.0)), source.Pick(9) - 4);
+                    cr = source.Uniform(-0.5, 0.5);
+                    break;
+                }
+                default: cr = source.Uniform(-0.76, -0.74); break;                // near the boundary: long, then out
+            }
+            orbits.columnReal.push_back(cr);
+            orbits.pixels.push_back({zr, zi, source.Pick(10) == 0 ? 1 : NotEscaped});
+        }
+        const int32_t from = source.Pick(3) == 0 ? 0 : source.Pick(50);
+        failures += CompareWithReference(GetParam(), orbits, from, from + 1 + source.Pick(400));
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FastKernelProperty, ::testing::ValuesIn(FastPaths()),

@@ -14,9 +14,13 @@ add_test(NAME e2e COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel
   --gtest_filter=-Soak.*)
 set_tests_properties(e2e PROPERTIES TIMEOUT 600)
 # A minute of random input, in a prefix of its own; its seed is printed.
+# Not in the 32-bit run: under emulation its minute would be a few dozen
+# actions, and its five-second answer rule would measure the emulator.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 add_test(NAME e2e_soak COMMAND bash ${QUAXEL_E2E_DIR}/run-e2e.sh $<TARGET_FILE:quaxel_e2e> ${CMAKE_BINARY_DIR}/e2e-soak
   --gtest_filter=Soak.*)
 set_tests_properties(e2e_soak PROPERTIES TIMEOUT 400)
+endif()
 
 # The program benchmark: the same harness drives quaxel.exe and times it
 # against the renderer (tools/progbench/run.sh). A tool, not a test.
