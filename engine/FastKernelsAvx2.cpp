@@ -21,7 +21,6 @@ struct Avx2 {
     static QX_INLINE D Add(D a, D b) { return _mm256_add_pd(a, b); }
     static QX_INLINE D Sub(D a, D b) { return _mm256_sub_pd(a, b); }
     static QX_INLINE D Mul(D a, D b) { return _mm256_mul_pd(a, b); }
-    static QX_INLINE D MulAdd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
     static QX_INLINE D Max(D a, D b) { return _mm256_max_pd(a, b); }
     static QX_INLINE D Min(D a, D b) { return _mm256_min_pd(a, b); }
     static QX_INLINE D And(D a, D b) { return _mm256_and_pd(a, b); }
@@ -44,7 +43,6 @@ struct Avx2 {
     static QX_INLINE M MOr(M a, M b) { return _mm256_or_pd(a, b); }
     static QX_INLINE M MAndNot(M a, M b) { return _mm256_andnot_pd(a, b); }
     static QX_INLINE M MNot(M a) { return _mm256_xor_pd(a, _mm256_castsi256_pd(_mm256_set1_epi32(-1))); }
-    static QX_INLINE M NoLanes() { return _mm256_setzero_pd(); }
     static QX_INLINE D Select(M m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
     static QX_INLINE uint32_t Bits(M m) { return static_cast<uint32_t>(_mm256_movemask_pd(m)); }
     static QX_INLINE I LaneMask(int lane) {

@@ -25,7 +25,6 @@ struct Avx512 {
     static QX_INLINE D Add(D a, D b) { return _mm512_add_pd(a, b); }
     static QX_INLINE D Sub(D a, D b) { return _mm512_sub_pd(a, b); }
     static QX_INLINE D Mul(D a, D b) { return _mm512_mul_pd(a, b); }
-    static QX_INLINE D MulAdd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
     static QX_INLINE D Max(D a, D b) { return _mm512_max_pd(a, b); }
     static QX_INLINE D Min(D a, D b) { return _mm512_min_pd(a, b); }
     static QX_INLINE D And(D a, D b) {

@@ -22,7 +22,6 @@ struct Sse2 {
     static QX_INLINE D Add(D a, D b) { return _mm_add_pd(a, b); }
     static QX_INLINE D Sub(D a, D b) { return _mm_sub_pd(a, b); }
     static QX_INLINE D Mul(D a, D b) { return _mm_mul_pd(a, b); }
-    static QX_INLINE D MulAdd(D a, D b, D c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
     static QX_INLINE D Max(D a, D b) { return _mm_max_pd(a, b); }
     static QX_INLINE D Min(D a, D b) { return _mm_min_pd(a, b); }
     static QX_INLINE D And(D a, D b) { return _mm_and_pd(a, b); }
@@ -61,7 +60,6 @@ struct Sse2 {
     static QX_INLINE M MOr(M a, M b) { return _mm_or_pd(a, b); }
     static QX_INLINE M MAndNot(M a, M b) { return _mm_andnot_pd(a, b); }
     static QX_INLINE M MNot(M a) { return _mm_xor_pd(a, _mm_castsi128_pd(_mm_set1_epi32(-1))); }
-    static QX_INLINE M NoLanes() { return _mm_setzero_pd(); }
     static QX_INLINE D Select(M m, D a, D b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
     static QX_INLINE uint32_t Bits(M m) { return static_cast<uint32_t>(_mm_movemask_pd(m)); }
     static QX_INLINE D InsertD(D v, int lane, double x) {

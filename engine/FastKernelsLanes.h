@@ -59,6 +59,50 @@
 namespace {
 
 // ---------------------------------------------------------------------------
+// Error-free transformations: a rounded result and its rounding error, whose
+// sum is the exact value. Each is only a fixed sequence of rounded
+// operations, so the roundings of the step kernels stay visible.
+
+template <class V>
+struct ExactPair {
+    typename V::D hi;  // the rounded result
+    typename V::D lo;  // what the rounding lost: hi + lo is exact
+};
+
+// a + b (Knuth's two-sum, for any order of magnitude).
+template <class V>
+QX_INLINE ExactPair<V> TwoSum(typename V::D a, typename V::D b) {
+    const typename V::D s = V::Add(a, b);
+    const typename V::D bb = V::Sub(s, a);
+    return {s, V::Add(V::Sub(a, V::Sub(s, bb)), V::Sub(b, bb))};
+}
+
+// a - b, the same for the difference.
+template <class V>
+QX_INLINE ExactPair<V> TwoDiff(typename V::D a, typename V::D b) {
+    const typename V::D d = V::Sub(a, b);
+    const typename V::D bb = V::Sub(d, a);
+    return {d, V::Sub(V::Sub(a, V::Sub(d, bb)), V::Add(b, bb))};
+}
+
+// a * b (the policy's ProductError: an FMA, or Dekker's product).
+template <class V>
+QX_INLINE ExactPair<V> TwoProduct(typename V::D a, typename V::D b) {
+    const typename V::D p = V::Mul(a, b);
+    return {p, V::ProductError(a, b, p)};
+}
+
+// `low` rounded to the extended grid of the binade of `high` (|high| given):
+// to a multiple of 2^-63 of that binade, by adding and removing 3 * 2^51
+// such steps. Ties go to even like the x87 unit's, since a double's
+// significand is a multiple of 2^11 of them.
+template <class V>
+QX_INLINE typename V::D ToExtendedGrid(typename V::D low, typename V::D absHigh) {
+    const typename V::D lift = V::Mul(V::And(absHigh, V::Set1(__builtin_inf())), V::Set1(0x3p-12));
+    return V::Sub(V::Add(low, lift), lift);
+}
+
+// ---------------------------------------------------------------------------
 // Step kernels. Each takes the lane values (zr, zi, cr, ci) and gives the
 // next values, the lanes still inside before the step, and the lanes whose
 // step the vector arithmetic decided ("ok", a subset of inside). A lane that
@@ -87,35 +131,26 @@ struct DoubleKernel {
     // binade holds p and is far from underflow; the result holds where
     // `fast` is set.
     static QX_INLINE Vec Finish(Vec ph, Vec pl, Vec aph, Vec c, Mask grid, Mask& fast) {
-        const Vec inf = V::Set1(__builtin_inf());
-        const Vec steps = V::Set1(0x3p-12);  // 3 * 2^51 extended grid steps of a binade
-        // p rounded to extended: pl rounded to a multiple of 2^-63 of ph's
-        // binade by adding and removing 3 * 2^51 of them. ph's significand
-        // is a multiple of 2^11 such steps, so ties go to even like the x87
-        // unit's.
-        const Vec lift = V::Mul(V::And(aph, inf), steps);
-        const Vec plr = V::Sub(V::Add(pl, lift), lift);
+        // p rounded to extended: ph + plr.
+        const Vec plr = ToExtendedGrid<V>(pl, aph);
         // Plus c: s + t + plr exactly, and v = t + plr where that is exact.
-        const Vec s = V::Add(ph, c);
-        const Vec bb = V::Sub(s, ph);
-        const Vec t = V::Add(V::Sub(ph, V::Sub(s, bb)), V::Sub(c, bb));
+        const ExactPair<V> sc = TwoSum<V>(ph, c);
+        const Vec s = sc.hi;
+        const Vec t = sc.lo;
         const Vec v = V::Add(t, plr);
         const Mask vExact = V::MAnd(V::Eq(V::Sub(v, t), plr), V::Eq(V::Sub(v, plr), t));
         // xh + e = s + v exactly; the sum rounded to extended is xh + el,
         // el being e rounded to the extended grid of xh's binade in the same
         // way, and the reference's double is xh + el rounded to double.
-        const Vec xh = V::Add(s, v);
-        const Vec bv = V::Sub(xh, s);
-        const Vec e = V::Add(V::Sub(s, V::Sub(xh, bv)), V::Sub(v, bv));
-        const Vec lift2 = V::Mul(V::And(V::Abs(xh), inf), steps);
+        const ExactPair<V> x = TwoSum<V>(s, v);
         // (Just below a power of two xh the grid is finer, but |e| is at most
         // half the spacing below xh, so both roundings give xh there; tiny
         // sums of doubles are exact, e = 0.)
-        const Vec el = V::Sub(V::Add(e, lift2), lift2);
+        const Vec el = ToExtendedGrid<V>(x.lo, V::Abs(x.hi));
         fast = V::MAnd(vExact, grid);
         // v = 0: the sum is s itself, with the sign of a zero result as the
         // reference gets it (the real axis).
-        return V::Select(V::Eq(v, V::Zero()), s, V::Add(xh, el));
+        return V::Select(V::Eq(v, V::Zero()), s, V::Add(x.hi, el));
     }
 
     static QX_INLINE void Step(Vec r, Vec i, Vec cr, Vec ci, Vec& nr, Vec& ni, Mask& inside, Mask& ok) {
@@ -128,23 +163,21 @@ struct DoubleKernel {
         // underflow (its error is then no double) and the extended grid
         // underflows: hard, unless a factor is zero and so is the product.
         const Vec tr = V::Add(r, r);
-        const Vec ph = V::Mul(tr, i);
-        const Vec pl = V::ProductError(tr, i, ph);
-        const Vec api = V::Abs(ph);
+        const ExactPair<V> p = TwoProduct<V>(tr, i);
+        const Vec api = V::Abs(p.hi);
         const Mask gridI = V::MOr(V::Lt(V::Max(V::And(api, inf), V::Set1(0x1p-900)), api),
                                   V::Eq(V::Min(V::Abs(tr), V::Abs(i)), V::Zero()));
         Mask fastI;
-        ni = Finish(ph, pl, api, ci, gridI, fastI);
+        ni = Finish(p.hi, p.lo, api, ci, gridI, fastI);
 
         // zr^2 - zi^2 exactly. Just above a power of two the extended grid is
         // finer than assumed: hard unless the difference is a double.
-        const Vec dh = V::Sub(r2, i2);
-        const Vec bb = V::Sub(dh, r2);
-        const Vec dl = V::Sub(V::Sub(r2, V::Sub(dh, bb)), V::Add(i2, bb));
-        const Vec apr = V::Abs(dh);
-        const Mask gridR = V::MOr(V::Lt(V::Max(V::And(apr, inf), V::Set1(0x1p-960)), apr), V::Eq(dl, V::Zero()));
+        const ExactPair<V> d = TwoDiff<V>(r2, i2);
+        const Vec apr = V::Abs(d.hi);
+        const Mask gridR =
+            V::MOr(V::Lt(V::Max(V::And(apr, inf), V::Set1(0x1p-960)), apr), V::Eq(d.lo, V::Zero()));
         Mask fastR;
-        nr = Finish(dh, dl, apr, cr, gridR, fastR);
+        nr = Finish(d.hi, d.lo, apr, cr, gridR, fastR);
 
         ok = V::MAnd(inside, V::MAnd(fastI, fastR));
     }
@@ -188,13 +221,14 @@ struct SingleKernel {
         ni = V::RoundToFloat(s);
         const Mask hardI = V::MOr(V::NearFloatMidpoint(s, 0), TinyNonZero(s));
 
-        const Vec dh = V::Sub(r2, i2);
-        const Vec bb = V::Sub(dh, r2);
-        const Vec dl = V::Sub(V::Sub(r2, V::Sub(dh, bb)), V::Add(i2, bb));
-        const Vec y = V::Add(dh, cr);
-        const Vec by = V::Sub(y, dh);
-        const Vec t = V::Add(V::Sub(dh, V::Sub(y, by)), V::Sub(cr, by));
-        const Vec xh = V::Add(y, dl);
+        // zr2 - zi2 = dh + dl and dh + cr = y + t exactly; xh approximates
+        // the extended expression.
+        const ExactPair<V> d = TwoDiff<V>(r2, i2);
+        const Vec dh = d.hi;
+        const Vec dl = d.lo;
+        const ExactPair<V> sum = TwoSum<V>(dh, cr);
+        const Vec t = sum.lo;
+        const Vec xh = V::Add(sum.hi, dl);
         nr = V::RoundToFloat(xh);
         // Sums of floats of similar size are often exact, and then often
         // exactly a float midpoint: the conversion's ties to even is what
@@ -269,166 +303,215 @@ struct FixedKernel {
 // escape or cannot be decided, only those lanes are touched: their values are
 // read back through memory, and a successor's values are put into the
 // registers lane by lane, so no wide load ever waits for narrow stores.
+//
+// A span runs in three phases, over and over until every lane is parked:
+// StepUntilEvent, then Settle, which refills each lane it finishes.
+
+// What ended a run of whole steps: one bit per lane (vector g, lane l at bit
+// g * L + l). `undecided` marks the lanes the vector arithmetic did not
+// decide (escaped, or a step for the reference); `inside` the lanes that
+// were inside before that step. Both are 0 when the oldest lane reached the
+// limit.
+struct StepEvents {
+    uint32_t undecided = 0;
+    uint32_t inside = 0;
+};
 
 template <class K, class V, int G>
-QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Number>& span) {
+class LaneMachine {
+    using Number = typename K::Number;
     using Lane = typename K::Lane;
     using Vec = typename K::Vec;
     using Mask = typename K::Mask;
-    constexpr int L = V::kLanes;
-    constexpr int N = L * G;
+    static constexpr int L = V::kLanes;
+    static constexpr int N = L * G;
     static_assert(N <= 32);
-    constexpr int64_t kParked = INT64_MAX;
+    static constexpr int64_t kParked = INT64_MAX;
+    static constexpr uint32_t kVectorBits = (1u << L) - 1u;
 
-    if (span.limit <= span.from) {
-        IterateSpanReference(span);
-        return;
-    }
-    const int32_t stepsToGo = span.limit - span.from;
-    // Copies: stores through the records could alias the span's fields.
-    PixelRecord<typename K::Number>* const records = span.pixels;
-    const typename K::Number* const columnReal = span.columnReal;
-    int32_t* const counts = span.counts;
-    const int32_t from = span.from;
-    const int32_t limit = span.limit;
-
-    // Read-back of the registers at an event (stored whole, read lane by lane).
-    alignas(64) Lane zr[N];
-    alignas(64) Lane zi[N];
-    Lane laneCr[N];
-    int64_t filledAt[N];  // the clock when the lane took its pixel, kParked for a parked lane
-    int32_t pixel[N];
-
-    SpanFeed<typename K::Number> feed(span);
-    const Lane constReal = K::ToLane(span.constReal);
-    const Lane ci = K::ToLane(span.constImag);
-    int64_t clock = 0;  // counts past INT32_MAX on a long span with a high limit
-    int live = 0;
-
-    Vec r[G], i[G], vcr[G], vci[G];
+public:
+    // Every lane takes a pixel of the span, or is parked. The span has at
+    // least one step to go.
+    QX_INLINE explicit LaneMachine(const OrbitSpan<Number>& span)
+        : records_(span.pixels), columnReal_(span.columnReal), counts_(span.counts), from_(span.from),
+          limit_(span.limit), stepsToGo_(span.limit - span.from), constReal_(K::ToLane(span.constReal)),
+          ci_(K::ToLane(span.constImag)), feed_(span) {
 #pragma GCC unroll 4
-    for (int g = 0; g < G; ++g) {
-        r[g] = i[g] = vcr[g] = K::Set1(Lane{});
-        vci[g] = K::Set1(ci);
-    }
-
-    // Gives lane k (in vector g, lane l) the next pixel, or parks it: z = c = 0
-    // stays put, never escapes and is never undecided.
-    auto fill = [&](int k, Vec& vr, Vec& vi, Vec& vc, Vec& vd) QX_TARGET __attribute__((always_inline)) {
-        const int l = k % L;
-        int32_t x;
-        if (feed.Next(x)) {
-            const PixelRecord<typename K::Number>& record = records[x];
-            const Lane cr = columnReal != nullptr ? K::ToLane(columnReal[x]) : constReal;
-            vr = K::Insert(vr, l, K::ToLane(record.Zr));
-            vi = K::Insert(vi, l, K::ToLane(record.Zi));
-            vc = K::Insert(vc, l, cr);
-            laneCr[k] = cr;
-            pixel[k] = x;
-            filledAt[k] = clock;
-            ++live;
-        } else {
-            vr = K::Insert(vr, l, Lane{});
-            vi = K::Insert(vi, l, Lane{});
-            vc = K::Insert(vc, l, Lane{});
-            vd = K::Insert(vd, l, Lane{});
-            pixel[k] = -1;
-            filledAt[k] = kParked;
+        for (int g = 0; g < G; ++g) {
+            r_[g] = i_[g] = vcr_[g] = K::Set1(Lane{});
+            vci_[g] = K::Set1(ci_);
         }
-    };
 #pragma GCC unroll 4
-    for (int g = 0; g < G; ++g)
-        for (int l = 0; l < L; ++l) fill(g * L + l, r[g], i[g], vcr[g], vci[g]);
+        for (int g = 0; g < G; ++g)
+            for (int l = 0; l < L; ++l) Refill(g, l);
+        FindOldest();
+    }
 
-    int64_t oldest = kParked;  // the smallest filledAt of a live lane
-    for (int k = 0; k < N; ++k) oldest = filledAt[k] < oldest ? filledAt[k] : oldest;
+    bool Busy() const { return live_ > 0; }
 
-    while (live > 0) {
-        // Whole steps of every lane, until the oldest lane reaches the limit
-        // or some lane needs more than the vector result.
-        int32_t budget = static_cast<int32_t>(oldest + stepsToGo - clock);
-        uint32_t events = 0;
-        uint32_t insideBits = 0;
+    // Whole steps of every lane, until the oldest lane reaches the limit or
+    // some lane needs more than the vector result.
+    QX_INLINE StepEvents StepUntilEvent() {
+        int32_t budget = static_cast<int32_t>(oldest_ + stepsToGo_ - clock_);
+        StepEvents events;
         for (;;) {
             Vec newR[G], newI[G];
             Mask inside[G], ok[G];
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
-                K::Step(r[g], i[g], vcr[g], vci[g], newR[g], newI[g], inside[g], ok[g]);
-                events |= (V::Bits(ok[g]) ^ ((1u << L) - 1u)) << (g * L);
+                K::Step(r_[g], i_[g], vcr_[g], vci_[g], newR[g], newI[g], inside[g], ok[g]);
+                events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
             }
-            if (__builtin_expect(events != 0, 0)) {
+            if (__builtin_expect(events.undecided != 0, 0)) {
                 // The decided lanes take the step; the others keep the values
                 // before it (CPU Fixed: its escaped lanes keep the new ones).
 #pragma GCC unroll 4
                 for (int g = 0; g < G; ++g) {
-                    r[g] = K::Select(ok[g], newR[g], r[g]);
-                    i[g] = K::Select(ok[g], newI[g], i[g]);
-                    insideBits |= V::Bits(inside[g]) << (g * L);
+                    r_[g] = K::Select(ok[g], newR[g], r_[g]);
+                    i_[g] = K::Select(ok[g], newI[g], i_[g]);
+                    events.inside |= V::Bits(inside[g]) << (g * L);
                 }
-                ++clock;
-                break;
+                ++clock_;
+                return events;
             }
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
-                r[g] = newR[g];
-                i[g] = newI[g];
+                r_[g] = newR[g];
+                i_[g] = newI[g];
             }
-            ++clock;
-            if (--budget == 0) break;
+            ++clock_;
+            if (--budget == 0) return events;
         }
+    }
 
-        // The lanes whose orbit ends now or whose step is still to be done.
-        const int64_t filledAtLimit = clock - stepsToGo;
+    // The lanes whose orbit ends now or whose step is still to be done: the
+    // reference takes the undecided steps, finished orbits write their
+    // record and count, and their lanes are refilled.
+    QX_INLINE void Settle(StepEvents events) {
+        const int64_t filledAtLimit = clock_ - stepsToGo_;
         bool oldestLeft = false;
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
-            uint32_t due = (events >> (g * L)) & ((1u << L) - 1u);
-            if (oldest == filledAtLimit)
-                for (int l = 0; l < L; ++l) due |= filledAt[g * L + l] == filledAtLimit ? 1u << l : 0u;
+            uint32_t due = (events.undecided >> (g * L)) & kVectorBits;
+            if (oldest_ == filledAtLimit)
+                for (int l = 0; l < L; ++l) due |= filledAt_[g * L + l] == filledAtLimit ? 1u << l : 0u;
             if (due == 0) continue;
-            K::Store(zr + g * L, r[g]);
-            K::Store(zi + g * L, i[g]);
+            K::Store(zr_ + g * L, r_[g]);
+            K::Store(zi_ + g * L, i_[g]);
             while (due != 0) {
                 const int l = __builtin_ctz(due);
                 due &= due - 1;
                 const int k = g * L + l;
-                PixelRecord<typename K::Number>& record = records[pixel[k]];
-                const int32_t n = from + static_cast<int32_t>(clock - filledAt[k]);  // steps done, this one included
-                bool escaped = false;
-                if (((events >> k) & 1u) != 0) {
-                    if (((insideBits >> k) & 1u) != 0 || K::OutsideIsHard(zr[k], zi[k])) {
-                        K::Reference(zr[k], zi[k], laneCr[k], ci, n - 1, escaped);
-                        if (!escaped) {
-                            r[g] = K::Insert(r[g], l, zr[k]);
-                            i[g] = K::Insert(i[g], l, zi[k]);
-                        }
-                    } else {
-                        escaped = true;
-                    }
-                }
-                if (escaped) {
-                    record.Zr = K::FromLane(zr[k]);
-                    record.Zi = K::FromLane(zi[k]);
-                    record.EscapeCount = n - 1;
-                    counts[pixel[k]] = n - 1;
-                } else if (n == limit) {
-                    record.Zr = K::FromLane(zr[k]);
-                    record.Zi = K::FromLane(zi[k]);
-                    counts[pixel[k]] = n;
-                } else {
-                    continue;
-                }
-                oldestLeft |= filledAt[k] == oldest;
-                --live;
-                fill(k, r[g], i[g], vcr[g], vci[g]);
+                if (!FinishLane(g, l, events)) continue;
+                oldestLeft |= filledAt_[k] == oldest_;
+                --live_;
+                Refill(g, l);
             }
         }
-        if (oldestLeft) {
-            oldest = kParked;
-            for (int k = 0; k < N; ++k) oldest = filledAt[k] < oldest ? filledAt[k] : oldest;
+        if (oldestLeft) FindOldest();
+    }
+
+private:
+    // Lane l of vector g after an event, its values read back into zr_, zi_:
+    // its undecided step is done by the reference, and when the orbit has
+    // escaped or reached the limit its record and count are written. True
+    // when the lane is free for the next pixel.
+    QX_INLINE bool FinishLane(int g, int l, StepEvents events) {
+        const int k = g * L + l;
+        PixelRecord<Number>& record = records_[pixel_[k]];
+        const int32_t n = from_ + static_cast<int32_t>(clock_ - filledAt_[k]);  // steps done, this one included
+        bool escaped = false;
+        if (((events.undecided >> k) & 1u) != 0) {
+            if (((events.inside >> k) & 1u) != 0 || K::OutsideIsHard(zr_[k], zi_[k])) {
+                K::Reference(zr_[k], zi_[k], laneCr_[k], ci_, n - 1, escaped);
+                if (!escaped) {
+                    r_[g] = K::Insert(r_[g], l, zr_[k]);
+                    i_[g] = K::Insert(i_[g], l, zi_[k]);
+                }
+            } else {
+                escaped = true;
+            }
+        }
+        if (escaped) {
+            record.Zr = K::FromLane(zr_[k]);
+            record.Zi = K::FromLane(zi_[k]);
+            record.EscapeCount = n - 1;
+            counts_[pixel_[k]] = n - 1;
+            return true;
+        }
+        if (n == limit_) {
+            record.Zr = K::FromLane(zr_[k]);
+            record.Zi = K::FromLane(zi_[k]);
+            counts_[pixel_[k]] = n;
+            return true;
+        }
+        return false;
+    }
+
+    // Gives lane l of vector g the next pixel, or parks it: z = c = 0 stays
+    // put, never escapes and is never undecided.
+    QX_INLINE void Refill(int g, int l) {
+        const int k = g * L + l;
+        int32_t x;
+        if (feed_.Next(x)) {
+            const PixelRecord<Number>& record = records_[x];
+            const Lane cr = columnReal_ != nullptr ? K::ToLane(columnReal_[x]) : constReal_;
+            r_[g] = K::Insert(r_[g], l, K::ToLane(record.Zr));
+            i_[g] = K::Insert(i_[g], l, K::ToLane(record.Zi));
+            vcr_[g] = K::Insert(vcr_[g], l, cr);
+            laneCr_[k] = cr;
+            pixel_[k] = x;
+            filledAt_[k] = clock_;
+            ++live_;
+        } else {
+            r_[g] = K::Insert(r_[g], l, Lane{});
+            i_[g] = K::Insert(i_[g], l, Lane{});
+            vcr_[g] = K::Insert(vcr_[g], l, Lane{});
+            vci_[g] = K::Insert(vci_[g], l, Lane{});
+            pixel_[k] = -1;
+            filledAt_[k] = kParked;
         }
     }
+
+    // The smallest filledAt of a live lane (kParked when none is).
+    QX_INLINE void FindOldest() {
+        oldest_ = kParked;
+        for (int k = 0; k < N; ++k) oldest_ = filledAt_[k] < oldest_ ? filledAt_[k] : oldest_;
+    }
+
+    // Copies of the span's fields: stores through the records could alias them.
+    PixelRecord<Number>* const records_;
+    const Number* const columnReal_;
+    int32_t* const counts_;
+    const int32_t from_;
+    const int32_t limit_;
+    const int32_t stepsToGo_;
+    const Lane constReal_;
+    const Lane ci_;
+    SpanFeed<Number> feed_;
+
+    Vec r_[G], i_[G], vcr_[G], vci_[G];  // the orbits and their constants, lane by lane
+
+    // Read-back of the registers at an event (stored whole, read lane by lane).
+    alignas(64) Lane zr_[N];
+    alignas(64) Lane zi_[N];
+    Lane laneCr_[N];
+    int64_t filledAt_[N];  // the clock when the lane took its pixel, kParked for a parked lane
+    int32_t pixel_[N];
+
+    int64_t clock_ = 0;  // counts past INT32_MAX on a long span with a high limit
+    int64_t oldest_ = kParked;
+    int live_ = 0;
+};
+
+template <class K, class V, int G>
+QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Number>& span) {
+    if (span.limit <= span.from) {
+        IterateSpanReference(span);
+        return;
+    }
+    LaneMachine<K, V, G> machine(span);
+    while (machine.Busy()) machine.Settle(machine.StepUntilEvent());
     // Every lane parked: the feed has passed (and marked) all of its pixels.
 }
 

@@ -40,13 +40,14 @@ struct PixelRecord {
 
 // T is int32_t for CPU Fixed (raw 8.24 values), float, double or long double.
 // Every array is zero-filled when allocated; all are sized for the state's
-// width and height.
+// width and height, and all are there or none.
 template <typename T>
 struct WorkBuffers {
     std::unique_ptr<T[]> ColumnCoords;  // real part of each column's point
     std::unique_ptr<T[]> RowCoords;     // imaginary part of each row's point (row 0 = top)
     std::unique_ptr<int32_t[]> RowLimit;         // per row: the limit its pixels are iterated to
     std::unique_ptr<PixelRecord<T>[]> Pixels;    // row after row, width records each
+    std::unique_ptr<int32_t[]> RowCounts;        // per pixel of the row under way: its count, for the image row
 };
 
 // The buffers of exactly one numeric type, or none (before the first

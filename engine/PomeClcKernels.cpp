@@ -1,37 +1,23 @@
 // Progressive calculation: the interleaved row scan, passes with a rising
-// limit, the colour rule and the seven row kernels. Each kernel runs the fast
-// kernels (engine/FastKernels.h) and, on a large row, shares the row's pixels
-// with the worker pool (engine/RowPool.h); the reference loops stay here.
+// limit, the colour rule and the one row skeleton every formula and type
+// runs: the row's span, its kernel path (engine/FastKernels.h, the reference
+// included; a large row shared with the worker pool of engine/RowPool.h),
+// then the image row written from the per-pixel counts.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <type_traits>
 
 #include "engine/FastKernels.h"
 #include "engine/FpEnvironment.h"
 #include "engine/PomeClc.h"
 #include "engine/PomeClcKernels.h"
-#include "engine/PomeFix.h"
 #include "engine/RowPool.h"
 
 namespace {
 
 // ----------------------------------------------------------------------------
-// Kernels
-
-// Per-pixel counts of the row under way. Rows are computed one at a time
-// (CalcNextRow runs on one thread), so one buffer serves every row.
-int32_t* RowCounts(int32_t width) {
-    static std::unique_ptr<int32_t[]> buffer;
-    static int32_t capacity = 0;
-    if (width > capacity) {
-        buffer.reset(new (std::nothrow) int32_t[static_cast<size_t>(width)]);
-        capacity = buffer ? width : 0;
-    }
-    return buffer.get();
-}
+// The row
 
 template <typename T>
 struct SharedSpan {
@@ -48,158 +34,77 @@ void RunSharedSpan(void* context) {
     IterateSpan(shared->path, shared->span);
 }
 
-// Iterates the row's pixels on the fast path, on several threads when the
-// row is large, and writes the image row. False when no count buffer could
-// be had; the caller then takes the reference loop.
+// The row's still-inside pixels: a Mandelbrot-Set takes c from each pixel's
+// point, a Julia-Set the constant, rounded to T once per row. CPU Fixed
+// holds only Mandelbrot-Sets.
 template <typename T>
-bool FastRow(CalcState& state, PixelRecord<T>* pixels, const T* columnReal, T constReal, T constImag, int32_t row,
-             int32_t old, int32_t limit, KernelPath path) {
-    const int32_t width = state.width;
-    int32_t* counts = RowCounts(width);
-    if (counts == nullptr) return false;
-
-    SharedSpan<T> shared{path, OrbitSpan<T>{}};
-    OrbitSpan<T>& span = shared.span;
-    span.pixels = pixels;
-    span.columnReal = columnReal;
-    span.constReal = constReal;
-    span.constImag = constImag;
-    span.count = width;
+OrbitSpan<T> RowSpan(const CalcState& state, WorkBuffers<T>& buffers, int32_t row, int32_t old) {
+    const bool julia = !std::is_same_v<T, int32_t> && state.formula == FormulaKind::JuliaSet;
+    OrbitSpan<T> span;
+    span.pixels = RowPixels(buffers, state.width, row);
+    span.columnReal = julia ? nullptr : buffers.ColumnCoords.get();
+    span.constReal = julia ? static_cast<T>(state.ConstReal) : T{};
+    span.constImag = julia ? static_cast<T>(state.ConstImag) : buffers.RowCoords[row];
+    span.count = state.width;
     span.from = old;
-    span.limit = limit;
-    span.counts = counts;
+    span.limit = state.CurrentLimit;
+    span.counts = buffers.RowCounts.get();
+    return span;
+}
 
+// Runs the span on `path`, on several threads when the row is large.
+template <typename T>
+void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
+    SharedSpan<T> shared{path, rowSpan};
     const int threads = RowThreads();
     int64_t inside = 0;
     if (threads > 1)
-        for (int32_t x = 0; x < width; ++x) inside += pixels[x].EscapeCount == NotEscaped ? 1 : 0;
+        for (int32_t x = 0; x < rowSpan.count; ++x) inside += rowSpan.pixels[x].EscapeCount == NotEscaped ? 1 : 0;
     std::atomic<int32_t> next{0};
-    if (threads > 1 && inside * (static_cast<int64_t>(limit) - old) >= ParallelRowWork()) {
-        span.next = &next;
+    if (threads > 1 && inside * (static_cast<int64_t>(rowSpan.limit) - rowSpan.from) >= ParallelRowWork()) {
+        shared.span.next = &next;
         RowPool::Instance().Run(&RunSharedSpan<T>, &shared, threads - 1);
     } else {
-        IterateSpan(path, span);
+        IterateSpan(path, shared.span);
     }
+}
 
-    // Neighbours mostly share their count (every orbit still inside has the
-    // limit), and the colour rule divides twice: a repeated count reuses the
-    // index just computed.
+// Writes the image row from the span's counts. Neighbours mostly share their
+// count (every orbit still inside has the limit), and the colour rule
+// divides twice: a repeated count reuses the index just computed.
+template <typename T>
+void WriteRow(const CalcState& state, const OrbitSpan<T>& span, int32_t row) {
     PixelCursor cursor = StartImageRow(state, row);
     int32_t lastCount = kSkippedPixel;
     bool lastInside = false;
     uint8_t lastIndex = 0;
-    for (int32_t x = 0; x < width; ++x) {
-        const int32_t n = counts[x];
+    for (int32_t x = 0; x < span.count; ++x) {
+        const int32_t n = span.counts[x];
         if (n == kSkippedPixel) {
             SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
             continue;
         }
-        const bool stillInside = pixels[x].EscapeCount == NotEscaped;
+        const bool stillInside = span.pixels[x].EscapeCount == NotEscaped;
         if (n != lastCount || stillInside != lastInside) {
-            lastIndex = PixelIndex(state, pixels[x].EscapeCount, n);
+            lastIndex = PixelIndex(state, span.pixels[x].EscapeCount, n);
             lastCount = n;
             lastInside = stillInside;
         }
         PutPixel(cursor, lastIndex);
     }
-    return true;
 }
 
-// One row of an FPU kernel. The Mandelbrot-Set takes c from the pixel's
-// point; the Julia-Set takes the constant, rounded to T once per row.
-template <typename T, FormulaKind formula>
-void FpuRow(CalcState& state, WorkBuffers<T>& buffers, int32_t row) {
-    const int32_t width = state.width;
+// One due row, iterated from its stored limit to CurrentLimit.
+template <typename T>
+void ComputeRow(CalcState& state, WorkBuffers<T>& buffers, int32_t row) {
     const int32_t old = buffers.RowLimit[row];
-    const int32_t limit = state.CurrentLimit;
-    buffers.RowLimit[row] = limit;
-
-    PixelRecord<T>* pixel = RowPixels(buffers, width, row);
-    const T constReal = static_cast<T>(state.ConstReal);
-    const T constImag = static_cast<T>(state.ConstImag);
-    const T rowImag = buffers.RowCoords[row];
-
-    const KernelPath path = ActiveKernelPath();
-    if (path != KernelPath::Reference) {
-        const bool julia = formula == FormulaKind::JuliaSet;
-        if (FastRow<T>(state, pixel, julia ? nullptr : buffers.ColumnCoords.get(), constReal,
-                       julia ? constImag : rowImag, row, old, limit, path))
-            return;
-    }
-
-    // The reference: one orbit after the other.
-    PixelCursor cursor = StartImageRow(state, row);
-    for (int32_t x = 0; x < width; ++x, ++pixel) {
-        if (pixel->EscapeCount != NotEscaped) {
-            SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
-            continue;
-        }
-        const T cr = formula == FormulaKind::JuliaSet ? constReal : buffers.ColumnCoords[x];
-        const T ci = formula == FormulaKind::JuliaSet ? constImag : rowImag;
-        bool escaped;
-        const int32_t n = ReferenceOrbit(pixel->Zr, pixel->Zi, cr, ci, old, limit, escaped);
-        if (escaped) pixel->EscapeCount = n;
-        PutPixel(cursor, PixelIndex(state, pixel->EscapeCount, n));
-    }
+    buffers.RowLimit[row] = state.CurrentLimit;
+    const OrbitSpan<T> span = RowSpan(state, buffers, row, old);
+    IterateRow(span, ActiveKernelPath());
+    WriteRow(state, span, row);
 }
 
 }  // namespace
-
-// CPU Fixed counts from the point itself (the FPU orbit's z1) and escapes on
-// |z|^2 >= 4, so its counts are one below the FPU counts of the same point.
-void MandelbrotRowFixed(CalcState& state, WorkBuffers<int32_t>& buffers, int32_t row) {
-    const int32_t width = state.width;
-    const int32_t old = buffers.RowLimit[row];
-    const int32_t limit = state.CurrentLimit;
-    buffers.RowLimit[row] = limit;
-
-    PixelRecord<int32_t>* pixel = RowPixels(buffers, width, row);
-    const int32_t bound = ToFixed(4.0L);
-    const int32_t ci = buffers.RowCoords[row];
-
-    const KernelPath path = ActiveKernelPath();
-    if (path != KernelPath::Reference &&
-        FastRow<int32_t>(state, pixel, buffers.ColumnCoords.get(), 0, ci, row, old, limit, path))
-        return;
-
-    PixelCursor cursor = StartImageRow(state, row);
-
-    for (int32_t x = 0; x < width; ++x, ++pixel) {
-        if (pixel->EscapeCount != NotEscaped) {
-            SkipPixel(cursor);
-            continue;
-        }
-        // limit > old >= 0 for a due row: at least one step, and no overflow.
-        const int32_t steps = limit - old;
-        const int32_t n = old + IterateFixed(pixel->Zr, pixel->Zi, buffers.ColumnCoords[x], ci, bound, steps);
-        if (n < limit) pixel->EscapeCount = n;
-        PutPixel(cursor, PixelIndex(state, pixel->EscapeCount, n));
-    }
-}
-
-void MandelbrotRowSingle(CalcState& state, WorkBuffers<float>& buffers, int32_t row) {
-    FpuRow<float, FormulaKind::MandelbrotSet>(state, buffers, row);
-}
-
-void MandelbrotRowDouble(CalcState& state, WorkBuffers<double>& buffers, int32_t row) {
-    FpuRow<double, FormulaKind::MandelbrotSet>(state, buffers, row);
-}
-
-void MandelbrotRowExtended(CalcState& state, WorkBuffers<long double>& buffers, int32_t row) {
-    FpuRow<long double, FormulaKind::MandelbrotSet>(state, buffers, row);
-}
-
-void JuliaRowSingle(CalcState& state, WorkBuffers<float>& buffers, int32_t row) {
-    FpuRow<float, FormulaKind::JuliaSet>(state, buffers, row);
-}
-
-void JuliaRowDouble(CalcState& state, WorkBuffers<double>& buffers, int32_t row) {
-    FpuRow<double, FormulaKind::JuliaSet>(state, buffers, row);
-}
-
-void JuliaRowExtended(CalcState& state, WorkBuffers<long double>& buffers, int32_t row) {
-    FpuRow<long double, FormulaKind::JuliaSet>(state, buffers, row);
-}
 
 PixelCursor StartImageRow(const CalcState& state, int32_t row) {
     PixelCursor cursor;
@@ -222,19 +127,12 @@ int32_t RowLimitOf(const CalcState& state, int32_t row) {
 }
 
 void RunKernel(CalcState& state, int32_t row) {
-    const bool julia = state.formula == FormulaKind::JuliaSet;
-    if (auto* fixed = BuffersOf<int32_t>(state)) {
-        if (!julia) MandelbrotRowFixed(state, *fixed, row);  // a Julia-Set is never set up in CPU Fixed
-    } else if (auto* single = BuffersOf<float>(state)) {
-        if (julia) JuliaRowSingle(state, *single, row);
-        else MandelbrotRowSingle(state, *single, row);
-    } else if (auto* dbl = BuffersOf<double>(state)) {
-        if (julia) JuliaRowDouble(state, *dbl, row);
-        else MandelbrotRowDouble(state, *dbl, row);
-    } else if (auto* extended = BuffersOf<long double>(state)) {
-        if (julia) JuliaRowExtended(state, *extended, row);
-        else MandelbrotRowExtended(state, *extended, row);
-    }
+    std::visit(
+        [&](auto& buffers) {
+            if constexpr (!std::is_same_v<std::decay_t<decltype(buffers)>, std::monostate>)
+                ComputeRow(state, buffers, row);
+        },
+        state.workBuffers);
 }
 
 // The first sweep after a set-up blanks the three rows below each new row, so

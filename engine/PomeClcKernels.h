@@ -1,8 +1,8 @@
-// Inside the engine: typed access to the work buffers and the seven row
-// kernels. Each kernel iterates every still-inside pixel of one row from the
-// row's stored limit to CurrentLimit and writes the row's palette indices;
-// the scheduling in PomeClcKernels.cpp decides which row. The rows run the
-// fast kernels of engine/FastKernels.h unless the reference is forced.
+// Inside the engine: typed access to the work buffers, the colour step and
+// the reference orbit. The row skeleton in PomeClcKernels.cpp iterates every
+// still-inside pixel of one row from the row's stored limit to CurrentLimit
+// on the active kernel path (engine/FastKernels.h) and writes the row's
+// palette indices.
 #pragma once
 
 #include <cstddef>
@@ -95,13 +95,3 @@ int32_t ReferenceOrbit(T& zr, T& zi, T cr, T ci, int32_t from, int32_t limit, bo
     zi = i;
     return n;
 }
-
-// The seven kernels, one per formula and type. `row` is due: its RowLimit is
-// below CurrentLimit, and the state holds the buffers of the kernel's type.
-void MandelbrotRowFixed(CalcState& state, WorkBuffers<int32_t>& buffers, int32_t row);
-void MandelbrotRowSingle(CalcState& state, WorkBuffers<float>& buffers, int32_t row);
-void MandelbrotRowDouble(CalcState& state, WorkBuffers<double>& buffers, int32_t row);
-void MandelbrotRowExtended(CalcState& state, WorkBuffers<long double>& buffers, int32_t row);
-void JuliaRowSingle(CalcState& state, WorkBuffers<float>& buffers, int32_t row);
-void JuliaRowDouble(CalcState& state, WorkBuffers<double>& buffers, int32_t row);
-void JuliaRowExtended(CalcState& state, WorkBuffers<long double>& buffers, int32_t row);

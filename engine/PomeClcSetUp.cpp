@@ -45,7 +45,9 @@ bool AllocateWorkBuffers(CalcState& state) {
     buffers.RowLimit = AllocateZeroed<int32_t>(height);
     // width * height < 2^62: no overflow in 64 bits.
     buffers.Pixels = AllocateZeroed<PixelRecord<T>>(width * height);
-    if (buffers.ColumnCoords && buffers.RowCoords && buffers.RowLimit && buffers.Pixels) return true;
+    buffers.RowCounts = AllocateZeroed<int32_t>(width);
+    if (buffers.ColumnCoords && buffers.RowCoords && buffers.RowLimit && buffers.Pixels && buffers.RowCounts)
+        return true;
     state.workBuffers.emplace<std::monostate>();
     return false;
 }
