@@ -153,7 +153,8 @@ TEST_F(BmpExportTest, ImageMagickDecodesTheSameColours) {
     }
 
     uint8_t table[kColourTableBytes];
-    GeneratePalette(table, 1);  // Fire: every index a different colour
+    ColourState palette;  // a depth of 0: no logical palette
+    GeneratePalette(palette, 0, table, 1);  // Fire: every index a different colour
     Paint(401, 300, table);
     const fs::path file = folder / "decoded.bmp";
     ASSERT_TRUE(image.SaveAsBmp(file.c_str()));

@@ -17,7 +17,7 @@ using namespace enginetest;
 
 CalcState ColourState(int32_t colours, int32_t shift, bool percentage, int32_t perColour, int32_t iterEnd) {
     CalcState state;
-    SetColourParams(state, colours, shift, percentage, false, 0, perColour);
+    SetColourParams(state, {colours, shift, percentage, false, 0, perColour});
     state.IterEnd = iterEnd;
     return state;
 }
@@ -62,95 +62,89 @@ TEST(PaletteIndexOf, UncheckedDivisorsAndNegativeCountsNeitherTrapNorLeaveTheRan
 class RecolourTest : public ::testing::Test {
 protected:
     void SetUpState(int32_t width, int32_t height) {
-        image = std::make_unique<TestImage>(width, height);
-        CreateCalcState(state, &image->image);
-        SetColourParams(state, 30, 0, false, false, 0, 1);
-        ASSERT_EQ(SetUpWith(state, prompt, StartRange(), NumericType::FpuDouble), NumericType::FpuDouble);
+        calc = std::make_unique<ViewCalculation>(width, height);
+        SetColourParams(calc->state, {30, 0, false, false, 0, 1});
+        ASSERT_EQ(calc->SetUp(StartRange(), NumericType::FpuDouble), NumericType::FpuDouble);
     }
 
     uint8_t Expected(int32_t count, int32_t colours, int32_t shift, int32_t perColour, bool insideColour,
                      int32_t pomeSetColour) const {
         if (count == NotEscaped && insideColour) return static_cast<uint8_t>(pomeSetColour);
-        const int32_t n = count == NotEscaped ? state.CurrentLimit : count;
+        const int32_t n = count == NotEscaped ? calc->state.CurrentLimit : count;
         return static_cast<uint8_t>((n / perColour + shift) % colours);
     }
 
-    FpuPresentScope fpu{true};
-    RecordingPrompt prompt;
-    std::unique_ptr<TestImage> image;
-    CalcState state;
+    std::unique_ptr<ViewCalculation> calc;
 };
 
 TEST_F(RecolourTest, RewritesEveryPixelFromTheStoredCountsAndKeepsTheCalculation) {
     SetUpState(40, 30);
-    RunToEnd(state);
-    const auto& before = std::get<WorkBuffers<double>>(state.workBuffers);
+    CalculateToEnd(calc->state);
+    const auto& before = std::get<WorkBuffers<double>>(calc->state.workBuffers);
     std::vector<PixelRecord<double>> records(before.Pixels.get(), before.Pixels.get() + 40 * 30);
 
     for (bool inside : {false, true}) {
-        SetColourParams(state, 17, 3, false, inside, 0x1C4, 2);
-        Recolour(state, &image->image);
+        SetColourParams(calc->state, {17, 3, false, inside, 0x1C4, 2});
+        Recolour(calc->state, &calc->image.image);
         for (int32_t y = 0; y < 30; ++y)
             for (int32_t x = 0; x < 40; ++x)
-                ASSERT_EQ(image->At(x, y), Expected(EscapeCountAt(state, x, y), 17, 3, 2, inside, 0x1C4))
+                ASSERT_EQ(calc->image.At(x, y), Expected(EscapeCountAt(calc->state, x, y), 17, 3, 2, inside, 0x1C4))
                     << x << "," << y;
     }
     // Percentage follows IterEnd, which the Iterations command raises.
-    SetColourParams(state, 200, 0, true, false, 0, 1);
-    Recolour(state, &image->image);
-    EXPECT_EQ(image->At(0, 0), PaletteIndexOf(state, EscapeCountAt(state, 0, 0)));
+    SetColourParams(calc->state, {200, 0, true, false, 0, 1});
+    Recolour(calc->state, &calc->image.image);
+    EXPECT_EQ(calc->image.At(0, 0), PaletteIndexOf(calc->state, EscapeCountAt(calc->state, 0, 0)));
 
-    const auto& after = std::get<WorkBuffers<double>>(state.workBuffers);
+    const auto& after = std::get<WorkBuffers<double>>(calc->state.workBuffers);
     EXPECT_EQ(std::memcmp(records.data(), after.Pixels.get(), records.size() * sizeof(PixelRecord<double>)), 0);
-    EXPECT_EQ(state.CurrentLimit, 256);
-    EXPECT_EQ(RowLimitAt(state, 29), 256);
-    EXPECT_FALSE(NextPass(state));
+    EXPECT_EQ(calc->state.CurrentLimit, 256);
+    EXPECT_EQ(RowLimitAt(calc->state, 29), 256);
+    EXPECT_FALSE(NextPass(calc->state));
 }
 
 TEST_F(RecolourTest, InTheFirstPassPaintsRowsNotYetComputedInTheInsideColour) {
     SetUpState(8, 12);
     int32_t row = -1;
-    CalcNextRow(state, row);
+    CalcNextRow(calc->state, row);
     row = -1;
-    CalcNextRow(state, row);  // rows 0 and 4 done, with clear-ahead
-    SetColourParams(state, 30, 0, false, true, 0x2A, 1);
-    Recolour(state, &image->image);
+    CalcNextRow(calc->state, row);  // rows 0 and 4 done, with clear-ahead
+    SetColourParams(calc->state, {30, 0, false, true, 0x2A, 1});
+    Recolour(calc->state, &calc->image.image);
     for (int32_t x = 0; x < 8; ++x) {
-        EXPECT_EQ(image->At(x, 0), Expected(EscapeCountAt(state, x, 0), 30, 0, 1, true, 0x2A));
-        EXPECT_EQ(image->At(x, 1), 0x2A);   // cleared earlier, not computed yet
-        EXPECT_EQ(image->At(x, 11), 0x2A);  // never reached
+        EXPECT_EQ(calc->image.At(x, 0), Expected(EscapeCountAt(calc->state, x, 0), 30, 0, 1, true, 0x2A));
+        EXPECT_EQ(calc->image.At(x, 1), 0x2A);   // cleared earlier, not computed yet
+        EXPECT_EQ(calc->image.At(x, 11), 0x2A);  // never reached
     }
     // The calculation goes on undisturbed and overwrites those rows.
-    EXPECT_EQ(state.ScanRow, 4);
-    EXPECT_TRUE(state.ClearAhead);
-    RunToEnd(state);
+    EXPECT_EQ(calc->state.ScanRow, 4);
+    EXPECT_TRUE(calc->state.ClearAhead);
+    CalculateToEnd(calc->state);
 
-    TestImage fresh(8, 12);
-    CalcState plain;
-    CreateCalcState(plain, &fresh.image);
-    SetColourParams(plain, 30, 0, false, true, 0x2A, 1);
-    ASSERT_EQ(SetUpWith(plain, prompt, StartRange(), NumericType::FpuDouble), NumericType::FpuDouble);
-    RunToEnd(plain);
+    ViewCalculation fresh(8, 12);
+    SetColourParams(fresh.state, {30, 0, false, true, 0x2A, 1});
+    ASSERT_EQ(fresh.SetUp(StartRange(), NumericType::FpuDouble), NumericType::FpuDouble);
+    CalculateToEnd(fresh.state);
     for (int32_t y = 0; y < 12; ++y)
-        for (int32_t x = 0; x < 8; ++x) ASSERT_EQ(image->At(x, y), fresh.At(x, y)) << x << "," << y;
+        for (int32_t x = 0; x < 8; ++x) ASSERT_EQ(calc->image.At(x, y), fresh.image.At(x, y)) << x << "," << y;
 }
 
 TEST_F(RecolourTest, MakesTheGivenImageTheStatesImage) {
     SetUpState(8, 6);
-    RunToEnd(state);
+    CalculateToEnd(calc->state);
     TestImage other(8, 6);
-    Recolour(state, &other.image);
-    EXPECT_EQ(state.image, &other.image);
-    EXPECT_EQ(other.At(0, 0), PaletteIndexOf(state, EscapeCountAt(state, 0, 0)));
-    EXPECT_EQ(image->At(0, 0), PaletteIndexOf(state, EscapeCountAt(state, 0, 0)));  // the old one kept its pixels
-    Recolour(state, nullptr);  // no image: nothing to write, nothing breaks
+    Recolour(calc->state, &other.image);
+    EXPECT_EQ(calc->state.image, &other.image);
+    EXPECT_EQ(other.At(0, 0), PaletteIndexOf(calc->state, EscapeCountAt(calc->state, 0, 0)));
+    EXPECT_EQ(calc->image.At(0, 0), PaletteIndexOf(calc->state, EscapeCountAt(calc->state, 0, 0)));  // the old one kept its pixels
+    Recolour(calc->state, nullptr);  // no image: nothing to write, nothing breaks
 }
 
 class StatsTest : public RecolourTest {
 protected:
     // Sets the stored counts directly: a 6 x 5 grid with known values.
     void SetCounts(const std::vector<std::vector<int32_t>>& rows) {
-        auto& b = std::get<WorkBuffers<double>>(state.workBuffers);
+        auto& b = std::get<WorkBuffers<double>>(calc->state.workBuffers);
         for (size_t y = 0; y < rows.size(); ++y)
             for (size_t x = 0; x < rows[y].size(); ++x) b.Pixels[y * 6 + x].EscapeCount = rows[y][x];
     }
@@ -159,7 +153,7 @@ protected:
 
 TEST_F(StatsTest, NothingEscapedGivesTheCurrentLimit) {
     SetUpState(6, 5);
-    const IterationStatistics stats = IterationStats(state, PixelRect{0, 0, 5, 4});
+    const IterationStatistics stats = IterationStats(calc->state, PixelRect{0, 0, 5, 4});
     EXPECT_EQ(stats.min, 64);
     EXPECT_EQ(stats.max, 64);
     EXPECT_EQ(stats.topLeft, NotEscaped);
@@ -175,7 +169,7 @@ TEST_F(StatsTest, MinMaxSkipInsidePixelsAndCornersAreRaw) {
                {9, N, 17, 55, N, 9},
                {9, 23, N, 18, 8, 9},
                {9, 9, 9, 9, 9, 9}});
-    const IterationStatistics inner = IterationStats(state, PixelRect{1, 1, 4, 3});
+    const IterationStatistics inner = IterationStats(calc->state, PixelRect{1, 1, 4, 3});
     EXPECT_EQ(inner.min, 8);
     EXPECT_EQ(inner.max, 55);
     EXPECT_EQ(inner.topLeft, 40);
@@ -183,23 +177,23 @@ TEST_F(StatsTest, MinMaxSkipInsidePixelsAndCornersAreRaw) {
     EXPECT_EQ(inner.bottomLeft, 23);
     EXPECT_EQ(inner.bottomRight, 8);
 
-    const IterationStatistics cell = IterationStats(state, PixelRect{2, 2, 2, 2});
+    const IterationStatistics cell = IterationStats(calc->state, PixelRect{2, 2, 2, 2});
     EXPECT_EQ(cell.min, 17);
     EXPECT_EQ(cell.max, 17);
     EXPECT_EQ(cell.topLeft, 17);
     EXPECT_EQ(cell.bottomRight, 17);
 
-    const IterationStatistics inside = IterationStats(state, PixelRect{2, 1, 2, 1});
+    const IterationStatistics inside = IterationStats(calc->state, PixelRect{2, 1, 2, 1});
     EXPECT_EQ(inside.min, 64);
     EXPECT_EQ(inside.max, 64);
     EXPECT_EQ(inside.topLeft, NotEscaped);
 
     // Beyond the image: clipped to it.
-    const IterationStatistics whole = IterationStats(state, PixelRect{-3, -3, 100, 100});
+    const IterationStatistics whole = IterationStats(calc->state, PixelRect{-3, -3, 100, 100});
     EXPECT_EQ(whole.min, 8);
     EXPECT_EQ(whole.max, 55);
     EXPECT_EQ(whole.topLeft, 9);
-    const IterationStatistics outside = IterationStats(state, PixelRect{10, 10, 20, 20});
+    const IterationStatistics outside = IterationStats(calc->state, PixelRect{10, 10, 20, 20});
     EXPECT_EQ(outside.min, 64);
     EXPECT_EQ(outside.max, 64);
     EXPECT_EQ(outside.topLeft, NotEscaped);
@@ -209,23 +203,23 @@ TEST_F(StatsTest, SuggestIterationsRaisesStartAndEndFromTheSmallestCount) {
     SetUpState(6, 5);
     // m = 100, IterStart 64, IterInc 64, IterEnd 256 -> 192 and 512.
     SetCounts({{N, N, N, N, N, N}, {N, 150, 100, N, N, N}, {N, N, 300, N, N, N}});
-    state.CurrentLimit = 320;
+    calc->state.CurrentLimit = 320;
     CoordinateSet c = Mandelbrot(0, 1, 0, 1, 64, 64, 256);
-    SuggestIterations(state, c, PixelRect{1, 1, 2, 2});
+    SuggestIterations(calc->state, c, PixelRect{1, 1, 2, 2});
     EXPECT_EQ(c.IterStart, 192);
     EXPECT_EQ(c.IterEnd, 512);
     EXPECT_EQ(c.IterInc, 64);
 
     // Already high enough: nothing changes.
     c = Mandelbrot(0, 1, 0, 1, 500, 64, 1000);
-    SuggestIterations(state, c, PixelRect{1, 1, 2, 2});
+    SuggestIterations(calc->state, c, PixelRect{1, 1, 2, 2});
     EXPECT_EQ(c.IterStart, 500);
     EXPECT_EQ(c.IterEnd, 1000);
 
     // Nothing escaped in the rectangle: m is the current limit.
-    state.CurrentLimit = 256;
+    calc->state.CurrentLimit = 256;
     c = Mandelbrot(0, 1, 0, 1, 64, 64, 256);
-    SuggestIterations(state, c, PixelRect{3, 0, 5, 4});
+    SuggestIterations(calc->state, c, PixelRect{3, 0, 5, 4});
     EXPECT_EQ(c.IterStart, 384);
     EXPECT_EQ(c.IterEnd, 1024);
 }
@@ -233,19 +227,19 @@ TEST_F(StatsTest, SuggestIterationsRaisesStartAndEndFromTheSmallestCount) {
 TEST_F(StatsTest, SuggestIterationsSurvivesUncheckedValues) {
     SetUpState(6, 5);
     SetCounts({{100}});
-    state.CurrentLimit = 256;
+    calc->state.CurrentLimit = 256;
     // IterInc 0 counts as 1 and stays 0.
     CoordinateSet c = Mandelbrot(0, 1, 0, 1, 5, 0, 256);
-    SuggestIterations(state, c, PixelRect{0, 0, 0, 0});
+    SuggestIterations(calc->state, c, PixelRect{0, 0, 0, 0});
     EXPECT_EQ(c.IterStart, 102);
     EXPECT_EQ(c.IterEnd, 256);
     EXPECT_EQ(c.IterInc, 0);
 
     // Counts near INT32_MAX saturate instead of overflowing.
     SetCounts({{INT32_MAX - 10}});
-    state.CurrentLimit = INT32_MAX;
+    calc->state.CurrentLimit = INT32_MAX;
     c = Mandelbrot(0, 1, 0, 1, 0, 64, 256);
-    SuggestIterations(state, c, PixelRect{0, 0, 0, 0});
+    SuggestIterations(calc->state, c, PixelRect{0, 0, 0, 0});
     EXPECT_EQ(c.IterStart, INT32_MAX);
     EXPECT_EQ(c.IterEnd, INT32_MAX);
 }

@@ -201,18 +201,16 @@ protected:
 };
 
 TEST_P(ProgressiveMatchesOneShot, EveryPixelAfterPassesAndARaisedEnd) {
-    FpuPresentScope fpu(true);
     const View& view = GetParam();
-    TestImage image(view.width, view.height);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    SetColourParams(state, kColours, kShift, false, true, kInside, kPerColour);
+    ViewCalculation calc(view.width, view.height);
+    TestImage& image = calc.image;
+    CalcState& state = calc.state;
+    SetColourParams(state, {kColours, kShift, false, true, kInside, kPerColour});
 
     // First to half the final limit, in passes of 37 from 5.
     CoordinateSet first = view.coordinates;
     first.IterEnd = view.coordinates.IterEnd / 2;
-    RecordingPrompt prompt;
-    ASSERT_EQ(SetUpWith(state, prompt, first, view.type), view.type) << "the view is too deep for its type";
+    ASSERT_EQ(calc.SetUp(first, view.type), view.type) << "the view is too deep for its type";
 
     // A recolour in the middle of the first pass changes nothing of the result.
     for (int i = 0; i < view.height / 3; ++i) {
@@ -220,14 +218,14 @@ TEST_P(ProgressiveMatchesOneShot, EveryPixelAfterPassesAndARaisedEnd) {
         CalcNextRow(state, row);
     }
     Recolour(state, &image.image);
-    RunToEnd(state);
+    CalculateToEnd(state);
     EXPECT_EQ(state.CurrentLimit, first.IterEnd);
     ExpectAllPixels(state, image, first.IterEnd);
 
     // The Iterations command: raise the end, open a pass, continue the orbits.
     RaiseIterEnd(state, view.coordinates.IterEnd);
     EXPECT_TRUE(NextPass(state));
-    RunToEnd(state);
+    CalculateToEnd(state);
     EXPECT_EQ(state.CurrentLimit, view.coordinates.IterEnd);
     ExpectAllPixels(state, image, view.coordinates.IterEnd);
 }
@@ -240,18 +238,15 @@ INSTANTIATE_TEST_SUITE_P(Views, ProgressiveMatchesOneShot, ::testing::ValuesIn(V
 
 // A 2 x 2 image whose bottom-left pixel is the point (real, 0).
 int32_t CountOfPoint(long double real, NumericType type, int32_t iterEnd, long double span = 1.0L) {
-    TestImage image(2, 2);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    RecordingPrompt prompt;
+    ViewCalculation calc(2, 2);
+    CalcState& state = calc.state;
     const CoordinateSet c = Mandelbrot(real, real + span, 0.0L, 1.0L, iterEnd, 1, iterEnd);
-    EXPECT_EQ(SetUpWith(state, prompt, c, type), type);
-    RunToEnd(state);
+    EXPECT_EQ(calc.SetUp(c, type), type);
+    CalculateToEnd(state);
     return EscapeCountAt(state, 0, 1);
 }
 
 TEST(KernelPoints, OutsideRadiusTwoEscapesAtOneInFpuAndZeroInFixed) {
-    FpuPresentScope fpu(true);
     for (NumericType type : {NumericType::FpuSingle, NumericType::FpuDouble, NumericType::FpuExtended})
         EXPECT_EQ(CountOfPoint(3.0L, type, 64), 1);
     EXPECT_EQ(CountOfPoint(3.0L, NumericType::CpuFixed, 64), 0);
@@ -260,7 +255,6 @@ TEST(KernelPoints, OutsideRadiusTwoEscapesAtOneInFpuAndZeroInFixed) {
 TEST(KernelPoints, MinusTwoSitsExactlyOnTheBound) {
     // z = 0, -2, 2, 2, ...: |z|^2 = 4 exactly, which the strict FPU test keeps
     // inside and the fixed-point test (>= 4) lets escape at once.
-    FpuPresentScope fpu(true);
     for (NumericType type : {NumericType::FpuSingle, NumericType::FpuDouble, NumericType::FpuExtended})
         EXPECT_EQ(CountOfPoint(-2.0L, type, 200), NotEscaped);
     EXPECT_EQ(CountOfPoint(-2.0L, NumericType::CpuFixed, 200), 0);
@@ -269,7 +263,6 @@ TEST(KernelPoints, MinusTwoSitsExactlyOnTheBound) {
 TEST(KernelPoints, SquaresAreRoundedToTheTypeBeforeTheEscapeTest) {
     // Points where the squares rounded to the type sum to at most 4 although
     // the exact sum exceeds 4: z1 = c must not escape, z2 does.
-    FpuPresentScope fpu(true);
     struct Case {
         NumericType type;
         long double real, imag;
@@ -279,13 +272,11 @@ TEST(KernelPoints, SquaresAreRoundedToTheTypeBeforeTheEscapeTest) {
         {NumericType::FpuDouble, 0x1.f87bb22a1e4e8p-1L, 0x1.bd8dc514e7a2fp+0L},
     };
     for (const Case& k : cases) {
-        TestImage image(2, 2);
-        CalcState state;
-        CreateCalcState(state, &image.image);
-        RecordingPrompt prompt;
+        ViewCalculation calc(2, 2);
+        CalcState& state = calc.state;
         const CoordinateSet c = Mandelbrot(k.real, k.real + 1.0L, k.imag, k.imag + 1.0L, 10, 10, 10);
-        ASSERT_EQ(SetUpWith(state, prompt, c, k.type), k.type);
-        RunToEnd(state);
+        ASSERT_EQ(calc.SetUp(c, k.type), k.type);
+        CalculateToEnd(state);
         EXPECT_EQ(EscapeCountAt(state, 0, 1), 2);
         EXPECT_EQ(ReferenceCount(c, k.type, 2, 2, 0, 1, 10), 2);
     }
@@ -293,7 +284,6 @@ TEST(KernelPoints, SquaresAreRoundedToTheTypeBeforeTheEscapeTest) {
 
 TEST(KernelPoints, OverflowingSquaresCountAsEscaped) {
     // 1e20 squared overflows binary32, 1e200 binary64: infinite squares escape.
-    FpuPresentScope fpu(true);
     EXPECT_EQ(CountOfPoint(1e20L, NumericType::FpuSingle, 50, 1e20L), 1);
     EXPECT_EQ(CountOfPoint(1e200L, NumericType::FpuDouble, 50, 1e200L), 1);
     EXPECT_EQ(CountOfPoint(1e3000L, NumericType::FpuExtended, 50, 1e3000L), 1);
@@ -302,17 +292,14 @@ TEST(KernelPoints, OverflowingSquaresCountAsEscaped) {
 TEST(KernelPoints, NanOrbitsEscapeInsteadOfStayingInside) {
     // A NaN constant makes z NaN after one step; |z|^2 > 4 is then false for
     // ever, so only a test that treats NaN as escaped ends these orbits.
-    FpuPresentScope fpu(true);
     for (NumericType type : {NumericType::FpuSingle, NumericType::FpuDouble, NumericType::FpuExtended}) {
-        TestImage image(6, 4);
-        CalcState state;
-        CreateCalcState(state, &image.image);
-        RecordingPrompt prompt;
+        ViewCalculation calc(6, 4);
+        CalcState& state = calc.state;
         CoordinateSet c = Mandelbrot(-1.0L, 1.0L, -1.0L, 1.0L, 10, 10, 100);
         c.Formula = FormulaKind::JuliaSet;
         c.ConstReal = std::numeric_limits<long double>::quiet_NaN();
-        ASSERT_EQ(SetUpWith(state, prompt, c, type), type);
-        RunToEnd(state);
+        ASSERT_EQ(calc.SetUp(c, type), type);
+        CalculateToEnd(state);
         for (int32_t y = 0; y < 4; ++y)
             for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(EscapeCountAt(state, x, y), 1);
     }
@@ -321,16 +308,14 @@ TEST(KernelPoints, NanOrbitsEscapeInsteadOfStayingInside) {
 TEST(KernelPoints, CountsBeyond65534AreKeptAndColoured) {
     // In the thin channel right of the cusp at 0.25 orbits take about
     // pi / sqrt(eps) steps: here between 50,000 and 100,000.
-    FpuPresentScope fpu(true);
     const CoordinateSet c = Mandelbrot(0.25L + 1e-9L, 0.25L + 4e-9L, 0.0L, 1e-15L, 1000, 40000, 200000);
     for (NumericType type : {NumericType::FpuDouble, NumericType::FpuExtended}) {
-        TestImage image(4, 2);
-        CalcState state;
-        CreateCalcState(state, &image.image);
-        SetColourParams(state, 256, 0, false, false, 0, 1);
-        RecordingPrompt prompt;
-        ASSERT_EQ(SetUpWith(state, prompt, c, type), type);
-        RunToEnd(state);
+        ViewCalculation calc(4, 2);
+        TestImage& image = calc.image;
+        CalcState& state = calc.state;
+        SetColourParams(state, {256, 0, false, false, 0, 1});
+        ASSERT_EQ(calc.SetUp(c, type), type);
+        CalculateToEnd(state);
         int above = 0;
         for (int32_t y = 0; y < 2; ++y) {
             for (int32_t x = 0; x < 4; ++x) {
@@ -348,13 +333,11 @@ TEST(KernelPoints, CountsBeyond65534AreKeptAndColoured) {
 TEST(KernelPoints, InsidePixelShowsTheLimitOfItsPass) {
     // 30 colours, Modulo, shift 0: a point still inside at limit 128 gets
     // 128 mod 30 = 8; at 192, 192 mod 30 = 12.
-    FpuPresentScope fpu(true);
-    TestImage image(2, 2);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    SetColourParams(state, 30, 0, false, false, 0, 1);
-    RecordingPrompt prompt;
-    ASSERT_EQ(SetUpWith(state, prompt, Mandelbrot(-0.1L, 0.1L, -0.1L, 0.1L, 128, 64, 256), NumericType::FpuDouble),
+    ViewCalculation calc(2, 2);
+    TestImage& image = calc.image;
+    CalcState& state = calc.state;
+    SetColourParams(state, {30, 0, false, false, 0, 1});
+    ASSERT_EQ(calc.SetUp(Mandelbrot(-0.1L, 0.1L, -0.1L, 0.1L, 128, 64, 256), NumericType::FpuDouble),
               NumericType::FpuDouble);
     int32_t row = -1;
     do {

@@ -35,19 +35,20 @@ void ExpectPlaneOf(const CalcState& state, const CoordinateSet& c, T (*convert)(
         ASSERT_EQ(buffers->RowCoords[y], convert(RowPoint(c.ImagMin, c.ImagMax, state.height, y))) << "row " << y;
 }
 
+// For the tests of the state itself; views on an image of their own are
+// ViewCalculations.
 class SetUpTest : public ::testing::Test {
 protected:
-    FpuPresentScope fpu{true};
     RecordingPrompt prompt;
+    SetUpContext context{prompt, true};
 };
 
 TEST_F(SetUpTest, StartRangeMapsEdgesAndEveryPixelInEachType) {
-    TestImage image(320, 240);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(320, 240);
+    CalcState& state = calc.state;
     const CoordinateSet c = StartRange();
 
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuExtended), NumericType::FpuExtended);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuExtended), NumericType::FpuExtended);
     const auto& ext = std::get<WorkBuffers<long double>>(state.workBuffers);
     EXPECT_EQ(ext.ColumnCoords[0], -2.0L);
     EXPECT_EQ(ext.ColumnCoords[319], 1.0L);
@@ -59,28 +60,27 @@ TEST_F(SetUpTest, StartRangeMapsEdgesAndEveryPixelInEachType) {
     // Every entry in the stated evaluation order, bit for bit.
     ExpectPlaneOf<long double>(state, c, [](long double v) { return v; });
 
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuDouble), NumericType::FpuDouble);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuDouble), NumericType::FpuDouble);
     ExpectPlaneOf<double>(state, c, [](long double v) { return static_cast<double>(v); });
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuSingle), NumericType::FpuSingle);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuSingle), NumericType::FpuSingle);
     ExpectPlaneOf<float>(state, c, [](long double v) { return static_cast<float>(v); });
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::CpuFixed), NumericType::CpuFixed);
+    ASSERT_EQ(calc.SetUp(c, NumericType::CpuFixed), NumericType::CpuFixed);
     ExpectPlaneOf<int32_t>(state, c, [](long double v) { return ToFixed(v); });
     const auto& fixed = std::get<WorkBuffers<int32_t>>(state.workBuffers);
     EXPECT_EQ(fixed.ColumnCoords[0], -33554432);  // -2.0
     EXPECT_EQ(fixed.RowCoords[0], 25165824);      // 1.5
 
-    EXPECT_TRUE(prompt.calls.empty());
+    EXPECT_TRUE(calc.prompt.calls.empty());
 }
 
 TEST_F(SetUpTest, OrderOfEvaluationIsVisibleInTheLastBit) {
     // ((max - min) * x) / (w - 1) + min differs from min + x * step in the last
     // bit for some columns; the mapping must be the former, which navigation
     // uses to map pixels back to the plane.
-    TestImage image(320, 3);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(320, 3);
+    CalcState& state = calc.state;
     const CoordinateSet c = Mandelbrot(0.1L, 0.7L, -0.3L, 0.9L, 8, 8, 8);
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuExtended), NumericType::FpuExtended);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuExtended), NumericType::FpuExtended);
     const auto& b = std::get<WorkBuffers<long double>>(state.workBuffers);
     const long double step = (c.RealMax - c.RealMin) / 319.0L;
     int differing = 0;
@@ -138,15 +138,14 @@ TEST_F(SetUpTest, CreateCalcStateAllocatesZeroedSingleBuffersAndComputesNothing)
 }
 
 TEST_F(SetUpTest, JuliaInCpuFixedIsSetUpAndReturnedAsFpuSingle) {
-    TestImage image(16, 12);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(16, 12);
+    CalcState& state = calc.state;
     CoordinateSet c = StartRange();
     c.Formula = FormulaKind::JuliaSet;
     c.ConstReal = -0.123L;
     c.ConstImag = 0.745L;
     state.workBuffers.emplace<std::monostate>();  // make the (re)allocation visible
-    EXPECT_EQ(SetUpWith(state, prompt, c, NumericType::CpuFixed), NumericType::FpuSingle);
+    EXPECT_EQ(calc.SetUp(c, NumericType::CpuFixed), NumericType::FpuSingle);
     EXPECT_EQ(state.numericType, NumericType::FpuSingle);
     EXPECT_EQ(state.Status, SetUpStatus::Ready);
     EXPECT_EQ(state.formula, FormulaKind::JuliaSet);
@@ -159,18 +158,17 @@ TEST_F(SetUpTest, JuliaInCpuFixedIsSetUpAndReturnedAsFpuSingle) {
     EXPECT_EQ(b->Pixels[5 * 16 + 3].Zi, b->RowCoords[5]);
 
     // The caller protocol stops at once on FPU Single: one set-up only.
-    EXPECT_EQ(RunSetUp(state, prompt, c, NumericType::CpuFixed), NumericType::FpuSingle);
+    EXPECT_EQ(calc.RunSetUp(c, NumericType::CpuFixed), NumericType::FpuSingle);
 }
 
 TEST_F(SetUpTest, MandelbrotStoresZeroConstantAndStartsFpuOrbitsAtZero) {
-    TestImage image(8, 6);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(8, 6);
+    CalcState& state = calc.state;
     CoordinateSet c = StartRange();
     c.ConstReal = 0.3L;
     c.ConstImag = -0.7L;
     for (NumericType type : {NumericType::FpuSingle, NumericType::FpuDouble, NumericType::FpuExtended}) {
-        ASSERT_EQ(SetUpWith(state, prompt, c, type), type);
+        ASSERT_EQ(calc.SetUp(c, type), type);
         EXPECT_EQ(state.ConstReal, 0.0L);
         EXPECT_EQ(state.ConstImag, 0.0L);
         std::visit(
@@ -186,23 +184,22 @@ TEST_F(SetUpTest, MandelbrotStoresZeroConstantAndStartsFpuOrbitsAtZero) {
             state.workBuffers);
     }
     // CPU Fixed starts one step further, at the point itself.
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::CpuFixed), NumericType::CpuFixed);
+    ASSERT_EQ(calc.SetUp(c, NumericType::CpuFixed), NumericType::CpuFixed);
     const auto& fixed = std::get<WorkBuffers<int32_t>>(state.workBuffers);
     EXPECT_EQ(fixed.Pixels[2 * 8 + 5].Zr, fixed.ColumnCoords[5]);
     EXPECT_EQ(fixed.Pixels[2 * 8 + 5].Zi, fixed.RowCoords[2]);
 }
 
 TEST_F(SetUpTest, SameTypeKeepsBuffersButResetsEveryRowAndPixel) {
-    TestImage image(20, 15);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(20, 15);
+    CalcState& state = calc.state;
     CoordinateSet c = StartRange();
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuDouble), NumericType::FpuDouble);
-    RunToEnd(state);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuDouble), NumericType::FpuDouble);
+    CalculateToEnd(state);
     const auto* before = std::get<WorkBuffers<double>>(state.workBuffers).Pixels.get();
 
     c.IterStart = 10;
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuDouble), NumericType::FpuDouble);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuDouble), NumericType::FpuDouble);
     const auto& b = std::get<WorkBuffers<double>>(state.workBuffers);
     EXPECT_EQ(b.Pixels.get(), before);
     EXPECT_EQ(state.CurrentLimit, 10);
@@ -219,18 +216,18 @@ TEST_F(SetUpTest, SameTypeKeepsBuffersButResetsEveryRowAndPixel) {
     }
 
     // Another type replaces the buffers with zeroed ones of that type.
-    ASSERT_EQ(SetUpWith(state, prompt, c, NumericType::FpuExtended), NumericType::FpuExtended);
+    ASSERT_EQ(calc.SetUp(c, NumericType::FpuExtended), NumericType::FpuExtended);
     EXPECT_EQ(state.workBuffers.index(), 4u);
     EXPECT_EQ(state.numericType, NumericType::FpuExtended);
 }
 
 TEST_F(SetUpTest, ImagesNarrowerOrLowerThanTwoPixelsLeaveTheStateIdle) {
     for (auto [w, h] : {std::pair{1, 5}, std::pair{5, 1}, std::pair{1, 1}}) {
-        TestImage image(w, h);
-        CalcState state;
-        CreateCalcState(state, &image.image);
-        SetColourParams(state, 30, 0, false, true, 0x107, 1);
-        EXPECT_EQ(SetUpWith(state, prompt, StartRange(), NumericType::FpuDouble), NumericType::FpuDouble);
+        ViewCalculation calc(w, h);
+        TestImage& image = calc.image;
+        CalcState& state = calc.state;
+        SetColourParams(state, {30, 0, false, true, 0x107, 1});
+        EXPECT_EQ(calc.SetUp(StartRange(), NumericType::FpuDouble), NumericType::FpuDouble);
         EXPECT_EQ(state.Status, SetUpStatus::ImageTooSmall);
         EXPECT_FALSE(HasWorkBuffers(state));
         int32_t row = -1;
@@ -245,7 +242,7 @@ TEST_F(SetUpTest, ImagesNarrowerOrLowerThanTwoPixelsLeaveTheStateIdle) {
     // Without an image at all.
     CalcState state;
     CreateCalcState(state, nullptr);
-    EXPECT_EQ(SetUpWith(state, prompt, StartRange(), NumericType::FpuSingle), NumericType::FpuSingle);
+    EXPECT_EQ(SetUpCalculation(state, context, StartRange(), NumericType::FpuSingle), NumericType::FpuSingle);
     EXPECT_EQ(state.Status, SetUpStatus::ImageTooSmall);
 }
 
@@ -261,7 +258,7 @@ TEST_F(SetUpTest, WorkBuffersThatCannotBeAllocatedLeaveAnIdleStateWithoutBuffers
     EXPECT_FALSE(HasWorkBuffers(state));
 
     const CoordinateSet c = Mandelbrot(-2.0L, 1.0L, -1.5L, 1.5L, 64, 64, 256);
-    EXPECT_EQ(RunSetUp(state, prompt, c, NumericType::FpuDouble), NumericType::FpuDouble);
+    EXPECT_EQ(RunSetUp(state, context, c, ColourParams{}, NumericType::FpuDouble), NumericType::FpuDouble);
     EXPECT_EQ(state.Status, SetUpStatus::OutOfMemory);
     EXPECT_EQ(state.numericType, NumericType::FpuDouble);
     EXPECT_FALSE(HasWorkBuffers(state));
@@ -277,22 +274,21 @@ TEST_F(SetUpTest, WorkBuffersThatCannotBeAllocatedLeaveAnIdleStateWithoutBuffers
     // A later set-up of a size that fits works again.
     TestImage image(8, 6);
     CreateCalcState(state, &image.image);
-    EXPECT_EQ(SetUpWith(state, prompt, c, NumericType::FpuDouble), NumericType::FpuDouble);
+    EXPECT_EQ(SetUpCalculation(state, context, c, NumericType::FpuDouble), NumericType::FpuDouble);
     EXPECT_EQ(state.Status, SetUpStatus::Ready);
 }
 
 TEST_F(SetUpTest, ReleaseWorkBuffersLeavesNothingToCompute) {
-    TestImage image(8, 6);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    ASSERT_EQ(SetUpWith(state, prompt, StartRange(), NumericType::FpuSingle), NumericType::FpuSingle);
+    ViewCalculation calc(8, 6);
+    CalcState& state = calc.state;
+    ASSERT_EQ(calc.SetUp(StartRange(), NumericType::FpuSingle), NumericType::FpuSingle);
     ReleaseWorkBuffers(state);
     EXPECT_FALSE(HasWorkBuffers(state));
     int32_t row = -1;
     CalcNextRow(state, row);
     EXPECT_EQ(row, -1);
     // The next set-up of the same type allocates again.
-    EXPECT_EQ(SetUpWith(state, prompt, StartRange(), NumericType::FpuSingle), NumericType::FpuSingle);
+    EXPECT_EQ(calc.SetUp(StartRange(), NumericType::FpuSingle), NumericType::FpuSingle);
     EXPECT_TRUE(HasWorkBuffers(state));
     EXPECT_EQ(state.Status, SetUpStatus::Ready);
 }
@@ -307,17 +303,16 @@ TEST_F(SetUpTest, NonFinitePlaneValuesNeitherCrashNorHang) {
                    8, 8, 40),
     };
     for (bool fpu : {true, false}) {
-        FpuPresentScope scope(fpu);
         for (const CoordinateSet& c : ranges) {
             for (NumericType type : {NumericType::CpuFixed, NumericType::FpuSingle, NumericType::FpuDouble,
                                      NumericType::FpuExtended}) {
                 CalcState state;
                 CreateCalcState(state, &image.image);
                 RecordingPrompt answers;  // OK to every question
-                const NumericType adopted = RunSetUp(state, answers, c, type);
+                const NumericType adopted = RunSetUp(state, SetUpContext{answers, fpu}, c, ColourParams{}, type);
                 EXPECT_GE(adopted, type);
                 EXPECT_LE(answers.calls.size(), 3u);
-                if (state.Status == SetUpStatus::Ready) RunToEnd(state, 100000);
+                if (state.Status == SetUpStatus::Ready) CalculateToEnd(state);
             }
         }
     }
@@ -327,28 +322,21 @@ TEST_F(SetUpTest, NanRangeFromCpuFixedEndsInFpuDoubleWithEveryPixelEscapedAtOne)
     // ToFixed makes every NaN column 0: equal neighbours send the set-up on to
     // FPU Double, where NaN never compares equal. The NaN orbit then escapes
     // at its first step instead of staying inside for ever.
-    TestImage image(16, 12);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(16, 12);
+    CalcState& state = calc.state;
     const CoordinateSet c = Mandelbrot(kNaN, kNaN, -1.0L, 1.0L, 8, 8, 64);
-    EXPECT_EQ(RunSetUp(state, prompt, c, NumericType::CpuFixed), NumericType::FpuDouble);
+    EXPECT_EQ(calc.RunSetUp(c, NumericType::CpuFixed), NumericType::FpuDouble);
     ASSERT_EQ(state.Status, SetUpStatus::Ready);
-    RunToEnd(state);
+    CalculateToEnd(state);
     for (int32_t y = 0; y < 12; ++y)
         for (int32_t x = 0; x < 16; ++x) ASSERT_EQ(EscapeCountAt(state, x, y), 1) << x << "," << y;
 }
 
 TEST_F(SetUpTest, DefaultNumericTypeFollowsTheProcessorAndTheFormula) {
-    {
-        FpuPresentScope scope(false);
-        EXPECT_EQ(DefaultNumericType(FormulaKind::MandelbrotSet), NumericType::CpuFixed);
-        EXPECT_EQ(DefaultNumericType(FormulaKind::JuliaSet), NumericType::FpuSingle);
-    }
-    {
-        FpuPresentScope scope(true);
-        EXPECT_EQ(DefaultNumericType(FormulaKind::MandelbrotSet), NumericType::FpuSingle);
-        EXPECT_EQ(DefaultNumericType(FormulaKind::JuliaSet), NumericType::FpuSingle);
-    }
+    EXPECT_EQ(DefaultNumericType(FormulaKind::MandelbrotSet, false), NumericType::CpuFixed);
+    EXPECT_EQ(DefaultNumericType(FormulaKind::JuliaSet, false), NumericType::FpuSingle);
+    EXPECT_EQ(DefaultNumericType(FormulaKind::MandelbrotSet, true), NumericType::FpuSingle);
+    EXPECT_EQ(DefaultNumericType(FormulaKind::JuliaSet, true), NumericType::FpuSingle);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Shared helpers of the engine suites: a recording precision prompt, a small
-// image, a guard for FpuPresent and a driver that runs a calculation to its end.
+// image, and a calculation of one view on an image of its own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,18 +45,6 @@ public:
     bool fallback = true;
 };
 
-// Sets FpuPresent for one test and restores it afterwards.
-class FpuPresentScope {
-public:
-    explicit FpuPresentScope(bool present) : saved_(FpuPresent) { FpuPresent = present; }
-    ~FpuPresentScope() { FpuPresent = saved_; }
-    FpuPresentScope(const FpuPresentScope&) = delete;
-    FpuPresentScope& operator=(const FpuPresentScope&) = delete;
-
-private:
-    bool saved_;
-};
-
 // An image whose pixels start at a value no rule of the engine produces, so
 // that untouched pixels show.
 class TestImage {
@@ -89,10 +77,41 @@ public:
     DibImage image;
 };
 
-inline NumericType SetUpWith(CalcState& state, PrecisionPrompt& prompt, const CoordinateSet& c, NumericType type) {
-    return SetUpCalculation(state, prompt, c.IterStart, c.IterInc, c.RealMin, c.RealMax, c.ImagMin, c.ImagMax,
-                            c.ConstReal, c.ConstImag, c.IterEnd, c.Formula, type);
-}
+// A calculation of one view: an image of its own, the state bound to it and
+// a recording prompt; SetUp and RunSetUp start the calculation, with the
+// colours the state holds. A floating-point processor is present unless
+// the test says otherwise.
+class ViewCalculation {
+public:
+    ViewCalculation(int32_t width, int32_t height, bool fpu = true) : image(width, height), fpuPresent(fpu) {
+        CreateCalcState(state, &image.image);
+    }
+    ViewCalculation(const ViewCalculation&) = delete;
+    ViewCalculation& operator=(const ViewCalculation&) = delete;
+
+    SetUpContext Context() { return SetUpContext{prompt, fpuPresent}; }
+
+    NumericType SetUp(const CoordinateSet& view, NumericType type) {
+        return SetUpCalculation(state, Context(), view, type);
+    }
+
+    NumericType RunSetUp(const CoordinateSet& view, NumericType type) { return RunSetUpAsking(prompt, view, type); }
+
+    // RunSetUp with another prompt.
+    NumericType RunSetUpAsking(PrecisionPrompt& asked, const CoordinateSet& view, NumericType type) {
+        return ::RunSetUp(state, SetUpContext{asked, fpuPresent}, view, ColoursOf(state), type);
+    }
+
+    static ColourParams ColoursOf(const CalcState& s) {
+        return ColourParams{s.ColourCount,          s.PaletteShift,  s.ColourMode,
+                            s.PomeSetColourEnabled, s.PomeSetColour, s.IterationsPerColour};
+    }
+
+    TestImage image;
+    CalcState state;
+    RecordingPrompt prompt;
+    bool fpuPresent;
+};
 
 inline CoordinateSet Mandelbrot(long double realMin, long double realMax, long double imagMin, long double imagMax,
                                 int32_t iterStart, int32_t iterInc, int32_t iterEnd) {
@@ -109,24 +128,6 @@ inline CoordinateSet Mandelbrot(long double realMin, long double realMax, long d
 }
 
 inline CoordinateSet StartRange() { return Mandelbrot(-2.0L, 1.0L, -1.5L, 1.5L, 64, 64, 256); }
-
-// Message-loop protocol: rows until the pass is empty, then the next pass,
-// until the calculation is finished. Returns the rows computed; stops (and
-// fails) after `maxCalls` calls so that a scheduling fault cannot hang.
-inline int64_t RunToEnd(CalcState& state, int64_t maxCalls = 10'000'000) {
-    int64_t rows = 0;
-    for (int64_t calls = 0; calls < maxCalls; ++calls) {
-        int32_t row = -1;
-        CalcNextRow(state, row);
-        if (row >= 0) {
-            ++rows;
-        } else if (!NextPass(state)) {
-            return rows;
-        }
-    }
-    ADD_FAILURE() << "calculation did not finish within " << maxCalls << " calls";
-    return rows;
-}
 
 // The limit of each pass, as the message loop sees it.
 inline std::vector<int32_t> PassLimits(CalcState& state) {

@@ -52,15 +52,13 @@ void CollectOrbits(const CalcState& state, std::vector<long double>& out) {
 // Every pass of the view, with a pool of `threads` that takes every row
 // (threads > 1) or none.
 Result Compute(const CoordinateSet& view, NumericType type, int threads) {
-    FpuPresentScope fpu(true);
     const PoolSettings settings(threads, threads > 1 ? 1 : INT64_MAX);
-    TestImage image(67, 23);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    SetColourParams(state, 30, 2, false, true, 0x1F7, 2);
-    RecordingPrompt prompt;
-    EXPECT_EQ(SetUpWith(state, prompt, view, type), type);
-    RunToEnd(state);
+    ViewCalculation calc(67, 23);
+    TestImage& image = calc.image;
+    CalcState& state = calc.state;
+    SetColourParams(state, {30, 2, false, true, 0x1F7, 2});
+    EXPECT_EQ(calc.SetUp(view, type), type);
+    CalculateToEnd(state);
 
     Result result;
     for (int32_t y = 0; y < 23; ++y) {

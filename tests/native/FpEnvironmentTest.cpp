@@ -27,16 +27,14 @@ private:
 };
 
 std::vector<int32_t> Counts(NumericType type, const CoordinateSet& view, bool hostile) {
-    TestImage image(64, 48);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    RecordingPrompt prompt;
+    ViewCalculation calc(64, 48);
+    CalcState& state = calc.state;
     std::vector<int32_t> counts;
     {
         std::unique_ptr<HostileEnvironment> environment;
         if (hostile) environment = std::make_unique<HostileEnvironment>();
-        EXPECT_EQ(SetUpWith(state, prompt, view, type), type);
-        RunToEnd(state);
+        EXPECT_EQ(calc.SetUp(view, type), type);
+        CalculateToEnd(state);
         if (hostile) {
             const FpControlWords after = ReadFpControlWords();
             EXPECT_EQ(after.x87, kHostile.x87) << "the caller's x87 control word was not restored";
@@ -50,7 +48,6 @@ std::vector<int32_t> Counts(NumericType type, const CoordinateSet& view, bool ho
 }
 
 TEST(FpEnvironment, DisturbedControlWordsChangeNoCount) {
-    const FpuPresentScope fpu(true);
     // A boundary view where the rounding of every step matters.
     const CoordinateSet seahorse = Mandelbrot(-0.7485L, -0.7445L, 0.1L, 0.103L, 64, 192, 1024);
     CoordinateSet julia = Mandelbrot(-1.5L, 1.5L, -1.0L, 1.0L, 64, 64, 512);

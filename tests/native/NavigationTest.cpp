@@ -51,13 +51,11 @@ TEST(Zoom, ThinRectanglesAreRefusedAndOverhangsClippedRightAndBelow) {
 
 TEST(Zoom, LateEscapesRaiseTheProposedIterations) {
     // A 40 x 30 view whose left part escapes at 200 or later.
-    TestImage image(40, 30);
-    CalcState state;
-    CreateCalcState(state, &image.image);
-    RecordingPrompt prompt;
+    ViewCalculation calc(40, 30, false);
+    CalcState& state = calc.state;
     const CoordinateSet view = Mandelbrot(-0.7485L, -0.7445L, 0.1L, 0.103L, 1000, 1000, 1000);
-    SetUpWith(state, prompt, view, NumericType::FpuDouble);
-    RunToEnd(state);
+    calc.SetUp(view, NumericType::FpuDouble);
+    CalculateToEnd(state);
     PixelRect rect{0, 0, 39, 29};
     const IterationStatistics stats = IterationStats(state, rect);
     CoordinateSet proposal = StartRange();
@@ -126,30 +124,26 @@ struct ScriptedRandom final : RandomSource {
 };
 
 TEST(AutomaticZoom, RefusesSmallOrPlainImagesAndFallsBackAfter250Tries) {
-    const FpuPresentScope fpu(true);
-    RecordingPrompt prompt;
     ScriptedRandom random;
     PixelRect found{};
     {
-        TestImage image(47, 60);
-        CalcState state;
-        CreateCalcState(state, &image.image);
-        SetUpWith(state, prompt, StartRange(), NumericType::FpuSingle);
-        RunToEnd(state);
+        ViewCalculation calc(47, 60);
+        CalcState& state = calc.state;
+        calc.SetUp(StartRange(), NumericType::FpuSingle);
+        CalculateToEnd(state);
         EXPECT_EQ(SearchZoomRectangle(state, random, found), AutoZoomOutcome::TooSmall);
         ReleaseWorkBuffers(state);
     }
-    TestImage image(64, 48);
-    CalcState state;
-    CreateCalcState(state, &image.image);
+    ViewCalculation calc(64, 48);
+    CalcState& state = calc.state;
     // Far outside the set every count is 1 or 2: too plain to search.
-    SetUpWith(state, prompt, Mandelbrot(10.0L, 11.0L, 10.0L, 11.0L, 64, 64, 256), NumericType::FpuSingle);
-    RunToEnd(state);
+    calc.SetUp(Mandelbrot(10.0L, 11.0L, 10.0L, 11.0L, 64, 64, 256), NumericType::FpuSingle);
+    CalculateToEnd(state);
     EXPECT_EQ(SearchZoomRectangle(state, random, found), AutoZoomOutcome::TooPlain);
     EXPECT_EQ(random.calls, 0);
 
-    SetUpWith(state, prompt, StartRange(), NumericType::FpuSingle);
-    RunToEnd(state);
+    calc.SetUp(StartRange(), NumericType::FpuSingle);
+    CalculateToEnd(state);
     // Always the top-left corner: the whole image's deepest point is not there.
     random.values.assign(1000, 0);
     EXPECT_EQ(SearchZoomRectangle(state, random, found), AutoZoomOutcome::NotFound);

@@ -23,26 +23,26 @@ Rgb EntryOf(const Table& table, int index) {
     return {table[4 * index + 2], table[4 * index + 1], table[4 * index + 0]};
 }
 
-// A table full of a marker, so that untouched and cleared entries show.
-Table Generated(int32_t paletteNumber) {
-    Table table;
-    table.fill(0xCD);
-    GeneratePalette(table.data(), paletteNumber);
-    return table;
-}
+// The colour state a generation is working on, for the realiser below.
+const ColourState* g_generating = nullptr;
 
 class PaletteTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetColourDefaults();
-        ScreenDepth = 32;
-        previousRealiser = SetPaletteRealiser(nullptr);
+    void SetUp() override { previousRealiser = SetPaletteRealiser(nullptr); }
+    void TearDown() override { SetPaletteRealiser(previousRealiser); }
+
+    // A table full of a marker, so that untouched and cleared entries show.
+    Table Generated(int32_t paletteNumber) {
+        Table table;
+        table.fill(0xCD);
+        g_generating = &colours;
+        GeneratePalette(colours, depth, table.data(), paletteNumber);
+        g_generating = nullptr;
+        return table;
     }
-    void TearDown() override {
-        SetPaletteRealiser(previousRealiser);
-        ScreenDepth = 0;
-        SetColourDefaults();
-    }
+
+    ColourState colours;
+    int32_t depth = 32;
     PaletteRealiser previousRealiser = nullptr;
 };
 
@@ -153,27 +153,27 @@ constexpr int kColourCounts[12] = {0, 256, 30, 210, 252, 56, 112, 252, 56, 252, 
 // ---------------------------------------------------------------------------
 
 TEST_F(PaletteTest, DefaultsAtStart) {
-    Colours.PaletteNumber = 7;
-    Colours.PaletteShift = 3;
-    Colours.ColourMode = true;
-    Colours.PomeSetColourEnabled = true;
-    Colours.PomeSetColour = 9;
-    Colours.IterationsPerColour = 4;
-    SetColourDefaults();
-    EXPECT_EQ(Colours.PaletteNumber, 1);
-    EXPECT_EQ(Colours.PaletteCount, 11);
-    EXPECT_EQ(Colours.PaletteShift, 0);
-    EXPECT_FALSE(Colours.ColourMode);
-    EXPECT_FALSE(Colours.PomeSetColourEnabled);
-    EXPECT_EQ(Colours.PomeSetColour, 0);
-    EXPECT_EQ(Colours.IterationsPerColour, 1);
+    colours.PaletteNumber = 7;
+    colours.PaletteShift = 3;
+    colours.ColourMode = true;
+    colours.PomeSetColourEnabled = true;
+    colours.PomeSetColour = 9;
+    colours.IterationsPerColour = 4;
+    colours = ColourState{};
+    EXPECT_EQ(colours.PaletteNumber, 1);
+    EXPECT_EQ(colours.PaletteCount, 11);
+    EXPECT_EQ(colours.PaletteShift, 0);
+    EXPECT_FALSE(colours.ColourMode);
+    EXPECT_FALSE(colours.PomeSetColourEnabled);
+    EXPECT_EQ(colours.PomeSetColour, 0);
+    EXPECT_EQ(colours.IterationsPerColour, 1);
 }
 
 TEST_F(PaletteTest, EveryPaletteHasItsColourCountAndRuleColours) {
     for (int n = 1; n <= 11; ++n) {
         SCOPED_TRACE(testing::Message() << "palette " << n);
         const Table table = Generated(n);
-        EXPECT_EQ(Colours.ColourCount, kColourCounts[n]);
+        EXPECT_EQ(colours.ColourCount, kColourCounts[n]);
         const std::vector<Rgb> expected = ExpectedPalette(n);
         ASSERT_EQ(static_cast<int>(expected.size()), kColourCounts[n]);
         for (int i = 0; i < kColourCounts[n]; ++i) {
@@ -232,50 +232,50 @@ TEST_F(PaletteTest, CircleRunsMeetAtTheirCorners) {
 
 TEST_F(PaletteTest, GenerationResetsShiftAndSetsPaletteCount) {
     for (int n : {1, 4, 11, 0, 12, -3}) {
-        Colours.PaletteShift = 17;
-        Colours.PaletteCount = 3;
+        colours.PaletteShift = 17;
+        colours.PaletteCount = 3;
         Generated(n);
-        EXPECT_EQ(Colours.PaletteShift, 0) << "palette " << n;
-        EXPECT_EQ(Colours.PaletteCount, 11) << "palette " << n;
+        EXPECT_EQ(colours.PaletteShift, 0) << "palette " << n;
+        EXPECT_EQ(colours.PaletteCount, 11) << "palette " << n;
     }
 }
 
 TEST_F(PaletteTest, UnknownPaletteNumberWritesNothingAndKeepsTheCount) {
     Generated(2);
-    ASSERT_EQ(Colours.ColourCount, 30);
+    ASSERT_EQ(colours.ColourCount, 30);
     for (int n : {0, 12, -1, 1000}) {
         const Table table = Generated(n);
         for (size_t b = 0; b < kColourTableBytes; ++b) ASSERT_EQ(table[b], 0xCD) << "palette " << n << " byte " << b;
-        EXPECT_EQ(Colours.ColourCount, 30);
+        EXPECT_EQ(colours.ColourCount, 30);
     }
 }
 
 TEST_F(PaletteTest, PomeSetColourIsClampedBelowTheColourCount) {
-    Colours.PomeSetColour = 200;
+    colours.PomeSetColour = 200;
     Generated(11);
-    EXPECT_EQ(Colours.PomeSetColour, 15);
+    EXPECT_EQ(colours.PomeSetColour, 15);
     Generated(1);  // a larger palette does not bring it back
-    EXPECT_EQ(Colours.PomeSetColour, 15);
+    EXPECT_EQ(colours.PomeSetColour, 15);
 
-    Colours.PomeSetColour = 255;
+    colours.PomeSetColour = 255;
     Generated(1);
-    EXPECT_EQ(Colours.PomeSetColour, 255);
-    Colours.PomeSetColour = 256;
+    EXPECT_EQ(colours.PomeSetColour, 255);
+    colours.PomeSetColour = 256;
     Generated(1);
-    EXPECT_EQ(Colours.PomeSetColour, 255);
-    Colours.PomeSetColour = 2;
+    EXPECT_EQ(colours.PomeSetColour, 255);
+    colours.PomeSetColour = 2;
     Generated(10);
-    EXPECT_EQ(Colours.PomeSetColour, 1);
-    Colours.PomeSetColour = 1;
+    EXPECT_EQ(colours.PomeSetColour, 1);
+    colours.PomeSetColour = 1;
     Generated(10);
-    EXPECT_EQ(Colours.PomeSetColour, 1);
+    EXPECT_EQ(colours.PomeSetColour, 1);
 }
 
 TEST_F(PaletteTest, NoColourCountYetLeavesPomeSetColourAlone) {
-    Colours.PomeSetColour = 5;
+    colours.PomeSetColour = 5;
     Generated(0);
-    EXPECT_EQ(Colours.ColourCount, 0);
-    EXPECT_EQ(Colours.PomeSetColour, 5);
+    EXPECT_EQ(colours.ColourCount, 0);
+    EXPECT_EQ(colours.PomeSetColour, 5);
 }
 
 // ---------------------------------------------------------------------------
@@ -294,9 +294,9 @@ void FakeRealiser(const uint8_t colourTable[kColourTableBytes], int32_t colourCo
     RealiserCall call;
     std::copy(colourTable, colourTable + kColourTableBytes, call.table.begin());
     call.colourCount = colourCount;
-    call.stateColourCount = Colours.ColourCount;
-    call.stateShift = Colours.PaletteShift;
-    call.statePaletteCount = Colours.PaletteCount;
+    call.stateColourCount = g_generating->ColourCount;
+    call.stateShift = g_generating->PaletteShift;
+    call.statePaletteCount = g_generating->PaletteCount;
     g_calls.push_back(call);
 }
 
@@ -311,17 +311,17 @@ protected:
 
 TEST_F(PaletteRealisationTest, OnlyEightBitScreensGetALogicalPalette) {
     for (int32_t depth : {1, 4, 15, 16, 24, 32, 0}) {
-        ScreenDepth = depth;
+        depth = depth;
         for (int n = 1; n <= 11; ++n) Generated(n);
         EXPECT_TRUE(g_calls.empty()) << "depth " << depth;
     }
 }
 
 TEST_F(PaletteRealisationTest, EveryGenerationRealisesTheNewTableWithItsCount) {
-    ScreenDepth = 8;
+    depth = 8;
     for (int n = 1; n <= 11; ++n) {
-        Colours.PaletteShift = 5;
-        Colours.PaletteCount = 0;
+        colours.PaletteShift = 5;
+        colours.PaletteCount = 0;
         const Table table = Generated(n);
         ASSERT_EQ(g_calls.size(), static_cast<size_t>(n));
         const RealiserCall& call = g_calls.back();
