@@ -288,7 +288,3 @@ int32_t EscapeCountAt(const CalcState& state, int32_t x, int32_t y);
 
 // The limit row y has been iterated to; 0 outside the image or without buffers.
 int32_t RowLimitAt(const CalcState& state, int32_t y);
-
-// The scalar forms the benchmark, the icon generator and the end-to-end
-// renderer check still call.
-#include "engine/PomeClcScalar.h"

@@ -39,7 +39,3 @@ using PaletteRealiser = void (*)(const uint8_t colourTable[kColourTableBytes], i
 
 // Installs the realiser (nullptr: none). Returns the previous one.
 PaletteRealiser SetPaletteRealiser(PaletteRealiser realiser);
-
-// The forms on one global colour state that the icon generator and the
-// end-to-end suite's renderer check still call.
-#include "image/PaletteScalar.h"

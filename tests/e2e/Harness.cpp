@@ -718,10 +718,9 @@ Rendered RenderView(const RenderOptions& options) {
 
 IterationStatistics EscapeCounts(const RenderOptions& o, const PixelRect& rect) {
     // The renderer's calculation, kept for the question instead of written.
-    FpuPresent = true;
-    SetColourDefaults();
+    ColourState palette;
     uint8_t table[kColourTableBytes] = {};
-    GeneratePalette(table, o.palette);
+    GeneratePalette(palette, 32, table, o.palette);
     DibImage image;
     IterationStatistics stats{};
     if (!image.TryCreate(o.width, o.height, table)) {
@@ -730,7 +729,8 @@ IterationStatistics EscapeCounts(const RenderOptions& o, const PixelRect& rect) 
     }
     CalcState state;
     CreateCalcState(state, &image);
-    SetColourParams(state, Colours.ColourCount, 0, false, false, 0, 1);
+    ColourParams colours;
+    colours.ColourCount = palette.ColourCount;
     CoordinateSet view;
     view.RealMin = o.realMin;
     view.RealMax = o.realMax;
@@ -745,14 +745,9 @@ IterationStatistics EscapeCounts(const RenderOptions& o, const PixelRect& rect) 
     struct Silent : PrecisionPrompt {
         bool Confirm(NumericType, bool, const char*, unsigned) override { return true; }
     } prompt;
-    RunSetUp(state, prompt, view, static_cast<NumericType>(o.numericType));
+    RunSetUp(state, SetUpContext{prompt, true}, view, colours, static_cast<NumericType>(o.numericType));
     if (state.Status == SetUpStatus::Ready) {
-        for (;;) {
-            int32_t row = -1;
-            CalcNextRow(state, row);
-            if (row != -1) continue;
-            if (!NextPass(state)) break;
-        }
+        CalculateToEnd(state);
         stats = IterationStats(state, rect);
     } else {
         ADD_FAILURE() << "the engine could not set up the view";

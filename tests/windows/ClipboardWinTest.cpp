@@ -71,7 +71,8 @@ protected:
     }
     void Paint(int32_t width, int32_t height) {
         uint8_t table[kColourTableBytes];
-        GeneratePalette(table, 3);
+        ColourState palette;  // a depth of 0: no logical palette
+        GeneratePalette(palette, 0, table, 3);
         image.Create(width, height, table);
         for (int32_t row = 0; row < height; ++row) {
             PixelCursor cursor;

@@ -68,7 +68,8 @@ protected:
         owner = CreateOwnerWindow();
         ASSERT_NE(owner, nullptr);
         uint8_t table[kColourTableBytes];
-        GeneratePalette(table, 1);
+        ColourState palette;  // a depth of 0: no logical palette
+        GeneratePalette(palette, 0, table, 1);
         image.Create(401, 30, table);
         for (int32_t row = 0; row < 30; ++row) {
             PixelCursor cursor;

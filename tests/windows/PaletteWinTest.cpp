@@ -14,7 +14,6 @@ namespace {
 class PaletteOnWindows : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetColourDefaults();
         window = CreateWindowExA(0, "STATIC", "palette", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window, nullptr);
@@ -23,16 +22,15 @@ protected:
     void TearDown() override {
         DeleteLogicalPalette();
         SetPaletteRealiser(nullptr);
-        ScreenDepth = 0;
         DestroyWindow(window);
     }
     HWND window = nullptr;
+    ColourState colours;
     uint8_t table[kColourTableBytes] = {};
 };
 
 TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
-    ScreenDepth = 8;
-    GeneratePalette(table, 2);
+    GeneratePalette(colours, 8, table, 2);
     HPALETTE first = LogicalPalette();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(GetPaletteEntries(first, 0, 0, nullptr), 30u);
@@ -48,7 +46,7 @@ TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
     EXPECT_EQ(entries[5].peBlue, 255);
 
     // The next generation replaces it; the old one is gone.
-    GeneratePalette(table, 11);
+    GeneratePalette(colours, 8, table, 11);
     HPALETTE second = LogicalPalette();
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(GetPaletteEntries(second, 0, 0, nullptr), 16u);
@@ -56,7 +54,7 @@ TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
         EXPECT_EQ(GetObjectType(first), 0u);
     }
 
-    GeneratePalette(table, 1);
+    GeneratePalette(colours, 8, table, 1);
     EXPECT_EQ(GetPaletteEntries(LogicalPalette(), 0, 0, nullptr), 256u);
 
     DeleteLogicalPalette();
@@ -65,15 +63,13 @@ TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
 
 TEST_F(PaletteOnWindows, OtherDepthsMakeNoLogicalPalette) {
     for (int32_t depth : {4, 16, 24, 32}) {
-        ScreenDepth = depth;
-        GeneratePalette(table, 5);
+        GeneratePalette(colours, depth, table, 5);
         EXPECT_EQ(LogicalPalette(), nullptr) << depth;
     }
 }
 
 TEST_F(PaletteOnWindows, ColourTableReachesTheBitmapSection) {
-    ScreenDepth = 32;
-    GeneratePalette(table, 1);
+    GeneratePalette(colours, 32, table, 1);
     DibImage image;
     image.Create(5, 1, table);
     PixelCursor cursor;

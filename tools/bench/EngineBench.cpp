@@ -108,7 +108,6 @@ double ThreadSeconds() {
 
 void RunScene(benchmark::State& bench, const Scene& scene, NumericType type, const std::string& typeName,
               const Variant& variant) {
-    FpuPresent = true;
     ForceKernelPath(variant.path);
     SetRowThreads(variant.threads == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : variant.threads);
 
@@ -120,8 +119,10 @@ void RunScene(benchmark::State& bench, const Scene& scene, NumericType type, con
     }
     CalcState state;
     CreateCalcState(state, &image);
-    SetColourParams(state, 256, 0, false, false, 0, 1);
+    ColourParams colours;
+    colours.ColourCount = 256;
     NoPrompt prompt;
+    const SetUpContext context{prompt, true};
     const CoordinateSet& c = scene.coordinates;
 
     // The fastest repetition counts: interruptions only ever add time.
@@ -129,23 +130,16 @@ void RunScene(benchmark::State& bench, const Scene& scene, NumericType type, con
     double best = 0.0;
     for (auto _ : bench) {
         bench.PauseTiming();
-        const NumericType used = SetUpCalculation(state, prompt, c.IterStart, c.IterInc, c.RealMin, c.RealMax,
-                                                  c.ImagMin, c.ImagMax, c.ConstReal, c.ConstImag, c.IterEnd,
-                                                  c.Formula, type);
+        const NumericType used = RunSetUp(state, context, c, colours, type);
         if (used != type || state.Status != SetUpStatus::Ready) {
             bench.SkipWithError("set-up did not keep the numeric type");
             break;
         }
         bench.ResumeTiming();
 
-        // The message loop's protocol: rows until the pass is done, then the next pass.
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = ThreadSeconds();
-        for (;;) {
-            int32_t row = -1;
-            CalcNextRow(state, row);
-            if (row == -1 && !NextPass(state)) break;
-        }
+        CalculateToEnd(state);
         const double seconds = variant.threads == 1
                                    ? ThreadSeconds() - cpuStart
                                    : std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -5,8 +5,8 @@
 
 namespace {
 
-// The icon's view is fixed and FpuPresent is set, so the engine never needs
-// to ask; should it ever, the icon is simply drawn in the type it proposes.
+// The icon's view is fixed and a floating-point processor is taken as
+// present, so the engine never needs to ask; should it ever, the icon is simply drawn in the type it proposes.
 struct AcceptingPrompt : PrecisionPrompt {
     bool Confirm(NumericType, bool, const char*, unsigned) override { return true; }
 };
@@ -14,11 +14,9 @@ struct AcceptingPrompt : PrecisionPrompt {
 }  // namespace
 
 bool RenderIconImage(int32_t size, IconImage& icon, std::string& error) {
-    FpuPresent = true;
-    ScreenDepth = 32;  // no logical palette to realise
-    SetColourDefaults();
+    ColourState colours;
     uint8_t table[kColourTableBytes] = {};
-    GeneratePalette(table, 1);  // Fire
+    GeneratePalette(colours, 32, table, 1);  // Fire; a 32-bit depth has no logical palette to realise
 
     DibImage image;
     if (!image.TryCreate(size, size, table)) {
@@ -30,7 +28,9 @@ bool RenderIconImage(int32_t size, IconImage& icon, std::string& error) {
     // Percentage colouring over a short, single pass: the escape counts of so
     // few pixels then spread over the whole palette, a glowing rim around a
     // black set, where modulo colouring would leave everything dark red.
-    SetColourParams(state, Colours.ColourCount, 0, true, false, 0, 1);
+    ColourParams percentage;
+    percentage.ColourCount = colours.ColourCount;
+    percentage.ColourMode = true;
 
     // The whole set: it reaches from -2 to about 0.47 on the real axis, so
     // the square is centred on -0.75.
@@ -46,15 +46,10 @@ bool RenderIconImage(int32_t size, IconImage& icon, std::string& error) {
     view.IterInc = view.IterEnd;
 
     AcceptingPrompt prompt;
-    RunSetUp(state, prompt, view, NumericType::FpuSingle);
+    RunSetUp(state, SetUpContext{prompt, true}, view, percentage, NumericType::FpuSingle);
     const bool ready = state.Status == SetUpStatus::Ready;
     if (ready) {
-        for (;;) {
-            int32_t row = -1;
-            CalcNextRow(state, row);
-            if (row != -1) continue;
-            if (!NextPass(state)) break;
-        }
+        CalculateToEnd(state);
         icon.size = size;
         icon.pixels.assign(static_cast<size_t>(size) * size, 0);
         for (int32_t y = 0; y < size; ++y) {
