@@ -54,8 +54,8 @@ struct OrbitSpan {
     std::atomic<int32_t>* next = nullptr; // shared pixel cursor when several threads work on the span
 };
 
-// Iterates every still-inside pixel of the span on the given path (not
-// Reference) and records its n: the escape count, or `limit` for an orbit
+// Iterates every still-inside pixel of the span on the given path (the
+// Reference path: one orbit after the other) and records its n: the escape count, or `limit` for an orbit
 // still inside. Pixel records change exactly as the reference changes them.
 // The caller sets the floating-point environment (FpEnvironmentGuard).
 void IterateSpan(KernelPath path, const OrbitSpan<int32_t>& span);
@@ -63,7 +63,8 @@ void IterateSpan(KernelPath path, const OrbitSpan<float>& span);
 void IterateSpan(KernelPath path, const OrbitSpan<double>& span);
 void IterateSpan(KernelPath path, const OrbitSpan<long double>& span);
 
-// The same through the reference, one orbit after the other.
+// IterateSpan(KernelPath::Reference, span), for the fast kernels' own
+// fallbacks and the tests.
 void IterateSpanReference(const OrbitSpan<int32_t>& span);
 void IterateSpanReference(const OrbitSpan<float>& span);
 void IterateSpanReference(const OrbitSpan<double>& span);
