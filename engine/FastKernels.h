@@ -55,8 +55,9 @@ struct OrbitSpan {
 };
 
 // Iterates every still-inside pixel of the span on the given path (the
-// Reference path: one orbit after the other) and records its n: the escape count, or `limit` for an orbit
-// still inside. Pixel records change exactly as the reference changes them.
+// Reference path: one orbit after the other) and records its n: the escape
+// count, or `limit` for an orbit still inside. Pixel records change exactly
+// as the reference changes them.
 // The caller sets the floating-point environment (FpEnvironmentGuard).
 void IterateSpan(KernelPath path, const OrbitSpan<int32_t>& span);
 void IterateSpan(KernelPath path, const OrbitSpan<float>& span);
