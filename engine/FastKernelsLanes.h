@@ -143,14 +143,16 @@ struct DoubleKernel {
         // el being e rounded to the extended grid of xh's binade in the same
         // way, and the reference's double is xh + el rounded to double.
         const ExactPair<V> x = TwoSum<V>(s, v);
+        const Vec xh = x.hi;
+        const Vec e = x.lo;
         // (Just below a power of two xh the grid is finer, but |e| is at most
         // half the spacing below xh, so both roundings give xh there; tiny
         // sums of doubles are exact, e = 0.)
-        const Vec el = ToExtendedGrid<V>(x.lo, V::Abs(x.hi));
+        const Vec el = ToExtendedGrid<V>(e, V::Abs(xh));
         fast = V::MAnd(vExact, grid);
         // v = 0: the sum is s itself, with the sign of a zero result as the
         // reference gets it (the real axis).
-        return V::Select(V::Eq(v, V::Zero()), s, V::Add(x.hi, el));
+        return V::Select(V::Eq(v, V::Zero()), s, V::Add(xh, el));
     }
 
     static QX_INLINE void Step(Vec r, Vec i, Vec cr, Vec ci, Vec& nr, Vec& ni, Mask& inside, Mask& ok) {
