@@ -207,6 +207,17 @@ MemoryEstimate EstimateMemory(ImageSize size, const MemoryFigures& memory, uint6
 // ---------------------------------------------------------------------------
 // Colour Palette dialog
 
+// The five colour settings the dialog edits: the palette (radio button 100 +
+// palette), Modulo or Percentage (201 + colourMode), the Pome-set colour's
+// check box and index, and the shift.
+struct PaletteSettings {
+    int32_t palette = 1;
+    bool colourMode = false;
+    bool setColourEnabled = false;
+    int32_t setColour = 0;
+    int32_t shift = 0;
+};
+
 // Colour count of palettes 1 to 11; any other number counts as palette 1.
 int32_t PaletteColourCount(int32_t palette);
 

@@ -1,18 +1,16 @@
 // The modal dialogs and the saved views. Each dialog procedure keeps its
 // caller's record in the dialog's user data, moves texts between the
 // controls and the checks of PomeDlgLogic, and writes back only on OK.
+// Everything a dialog shows comes from its caller, so nothing here knows the
+// program's record.
 #include "dialogs/PomeDlg.h"
 
 #include <string>
 #include <vector>
 
-#include "dialogs/PomeDlgLogic.h"
-#include "engine/PomeClc.h"
 #include "image/Palette.h"
 #include "resources/rcinc.h"
 #include "shell/CallbackGuard.h"
-#include "shell/PomeStatus.h"
-#include "shell/ProgramState.h"
 
 namespace {
 
@@ -40,8 +38,11 @@ void ShowHelp(HWND dialog, const char* keyword) {
     WinHelpA(owner != nullptr ? owner : dialog, kHelpFile, HELP_KEY, reinterpret_cast<ULONG_PTR>(keyword));
 }
 
+// The templates and texts are linked into the program beside this code.
+HINSTANCE ProgramModule() { return GetModuleHandleA(nullptr); }
+
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC procedure, void* record) {
-    return DialogBoxParamA(Program.Instance, MAKEINTRESOURCEA(templateId), owner, procedure,
+    return DialogBoxParamA(ProgramModule(), MAKEINTRESOURCEA(templateId), owner, procedure,
                            reinterpret_cast<LPARAM>(record));
 }
 
@@ -240,12 +241,11 @@ INT_PTR CALLBACK DisplayProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 // --- Colour Palette ------------------------------------------------------------
 
+// The caller's settings, written on OK only, and where Apply sends the
+// dialog's settings meanwhile.
 struct PaletteRecord {
-    int32_t palette;
-    bool colourMode;
-    bool setColourEnabled;
-    int32_t setColour;
-    int32_t shift;
+    PaletteSettings& settings;
+    const PaletteApply& apply;
 };
 
 void ShowSetColourPosition(HWND dialog) {
@@ -279,39 +279,40 @@ void OnPaletteScroll(HWND dialog, WPARAM wParam, HWND bar) {
     if (GetDlgCtrlID(bar) == IDC_PALETTE_SET_COLOUR_BAR) ShowSetColourPosition(dialog);
 }
 
+// The settings the controls show; the palette is `whenNone` if no palette
+// button is selected.
+PaletteSettings ShownPaletteSettings(HWND dialog, int32_t whenNone) {
+    PaletteSettings shown;
+    shown.palette = ChosenPalette(FirstSelectedPalette(dialog), whenNone);
+    shown.colourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
+    shown.setColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
+    shown.setColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
+    shown.shift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
+    return shown;
+}
+
 void ApplyPalette(HWND dialog) {
     SetDlgItemTextA(dialog, IDCANCEL, "Close");
-    const int32_t palette = ChosenPalette(FirstSelectedPalette(dialog), 1);
-    Program.Colours.ColourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
-    Program.Colours.PomeSetColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
-    Program.Colours.PomeSetColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
-    Program.Colours.PaletteShift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
-    const UINT applyMessage = ApplyMessage(palette, Program.Colours.PaletteNumber);
-    Program.Colours.PaletteNumber = palette;
-    SendMessageA(GetWindow(dialog, GW_OWNER), applyMessage, 0, 0);
+    RecordOf<PaletteRecord>(dialog)->apply(ShownPaletteSettings(dialog, 1));
 }
 
 void ConfirmPalette(HWND dialog) {
-    PaletteRecord& record = *RecordOf<PaletteRecord>(dialog);
-    record.palette = ChosenPalette(FirstSelectedPalette(dialog), record.palette);
-    record.colourMode = IsDlgButtonChecked(dialog, IDC_PALETTE_PERCENTAGE) == BST_CHECKED;
-    record.setColour = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL);
-    record.setColourEnabled = IsDlgButtonChecked(dialog, IDC_PALETTE_SET_COLOUR) == BST_CHECKED;
-    record.shift = GetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL);
+    PaletteSettings& caller = RecordOf<PaletteRecord>(dialog)->settings;
+    caller = ShownPaletteSettings(dialog, caller.palette);
     EndDialog(dialog, 1);
 }
 
 INT_PTR PaletteProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        const PaletteRecord& record = *KeepRecord<PaletteRecord>(dialog, lParam);
-        CheckRadioButton(dialog, IDC_PALETTE_1, IDC_PALETTE_11, IDC_PALETTE_1 + record.palette - 1);
+        const PaletteSettings& settings = KeepRecord<PaletteRecord>(dialog, lParam)->settings;
+        CheckRadioButton(dialog, IDC_PALETTE_1, IDC_PALETTE_11, IDC_PALETTE_1 + settings.palette - 1);
         CheckRadioButton(dialog, IDC_PALETTE_MODULO, IDC_PALETTE_PERCENTAGE,
-                         record.colourMode ? IDC_PALETTE_PERCENTAGE : IDC_PALETTE_MODULO);
-        CheckDlgButton(dialog, IDC_PALETTE_SET_COLOUR, record.setColourEnabled ? BST_CHECKED : BST_UNCHECKED);
-        SetScrollRanges(dialog, record.palette);
-        SetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL, record.setColour, TRUE);
-        SetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL, record.shift, TRUE);
+                         settings.colourMode ? IDC_PALETTE_PERCENTAGE : IDC_PALETTE_MODULO);
+        CheckDlgButton(dialog, IDC_PALETTE_SET_COLOUR, settings.setColourEnabled ? BST_CHECKED : BST_UNCHECKED);
+        SetScrollRanges(dialog, settings.palette);
+        SetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SET_COLOUR_BAR), SB_CTL, settings.setColour, TRUE);
+        SetScrollPos(GetDlgItem(dialog, IDC_PALETTE_SHIFT_BAR), SB_CTL, settings.shift, TRUE);
         ShowSetColourPosition(dialog);
         return TRUE;
     }
@@ -349,7 +350,7 @@ INT_PTR AboutProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case IDCANCEL: EndDialog(dialog, 0); break;
     case IDC_ABOUT_THANKS: {
         char thanks[512] = {};
-        LoadStringA(Program.Instance, IDS_ABOUT_THANKS, thanks, sizeof thanks);
+        LoadStringA(ProgramModule(), IDS_ABOUT_THANKS, thanks, sizeof thanks);
         SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, thanks);
         break;
     }
@@ -364,17 +365,6 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 // --- Save and Load -------------------------------------------------------------
-
-// quaxel.ini beside the program; false when the program's path could not be
-// had in full, so that nothing is ever written to a cut path.
-bool IniPath(std::string& path) {
-    std::string directory;
-    std::string name;
-    std::string extension;
-    if (!SplitModulePath(nullptr, directory, name, extension)) return false;
-    path = directory + "quaxel.ini";
-    return path.size() < MAX_PATH;
-}
 
 struct IniProfile final : ProfileAccess {
     explicit IniProfile(std::string file) : path(std::move(file)) {}
@@ -392,15 +382,16 @@ struct IniProfile final : ProfileAccess {
     std::string path;
 };
 
+// The Save dialog offers `name` and hands back the typed one in it.
 struct NameRecord {
     std::string name;
 };
 
 INT_PTR SaveProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        KeepRecord<NameRecord>(dialog, lParam);
+        const NameRecord& offered = *KeepRecord<NameRecord>(dialog, lParam);
         SendDlgItemMessageA(dialog, IDC_SAVE_NAME, EM_LIMITTEXT, kMaxSetNameLength, 0);
-        SetDlgItemTextA(dialog, IDC_SAVE_NAME, Program.CurrentSetName.c_str());
+        SetDlgItemTextA(dialog, IDC_SAVE_NAME, offered.name.c_str());
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
@@ -421,10 +412,17 @@ INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
                            [&] { return EndDialogAfterFailure(dialog); });
 }
 
+// The Load dialog lists the sets of `iniPath`, preselects `offered` and
+// hands back the chosen name.
+struct ChoiceRecord {
+    const std::string& iniPath;
+    const std::string& offered;
+    std::string chosen;
+};
+
 // Every section name of the file; the buffer grows until the list fits.
-std::vector<std::string> SavedSetNames() {
-    std::string path;
-    if (!IniPath(path)) return {};
+std::vector<std::string> SavedSetNames(const std::string& path) {
+    if (path.empty()) return {};
     for (size_t size = kSectionListBufferSize;; size *= 2) {
         std::vector<char> buffer(size, '\0');
         const DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", buffer.data(),
@@ -433,19 +431,18 @@ std::vector<std::string> SavedSetNames() {
     }
 }
 
-void FillSetList(HWND dialog) {
+void FillSetList(HWND dialog, const ChoiceRecord& record) {
     HWND list = GetDlgItem(dialog, IDC_LOAD_LIST);
-    for (const std::string& name : SavedSetNames()) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    for (const std::string& name : SavedSetNames(record.iniPath))
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     SendMessageA(list, LB_SETCURSEL, 0, 0);
-    if (!Program.CurrentSetName.empty())
-        SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(Program.CurrentSetName.c_str()));
+    if (!record.offered.empty())
+        SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(record.offered.c_str()));
 }
 
 INT_PTR LoadProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        KeepRecord<NameRecord>(dialog, lParam);
-        FillSetList(dialog);
+        FillSetList(dialog, *KeepRecord<ChoiceRecord>(dialog, lParam));
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
@@ -459,7 +456,7 @@ INT_PTR LoadProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         std::string name(static_cast<size_t>(length) + 1, '\0');
         SendMessageA(list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(name.data()));
         name.resize(static_cast<size_t>(length));
-        RecordOf<NameRecord>(dialog)->name = name;
+        RecordOf<ChoiceRecord>(dialog)->chosen = name;
         EndDialog(dialog, 1);
         break;
     }
@@ -483,12 +480,9 @@ bool IterationsDialog(HWND owner, int32_t& endValue) {
     return RunDialog(owner, IDD_ITERATIONS, IterationsProc, &endValue) == 1;
 }
 
-bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale) {
-    const uint32_t inUse = HasWorkBuffers(Program.Calc)
-                               ? MemoryRequirement(Program.Calc.width, Program.Calc.height, Program.Calc.numericType)
-                               : 0;
+bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale, uint32_t memoryInUse) {
     DisplayRecord record = OpenDisplayRecord(width, height, scale, GetSystemMetrics(SM_CXSCREEN),
-                                             GetSystemMetrics(SM_CYSCREEN), inUse);
+                                             GetSystemMetrics(SM_CYSCREEN), memoryInUse);
     scale = record.scale;
     if (RunDialog(owner, IDD_DISPLAY, DisplayProc, &record) != 1) return false;
     const ImageSize size = ConfirmedImageSize(record);
@@ -498,46 +492,36 @@ bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale) 
     return true;
 }
 
-bool PaletteDialog(HWND owner) {
-    PaletteRecord record{Program.Colours.PaletteNumber, Program.Colours.ColourMode,
-                         Program.Colours.PomeSetColourEnabled, Program.Colours.PomeSetColour,
-                         Program.Colours.PaletteShift};
-    if (RunDialog(owner, IDD_PALETTE, PaletteProc, &record) != 1) return false;
-    Program.Colours.PaletteNumber = record.palette;
-    Program.Colours.ColourMode = record.colourMode;
-    Program.Colours.PomeSetColourEnabled = record.setColourEnabled;
-    Program.Colours.PomeSetColour = record.setColour;
-    Program.Colours.PaletteShift = record.shift;
-    return true;
+bool PaletteDialog(HWND owner, PaletteSettings& settings, const PaletteApply& apply) {
+    PaletteRecord record{settings, apply};
+    return RunDialog(owner, IDD_PALETTE, PaletteProc, &record) == 1;
 }
 
 void AboutDialog(HWND owner) { RunDialog(owner, IDD_ABOUT, AboutProc, nullptr); }
 
-void SaveCoordinates(HWND owner, const CoordinateSet& view) {
-    NameRecord typed;
+void SaveCoordinates(HWND owner, const std::string& iniPath, std::string& setName, const CoordinateSet& view) {
+    NameRecord typed{setName};
     if (RunDialog(owner, IDD_SAVE_COORDS, SaveProc, &typed) != 1) return;
-    std::string path;
-    const bool havePath = IniPath(path);
-    IniProfile profile(path);
+    const bool havePath = !iniPath.empty();
+    IniProfile profile(iniPath);
     SaveOutcome outcome = SaveOutcome::WriteFailed;
     if (havePath) {
-        outcome = SaveCoordinateSet(profile, Program.CurrentSetName, typed.name, view, [owner] {
+        outcome = SaveCoordinateSet(profile, setName, typed.name, view, [owner] {
             return MessageBoxA(owner, kSaveQuestionText, kSaveQuestionCaption, MB_YESNO | MB_ICONHAND) == IDYES;
         });
     } else if (typed.name.empty()) {
         outcome = SaveOutcome::NothingToSave;
     } else {
-        Program.CurrentSetName = typed.name.substr(0, kMaxSetNameLength);
+        setName = typed.name.substr(0, kMaxSetNameLength);
     }
     if (outcome == SaveOutcome::WriteFailed)
-        MessageBoxA(owner, kWriteFailedText, havePath ? path.c_str() : "quaxel.ini", MB_OK | MB_ICONHAND);
+        MessageBoxA(owner, kWriteFailedText, havePath ? iniPath.c_str() : "quaxel.ini", MB_OK | MB_ICONHAND);
 }
 
-bool LoadCoordinates(HWND owner, CoordinateSet& view) {
-    NameRecord chosen;
-    if (RunDialog(owner, IDD_LOAD_COORDS, LoadProc, &chosen) != 1) return false;
-    std::string path;
-    if (!IniPath(path)) return false;
-    IniProfile profile(path);
-    return LoadCoordinateSet(profile, Program.CurrentSetName, chosen.name, view);
+bool LoadCoordinates(HWND owner, const std::string& iniPath, std::string& setName, CoordinateSet& view) {
+    ChoiceRecord choice{iniPath, setName, {}};
+    if (RunDialog(owner, IDD_LOAD_COORDS, LoadProc, &choice) != 1) return false;
+    if (iniPath.empty()) return false;
+    IniProfile profile(iniPath);
+    return LoadCoordinateSet(profile, setName, choice.chosen, view);
 }

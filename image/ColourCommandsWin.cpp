@@ -45,6 +45,35 @@ void SetColourSpread(int32_t n) {
     RecolourStep();
 }
 
+PaletteSettings PaletteSettingsOf(const ColourState& colours) {
+    return PaletteSettings{colours.PaletteNumber, colours.ColourMode, colours.PomeSetColourEnabled,
+                           colours.PomeSetColour, colours.PaletteShift};
+}
+
+void AdoptPaletteSettings(ColourState& colours, const PaletteSettings& settings) {
+    colours.PaletteNumber = settings.palette;
+    colours.ColourMode = settings.colourMode;
+    colours.PomeSetColourEnabled = settings.setColourEnabled;
+    colours.PomeSetColour = settings.setColour;
+    colours.PaletteShift = settings.shift;
+}
+
+// Apply in the Colour Palette dialog: the settings take effect at once, and
+// the main window recolours with them, or rebuilds a changed palette keeping
+// the shift, before the dialog goes on.
+void ApplyPaletteSettings(const PaletteSettings& applied) {
+    const UINT message = ApplyMessage(applied.palette, Program.Colours.PaletteNumber);
+    AdoptPaletteSettings(Program.Colours, applied);
+    SendMessageA(Program.MainWindow, message, 0, 0);
+}
+
+void PaletteCommand() {
+    PaletteSettings settings = PaletteSettingsOf(Program.Colours);
+    if (!PaletteDialog(Program.MainWindow, settings, ApplyPaletteSettings)) return;
+    AdoptPaletteSettings(Program.Colours, settings);
+    RebuildPaletteKeepingShift();
+}
+
 void FitColourSpread(int32_t n) {
     if (Program.Calculating || Program.Image.width < 48 || Program.Image.height < 48) {
         MessageBeep(MB_ICONHAND);
@@ -72,9 +101,7 @@ void RebuildPaletteKeepingShift() {
 
 bool ColourCommand(int command) {
     switch (command) {
-    case CM_PALETTE:
-        if (PaletteDialog(Program.MainWindow)) RebuildPaletteKeepingShift();
-        return true;
+    case CM_PALETTE: PaletteCommand(); return true;
     case CM_NEXT_PALETTE: CyclePalette(+1); return true;
     case CM_PREV_PALETTE: CyclePalette(-1); return true;
     case CM_SHIFT_PREV: ShiftPalette(-1); return true;

@@ -122,6 +122,9 @@ void DisplayCommand() {
     int32_t width = Program.Image.width;
     int32_t height = Program.Image.height;
     int32_t scale = Program.DisplayScale;
-    if (!DisplayDialog(Program.MainWindow, width, height, scale)) return;
+    const uint32_t inUse = HasWorkBuffers(Program.Calc)
+                               ? MemoryRequirement(Program.Calc.width, Program.Calc.height, Program.Calc.numericType)
+                               : 0;
+    if (!DisplayDialog(Program.MainWindow, width, height, scale, inUse)) return;
     ApplyImageSize(width, height, scale);
 }

@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <random>
+#include <string>
 
 #include "dialogs/PomeDlg.h"
 #include "image/ImageInitWin.h"
@@ -138,9 +139,26 @@ void NumericTypeCommand(int32_t n) {
     RestartCalculation();
 }
 
+// quaxel.ini beside the program, where the saved views live; empty when the
+// program's path could not be had in full, so that nothing is ever written
+// to a cut path.
+std::string SavedViewsPath() {
+    std::string directory;
+    std::string name;
+    std::string extension;
+    if (!SplitModulePath(nullptr, directory, name, extension)) return {};
+    std::string path = directory + "quaxel.ini";
+    return path.size() < MAX_PATH ? path : std::string{};
+}
+
+void SaveCommand() {
+    SaveCoordinates(Program.MainWindow, SavedViewsPath(), Program.CurrentSetName, Program.Coordinates);
+}
+
 void LoadCommand() {
     CoordinateSet loaded = Program.Coordinates;
-    if (!LoadCoordinates(Program.MainWindow, loaded) || !ChangeView(loaded)) return;
+    if (!LoadCoordinates(Program.MainWindow, SavedViewsPath(), Program.CurrentSetName, loaded) || !ChangeView(loaded))
+        return;
     Program.CurrentType = DefaultNumericType(Program.Coordinates.Formula, Program.FpuPresent);
     CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     RestartCalculation();
@@ -175,7 +193,7 @@ bool NavigationCommand(int command) {
     case CM_MANDELBROT: ResetToStartRange(true, false); return true;
     case CM_TAKE_CONSTANT: TakeConstant(false); return true;
     case CM_JULIA: TakeConstant(true); return true;
-    case CM_SAVE: SaveCoordinates(Program.MainWindow, Program.Coordinates); return true;
+    case CM_SAVE: SaveCommand(); return true;
     case CM_LOAD: LoadCommand(); return true;
     default: break;
     }
