@@ -1,1 +1,1 @@
-quaxel_native_test(bmp_tests SOURCES BmpExportTest.cpp LIBS quaxel_image)
+quaxel_test(bmp_tests SOURCES BmpExportTest.cpp LIBS quaxel_image)

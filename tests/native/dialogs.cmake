@@ -1,4 +1,4 @@
-quaxel_native_test(dialog_logic_tests
+quaxel_test(dialog_logic_tests
   SOURCES
     DialogNumberTextTest.cpp
     DialogLogicTest.cpp

@@ -1,1 +1,1 @@
-quaxel_native_test(fixed_tests SOURCES PomeFixTest.cpp LIBS quaxel_engine)
+quaxel_test(fixed_tests SOURCES PomeFixTest.cpp LIBS quaxel_engine)

@@ -1,1 +1,1 @@
-quaxel_native_test(image_tests SOURCES DibSectTest.cpp LIBS quaxel_image)
+quaxel_test(image_tests SOURCES DibSectTest.cpp LIBS quaxel_image)

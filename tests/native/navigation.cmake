@@ -1,1 +1,1 @@
-quaxel_native_test(navigation_tests SOURCES NavigationTest.cpp LIBS quaxel_navigation quaxel_engine quaxel_image)
+quaxel_test(navigation_tests SOURCES NavigationTest.cpp LIBS quaxel_navigation quaxel_engine quaxel_image)

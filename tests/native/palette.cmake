@@ -1,1 +1,1 @@
-quaxel_native_test(palette_tests SOURCES PaletteTest.cpp LIBS quaxel_image)
+quaxel_test(palette_tests SOURCES PaletteTest.cpp LIBS quaxel_image)

@@ -1,4 +1,4 @@
-quaxel_native_test(render_tests SOURCES RenderTest.cpp LIBS quaxel_render)
+quaxel_test(render_tests SOURCES RenderTest.cpp LIBS quaxel_render)
 
 # The program itself: a bad argument gives the usage and a non-zero exit, a
 # small start image prints its statistics.

@@ -1,1 +1,1 @@
-quaxel_native_test(setup_tests SOURCES SetupLogicTest.cpp LIBS setup_logic)
+quaxel_test(setup_tests SOURCES SetupLogicTest.cpp LIBS setup_logic)

@@ -1,1 +1,1 @@
-quaxel_native_test(shell_logic_tests SOURCES ShellLogicTest.cpp LIBS quaxel_shell_logic)
+quaxel_test(shell_logic_tests SOURCES ShellLogicTest.cpp LIBS quaxel_shell_logic)

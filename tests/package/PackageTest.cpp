@@ -7,26 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <string>
 
-#include "HostPath.h"
+#include "ProcessWin.h"
 
 namespace {
 
 const std::string kVersion = PACKAGE_VERSION;
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quaxel";
-// Stretched by QUAXEL_TIME_FACTOR (tools/windows-tests.sh measures it): the
-// 32-bit build runs under emulation, several times slower.
-const DWORD kDeadlineMs = [] {
-    char value[16] = {};
-    const DWORD length = GetEnvironmentVariableA("QUAXEL_TIME_FACTOR", value, sizeof value);
-    const DWORD factor = length > 0 && length < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
-    return 30000 * std::clamp<DWORD>(factor, 1, 20);
-}();
+// Stretched by QUAXEL_TIME_FACTOR: the 32-bit build runs under emulation.
+const DWORD kDeadlineMs = testsupport::Scaled(30000);
 
-bool Expired(DWORD deadline) { return static_cast<LONG>(deadline - GetTickCount()) <= 0; }
+bool Expired(DWORD deadline) { return testsupport::Remaining(deadline) == 0; }
 
 constexpr char kMissing[] = "(no such value)";
 
@@ -63,54 +55,16 @@ struct Cleanup {
     }
 };
 
-// A program run, ended at the latest when the test is.
-class Process {
-public:
-    Process(std::string commandLine, const char* folder) {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        started_ = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
-                                  &info_);
-    }
-    ~Process() {
-        if (!started_) return;
-        TerminateProcess(info_.hProcess, 1);
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
+using testsupport::Process;
 
-    bool started() const { return started_; }
-
-    // The visible message box of this process with the caption, or nullptr.
-    HWND WaitForBox(const char* caption) const {
-        const DWORD deadline = GetTickCount() + kDeadlineMs;
-        for (;;) {
-            for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", caption); box;
-                 box = FindWindowExA(nullptr, box, "#32770", caption)) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(box, &owner);
-                if (owner == info_.dwProcessId && IsWindowVisible(box)) return box;
-            }
-            if (Expired(deadline) || WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
-        }
-    }
-
-    // The exit code, or STILL_ACTIVE when the process outlives the deadline.
-    DWORD WaitForExit() const {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(info_.hProcess, kDeadlineMs) == WAIT_OBJECT_0) GetExitCodeProcess(info_.hProcess, &code);
-        return code;
-    }
-
-private:
-    PROCESS_INFORMATION info_{};
-    bool started_ = false;
-};
+// The exit code, or STILL_ACTIVE when the process outlives the deadline.
+DWORD WaitForExit(const Process& process) {
+    DWORD code = STILL_ACTIVE;
+    return process.WaitEnded(kDeadlineMs, code) ? code : STILL_ACTIVE;
+}
 
 HWND AnswerBox(const Process& process, const char* caption, int button, std::string* text = nullptr) {
-    HWND box = process.WaitForBox(caption);
+    HWND box = process.WaitForDialog(caption, kDeadlineMs);
     if (!box) return nullptr;
     char buffer[2048] = {};
     GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);  // the box's text control
@@ -138,11 +92,11 @@ TEST(Package, SetupInstallsAndTheUninstallEntryRemovesIt) {
 
     const DWORD deadline = GetTickCount() + kDeadlineMs;
     {
-        Process setup("\"" + setupExe + "\"", folder.c_str());
+        Process setup("\"" + setupExe + "\"", folder);
         ASSERT_TRUE(setup.started());
         ASSERT_NE(AnswerBox(setup, "Installation", IDYES), nullptr) << "no \"Installation\" question";
-        EXPECT_EQ(setup.WaitForBox("Installation failed"), nullptr);
-        EXPECT_EQ(setup.WaitForExit(), 0u);
+        EXPECT_EQ(setup.WaitForDialog("Installation failed", kDeadlineMs), nullptr);
+        EXPECT_EQ(WaitForExit(setup), 0u);
     }
     // The shell runs install.inf in a process of its own that outlives setup:
     // the registry entry comes first, the shortcut last.
@@ -160,7 +114,7 @@ TEST(Package, SetupInstallsAndTheUninstallEntryRemovesIt) {
     ASSERT_TRUE(FileExists(link)) << link;
 
     {
-        Process again("\"" + setupExe + "\"", folder.c_str());
+        Process again("\"" + setupExe + "\"", folder);
         ASSERT_TRUE(again.started());
         std::string text;
         ASSERT_NE(AnswerBox(again, "Program Quaxel already installed", IDOK, &text), nullptr)
@@ -168,13 +122,13 @@ TEST(Package, SetupInstallsAndTheUninstallEntryRemovesIt) {
         EXPECT_EQ(text, "Version " + kVersion + " is already installed.\nYou are attempting to install " + kVersion +
                             ".\nPlease remove the old version via Start / Control Panel / Add/Remove Programs.\n"
                             "Then run SETUP again to install the new version.");
-        EXPECT_EQ(again.WaitForExit(), 0u);
+        EXPECT_EQ(WaitForExit(again), 0u);
     }
 
     {
-        Process remove(uninstall, nullptr);
+        Process remove(uninstall);
         ASSERT_TRUE(remove.started()) << uninstall;
-        EXPECT_EQ(remove.WaitForExit(), 0u);
+        EXPECT_EQ(WaitForExit(remove), 0u);
     }
     EXPECT_FALSE(UninstallKeyExists());
     if (!wine) {

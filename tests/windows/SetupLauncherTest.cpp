@@ -6,10 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "HostPath.h"
+#include "ProcessWin.h"
 #include "tests/SetupExpectedTexts.h"
 
 namespace {
@@ -22,12 +23,11 @@ using setuptest::kFailedText;
 using setuptest::kInvalidText;
 using setuptest::kQuestionText;
 
-std::string SetupExe() { return WindowsPathOf(SETUP_EXE_PATH); }
+using testsupport::Process;
+using testsupport::Remaining;
+using testsupport::WindowsOf;
 
-DWORD Remaining(DWORD deadline) {
-    const DWORD now = GetTickCount();
-    return static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
-}
+std::string SetupExe() { return WindowsPathOf(SETUP_EXE_PATH); }
 
 // A unique project name per test, so no two runs share an Uninstall key.
 std::string ProjectName(const char* tag) {
@@ -106,68 +106,32 @@ uint64_t CreationTime(HANDLE process) {
     return (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
 }
 
-struct WindowCount {
-    DWORD process;
-    int count;
-};
-
-BOOL CALLBACK CountVisibleWindow(HWND window, LPARAM lParam) {
-    auto* search = reinterpret_cast<WindowCount*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->process && IsWindowVisible(window)) ++search->count;
-    return TRUE;
-}
-
-// One run of setup.exe. Whatever a failed assertion leaves running, the
-// destructor ends: the program and anything it started.
+// One run of setup.exe, every wait of it against one deadline from its
+// start. Whatever a failed assertion leaves running, the destructor ends:
+// the program and anything it started.
 class SetupRun {
 public:
-    explicit SetupRun(const std::string& folder) {
-        // Brings up Wine's desktop process here rather than in the program.
-        GetDesktopWindow();
-        std::string exe = SetupExe();
-        std::string commandLine = "\"" + exe + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        started_ = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  folder.c_str(), &startup, &process_);
-        deadline_ = GetTickCount() + kDeadlineMs;
-    }
+    explicit SetupRun(const std::string& folder) : process_(Start(folder)), deadline_(GetTickCount() + kDeadlineMs) {}
     ~SetupRun() {
-        if (!started_) return;
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, kDeadlineMs);
-        }
+        if (!started()) return;
+        process_.End();
         EndChildren();
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
     }
     SetupRun(const SetupRun&) = delete;
     SetupRun& operator=(const SetupRun&) = delete;
 
-    bool started() const { return started_; }
+    bool started() const { return process_.started(); }
 
     // The dialog of class "#32770" with this caption that the program shows,
     // or nullptr when the deadline passes or the program ends first.
-    HWND WaitForBox(const char* caption) {
-        for (;;) {
-            HWND box = FindBox(caption);
-            if (box) return box;
-            if (Remaining(deadline_) == 0 || Exited(50)) return FindBox(caption);
-        }
-    }
+    HWND WaitForBox(const char* caption) const { return process_.WaitForDialog(caption, Remaining(deadline_)); }
 
     // Exit code once the program has ended; STILL_ACTIVE on timeout.
-    DWORD WaitForExit() {
-        if (!Exited(Remaining(deadline_))) return STILL_ACTIVE;
+    DWORD WaitForExit() const {
         DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process_.hProcess, &code);
+        if (!process_.WaitEnded(Remaining(deadline_), code)) return STILL_ACTIVE;
         return code;
     }
-
-    bool Exited(DWORD waitMs) { return WaitForSingleObject(process_.hProcess, waitMs) == WAIT_OBJECT_0; }
 
     // Processes the program started (the shell's "Install" action), given
     // until the deadline to finish, then ended. Returns how many had to be ended.
@@ -192,12 +156,12 @@ public:
         std::vector<HANDLE> children;
         HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
         if (snapshot == INVALID_HANDLE_VALUE) return children;
-        const uint64_t parentCreated = CreationTime(process_.hProcess);
+        const uint64_t parentCreated = CreationTime(process_.handle());
         PROCESSENTRY32 entry{};
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-            if (entry.th32ParentProcessID != process_.dwProcessId ||
-                entry.th32ProcessID == process_.dwProcessId || lstrcmpiA(entry.szExeFile, "explorer.exe") == 0) {
+            if (entry.th32ParentProcessID != process_.id() || entry.th32ProcessID == process_.id() ||
+                lstrcmpiA(entry.szExeFile, "explorer.exe") == 0) {
                 continue;
             }
             constexpr DWORD kAccess = PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE;
@@ -215,9 +179,8 @@ public:
 
     // Visible top-level windows of the program.
     int VisibleWindows() const {
-        WindowCount search{process_.dwProcessId, 0};
-        EnumWindows(CountVisibleWindow, reinterpret_cast<LPARAM>(&search));
-        return search.count;
+        const std::vector<HWND> windows = WindowsOf(process_.id());
+        return static_cast<int>(std::count_if(windows.begin(), windows.end(), IsWindowVisible));
     }
 
     size_t ChildCount() const {
@@ -227,19 +190,14 @@ public:
     }
 
 private:
-    HWND FindBox(const char* caption) const {
-        for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", caption); box;
-             box = FindWindowExA(nullptr, box, "#32770", caption)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(box, &owner);
-            if (owner == process_.dwProcessId && IsWindowVisible(box)) return box;
-        }
-        return nullptr;
+    static Process Start(const std::string& folder) {
+        // Brings up Wine's desktop process here rather than in the program.
+        GetDesktopWindow();
+        return Process("\"" + SetupExe() + "\"", folder, SetupExe());
     }
 
-    PROCESS_INFORMATION process_{};
-    bool started_ = false;
-    DWORD deadline_ = 0;
+    Process process_;
+    DWORD deadline_;
 };
 
 std::string TextOf(HWND box) {

@@ -1,10 +1,10 @@
 # The dialogs' number texts and decisions again, built by mingw and run under
 # wine: the texts must come out the same with this compiler and runtime.
 set(dialog_test_dir ${PROJECT_SOURCE_DIR}/tests/native)
-quaxel_windows_test(win_dialog_logic_tests
+quaxel_test(win_dialog_logic_tests
   SOURCES
     ${dialog_test_dir}/DialogNumberTextTest.cpp
     ${dialog_test_dir}/DialogLogicTest.cpp
     ${dialog_test_dir}/DialogStoreTest.cpp
-  LIBS quaxel_dialog_logic)
-target_include_directories(win_dialog_logic_tests PRIVATE ${dialog_test_dir})
+  LIBS quaxel_dialog_logic
+  INCLUDES ${dialog_test_dir})

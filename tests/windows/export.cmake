@@ -1,1 +1,1 @@
-quaxel_windows_test(win_export_tests SOURCES ExportWinTest.cpp ClipboardWinTest.cpp PaletteWinTest.cpp LIBS quaxel_image)
+quaxel_test(win_export_tests SOURCES ExportWinTest.cpp ClipboardWinTest.cpp PaletteWinTest.cpp LIBS quaxel_image)
