@@ -45,7 +45,8 @@ std::string TypeReason(NumericType requested, NumericType used, FormulaKind form
 
 template <typename T>
 uint64_t BuffersOf(uint64_t width, uint64_t height) {
-    return sizeof(T) * (width + height) + sizeof(int32_t) * height + sizeof(PixelRecord<T>) * width * height;
+    // Per row the limit and the bookkeeping the Display dialog counts too.
+    return sizeof(T) * (width + height) + 12 * height + 8 + sizeof(PixelRecord<T>) * width * height;
 }
 
 bool IsPlainInteger(const std::string& text) {

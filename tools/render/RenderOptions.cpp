@@ -42,8 +42,9 @@ bool PatternIsValid(const std::string& pattern) {
         if (i + 1 < pattern.size() && pattern[i + 1] == '%') { ++i; continue; }
         size_t j = i + 1;
         if (j < pattern.size() && pattern[j] == '0') ++j;
+        const size_t digits = j;
         while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9') ++j;
-        if (j >= pattern.size() || pattern[j] != 'd' || j - i > 4) return false;
+        if (j >= pattern.size() || pattern[j] != 'd' || j - digits > 2) return false;
         ++numbers;
         i = j;
     }
