@@ -29,3 +29,8 @@ target_link_libraries(quaxel_progbench PRIVATE quaxel_defaults quaxel_render GTe
 target_include_directories(quaxel_progbench PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${QUAXEL_E2E_DIR})
 target_compile_definitions(quaxel_progbench PRIVATE QUAXEL_EXE_PATH="$<TARGET_FILE:quaxel>" QUAXEL_E2E_NO_MAIN)
 add_dependencies(quaxel_progbench quaxel)
+
+# quaxel-render as the program's companion: its scenarios run the renderer's .exe.
+target_sources(quaxel_e2e PRIVATE ${QUAXEL_E2E_DIR}/RenderCompanionE2ETest.cpp)
+set_source_files_properties(${QUAXEL_E2E_DIR}/RenderCompanionE2ETest.cpp PROPERTIES COMPILE_DEFINITIONS QUAXEL_RENDER_EXE_PATH="$<TARGET_FILE:quaxel-render>")
+add_dependencies(quaxel_e2e quaxel-render)
