@@ -241,6 +241,16 @@ bool NextPass(CalcState& state);
 // computed, unless the state is Ready.
 int32_t CalculateToEnd(CalcState& state);
 
+// Told after every computed row of CalculateToEnd; answering false ends the
+// run there (the image is then unfinished).
+struct RowProgress {
+    virtual bool AfterRow(const CalcState& state, int32_t row) = 0;
+
+protected:
+    ~RowProgress() = default;
+};
+int32_t CalculateToEnd(CalcState& state, RowProgress* progress);
+
 // Raises IterEnd to newEnd if newEnd is larger and restarts the row scan;
 // stored orbits and row limits are kept, so the next passes continue them.
 void RaiseIterEnd(CalcState& state, int32_t newEnd);

@@ -218,13 +218,18 @@ uint8_t PaletteIndexOf(const CalcState& state, int32_t n) {
     return static_cast<uint8_t>(index);
 }
 
-int32_t CalculateToEnd(CalcState& state) {
+int32_t CalculateToEnd(CalcState& state) { return CalculateToEnd(state, nullptr); }
+
+int32_t CalculateToEnd(CalcState& state, RowProgress* progress) {
     if (state.Status != SetUpStatus::Ready) return 0;
     int32_t passes = 1;
     for (;;) {
         int32_t row = -1;
         CalcNextRow(state, row);
-        if (row != -1) continue;
+        if (row != -1) {
+            if (progress != nullptr && !progress->AfterRow(state, row)) break;
+            continue;
+        }
         if (!NextPass(state)) break;
         ++passes;
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <random>
+
+#include "dialogs/CoordinateStoreLogic.h"
+#include "dialogs/IniFileProfile.h"
 #include "dialogs/NumberTextLogic.h"
 #include "tools/render/Render.h"
 
@@ -223,6 +228,282 @@ TEST(Render, ShiftBeyondThePaletteIsRefused) {
     RenderResult result;
     EXPECT_FALSE(Render(o, result, error));
     EXPECT_NE(error.find("--shift"), std::string::npos) << error;
+}
+
+// --- saved views -------------------------------------------------------------
+
+fs::path WriteText(const std::string& name, const std::string& text) {
+    const fs::path path = fs::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+// The file as the program's Save command writes it: CRLF lines, the store's
+// texts in its order.
+std::string SavedSection(const std::string& name, const CoordinateSet& set) {
+    std::string text = "[" + name + "]\r\n";
+    for (const KeyValueText& entry : CoordinateSetTexts(set)) text += std::string(entry.key) + "=" + entry.value + "\r\n";
+    return text;
+}
+
+// Whatever the program saves, the renderer reads back as the program's Load
+// reads it: every float is the value its stored text denotes, to the bit.
+TEST(SavedViews, ReadBackWhatTheProgramSaves) {
+    std::mt19937_64 random(16);
+    std::string file;
+    std::vector<CoordinateSet> sets;
+    for (int i = 0; i < 200; ++i) {
+        CoordinateSet set;
+        std::uniform_real_distribution<double> plane(-2.5, 2.5);
+        const long double width = std::ldexp(1.0L, -static_cast<int>(random() % 60));
+        set.RealMin = plane(random);
+        set.RealMax = set.RealMin + width;
+        set.ImagMin = plane(random);
+        set.ImagMax = set.ImagMin + width * 0.75L;
+        set.ConstReal = plane(random) / 3;
+        set.ConstImag = -plane(random) / 3;
+        set.Formula = random() % 2 ? FormulaKind::JuliaSet : FormulaKind::MandelbrotSet;
+        set.IterStart = static_cast<int32_t>(random() % 5000) + 1;
+        set.IterInc = static_cast<int32_t>(random() % 500) + 1;
+        set.IterEnd = static_cast<int32_t>(random() % 100000) + 1;
+        sets.push_back(set);
+        file += SavedSection("View " + std::to_string(i), set);
+    }
+    const fs::path ini = WriteText("quaxel-render-views.ini", file);
+
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_TRUE(ListSavedViews(ini.string(), names, error)) << error;
+    ASSERT_EQ(names.size(), sets.size());
+    for (size_t i = 0; i < sets.size(); ++i) {
+        EXPECT_EQ(names[i], "View " + std::to_string(i));
+        CoordinateSet read;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(ReadSavedView(ini.string(), names[i], read, warnings, error)) << error;
+        EXPECT_TRUE(warnings.empty()) << warnings.front();
+        const auto expect = [](long double saved) { return ReadNumber(CoordinateText(saved)).value; };
+        EXPECT_EQ(read.RealMin, expect(sets[i].RealMin)) << i;
+        EXPECT_EQ(read.RealMax, expect(sets[i].RealMax)) << i;
+        EXPECT_EQ(read.ImagMin, expect(sets[i].ImagMin)) << i;
+        EXPECT_EQ(read.ImagMax, expect(sets[i].ImagMax)) << i;
+        EXPECT_EQ(read.ConstReal, expect(sets[i].ConstReal)) << i;
+        EXPECT_EQ(read.ConstImag, expect(sets[i].ConstImag)) << i;
+        EXPECT_EQ(read.Formula, sets[i].Formula);
+        EXPECT_EQ(read.IterStart, sets[i].IterStart);
+        EXPECT_EQ(read.IterInc, sets[i].IterInc);
+        EXPECT_EQ(read.IterEnd, sets[i].IterEnd);
+    }
+    fs::remove(ini);
+}
+
+// The file is read the way the platform's profile functions read it: names
+// without regard to case, the first section and key of a name, blanks around
+// the "=", one pair of quotes; integers as far as their digits go, wrapping
+// in 32 bits.
+TEST(SavedViews, TheFileIsReadAsTheProfileFunctionsReadIt) {
+    IniFileProfile profile(
+        "; a comment\n[pome01]\n  realmin = -0.5  \nRealMin=7\nRealMax=\"0.25\"\nIterStart=  +300abc\n"
+        "IterInc=-12\nIterEnd=4294967297\nFormula=\n[POME01]\nImagMin=9\n[Other]\r\nImagMin=-1\r\n");
+    EXPECT_EQ(profile.SectionNames(), (std::vector<std::string>{"pome01", "POME01", "Other"}));
+    EXPECT_EQ(profile.ReadString("POME01", "RealMin", "d"), "-0.5");
+    EXPECT_EQ(profile.ReadString("POME01", "RealMax", "d"), "0.25");
+    EXPECT_EQ(profile.ReadString("POME01", "ImagMin", "d"), "d");  // only the first [POME01] is looked into
+    EXPECT_EQ(profile.ReadString("Other", "ImagMin", "d"), "-1");
+    EXPECT_EQ(profile.ReadString("Missing", "ImagMin", "d"), "d");
+    EXPECT_EQ(profile.ReadInt("POME01", "IterStart", 1), 300);
+    EXPECT_EQ(profile.ReadInt("POME01", "IterInc", 1), -12);
+    EXPECT_EQ(profile.ReadInt("POME01", "IterEnd", 1), 1);  // 2^32 + 1 wraps
+    EXPECT_EQ(profile.ReadInt("POME01", "Formula", 5), 5);  // empty: the default
+    EXPECT_FALSE(profile.WriteString("POME01", "RealMin", "0"));
+
+    // Integer texts within range read as strtol reads their leading number.
+    std::mt19937 random(7);
+    const char alphabet[] = " +-0123456789x";
+    for (int i = 0; i < 2000; ++i) {
+        std::string text;
+        for (int n = static_cast<int>(random() % 9); n > 0; --n) text += alphabet[random() % (sizeof alphabet - 1)];
+        IniFileProfile one("[s]\nk=" + text + "\n");
+        const std::string value = one.ReadString("s", "k", "");
+        const long expected = value.empty() ? -99 : std::strtol(value.c_str(), nullptr, 10);
+        const bool strtolTakesSpaces = value.find_first_not_of(' ') != std::string::npos &&
+                                       value[value.find_first_not_of(' ')] != ' ';
+        if (strtolTakesSpaces) {
+            EXPECT_EQ(one.ReadInt("s", "k", -99), expected) << '"' << text << '"';
+        }
+    }
+}
+
+// A missing file or view is an error naming what there is; a damaged value
+// is read as the Load command reads it, with a warning naming key and text.
+TEST(SavedViews, BadFilesAndNamesAreSaid) {
+    CoordinateSet view;
+    std::vector<std::string> warnings;
+    std::string error;
+    EXPECT_FALSE(ReadSavedView("/nonexistent/quaxel.ini", "A", view, warnings, error));
+    EXPECT_NE(error.find("/nonexistent/quaxel.ini"), std::string::npos) << error;
+
+    const fs::path ini = WriteText("quaxel-render-bad.ini",
+                                   "[Good]\nRealMin=-1\n[Damaged]\nRealMin=-0.7e\nRealMax=nan\nImagMin=\n"
+                                   "ImagMax=1.5\nConstReal=0\nConstImag=0\nIterStart=9x\nIterInc=64\nIterEnd=512\n"
+                                   "Formula=1\n");
+    EXPECT_FALSE(ReadSavedView(ini.string(), "Missing", view, warnings, error));
+    EXPECT_NE(error.find("Good, Damaged"), std::string::npos) << error;
+
+    ASSERT_TRUE(ReadSavedView(ini.string(), "damaged", view, warnings, error)) << error;
+    EXPECT_EQ(view.RealMin, -2.0L);  // the key's default
+    EXPECT_EQ(view.RealMax, 1.0L);
+    EXPECT_EQ(view.ImagMin, 0.0L);  // empty reads as 0, no warning
+    EXPECT_EQ(view.IterStart, 9);
+    EXPECT_EQ(view.IterEnd, 512);
+    EXPECT_EQ(view.Formula, FormulaKind::JuliaSet);
+    std::string all;
+    for (const std::string& w : warnings) all += w + "\n";
+    EXPECT_EQ(warnings.size(), 3u) << all;
+    EXPECT_NE(all.find("RealMin=\"-0.7e\""), std::string::npos) << all;
+    EXPECT_NE(all.find("RealMax=\"nan\""), std::string::npos) << all;
+    EXPECT_NE(all.find("IterStart=\"9x\""), std::string::npos) << all;
+    fs::remove(ini);
+}
+
+// --- zoom movies ---------------------------------------------------------------
+
+// Between its ends a movie zooms at a constant rate towards one fixed point:
+// each frame's size is the previous one's times the same factor, and every
+// frame's centre c satisfies c - p = (c0 - p) * size / size0.
+TEST(ZoomMovie, FramesZoomGeometricallyAboutOnePoint) {
+    CoordinateSet start;  // 4:3 like the target, so both axes shrink alike
+    start.RealMin = -2.5;
+    start.RealMax = 1.5;
+    start.ImagMin = -1.5;
+    start.ImagMax = 1.5;
+    start.IterStart = 64;
+    start.IterInc = 64;
+    start.IterEnd = 256;
+    CoordinateSet target = start;
+    target.RealMin = -0.7436447860L;
+    target.RealMax = -0.7436447860L + 3e-9L;
+    target.ImagMin = 0.1318252536L;
+    target.ImagMax = 0.1318252536L + 2.25e-9L;
+    target.IterStart = 1000;
+    target.IterInc = 250;
+    target.IterEnd = 20000;
+    constexpr int32_t kFrames = 41;
+
+    const CoordinateSet first = MovieFrameView(start, target, 0, kFrames);
+    const CoordinateSet last = MovieFrameView(start, target, kFrames - 1, kFrames);
+    EXPECT_EQ(std::memcmp(&first.RealMin, &start.RealMin, 4 * sizeof(long double)), 0);
+    EXPECT_EQ(std::memcmp(&last.RealMin, &target.RealMin, 4 * sizeof(long double)), 0);
+    EXPECT_EQ(first.IterEnd, 256);
+    EXPECT_EQ(last.IterEnd, 20000);
+
+    const long double s0 = start.RealMax - start.RealMin, s1 = target.RealMax - target.RealMin;
+    const long double ratio = std::pow(s1 / s0, 1.0L / (kFrames - 1));
+    const long double k = s1 / s0;
+    const long double px = ((target.RealMin + target.RealMax) / 2 - k * (start.RealMin + start.RealMax) / 2) / (1 - k);
+    const long double py = ((target.ImagMin + target.ImagMax) / 2 - k * (start.ImagMin + start.ImagMax) / 2) / (1 - k);
+    long double previous = s0;
+    int32_t lastEnd = 0;
+    for (int32_t f = 1; f < kFrames; ++f) {
+        const CoordinateSet v = MovieFrameView(start, target, f, kFrames);
+        const long double size = v.RealMax - v.RealMin;
+        // The edges are stored, so a size or centre is exact only to a few
+        // units of the edges' last place (2^-64 near 0.75) besides its own.
+        const double slack = 1e-15 * static_cast<double>(size) + 4 * std::ldexp(1.0, -64);
+        EXPECT_NEAR(static_cast<double>(size - previous * ratio), 0.0, slack) << f;
+        EXPECT_NEAR(static_cast<double>((v.ImagMax - v.ImagMin) - 0.75L * size), 0.0, slack) << f;
+        const long double cx = (v.RealMin + v.RealMax) / 2, cy = (v.ImagMin + v.ImagMax) / 2;
+        const long double scale = size / s0;
+        EXPECT_NEAR(static_cast<double>((cx - px) - (-0.5L - px) * scale), 0.0, slack) << f;
+        EXPECT_NEAR(static_cast<double>((cy - py) - (0.0L - py) * scale), 0.0, slack) << f;
+        // Iterations log-linear: the logarithm moves in equal steps (rounded).
+        const double t = static_cast<double>(f) / (kFrames - 1);
+        EXPECT_NEAR(v.IterEnd, std::exp(std::log(256.0) * (1 - t) + std::log(20000.0) * t), 0.5 + 1e-9) << f;
+        EXPECT_GE(v.IterEnd, lastEnd);
+        EXPECT_GE(v.IterEnd, v.IterStart);
+        lastEnd = v.IterEnd;
+        previous = size;
+    }
+}
+
+TEST(ZoomMovie, FrameNamesFollowThePattern) {
+    EXPECT_EQ(FrameFileName("frames/f%05d.png", 42), "frames/f00042.png");
+    EXPECT_EQ(FrameFileName("f%d-%%.bmp", 7), "f7-%.bmp");
+    EXPECT_EQ(FrameFileName("f%3d.png", 7), "f  7.png");
+    EXPECT_TRUE(PatternIsValid("a/f%05d.png"));
+    EXPECT_FALSE(PatternIsValid("f.png"));
+    EXPECT_FALSE(PatternIsValid("f%d%d.png"));
+    EXPECT_FALSE(PatternIsValid("f%s.png"));
+    EXPECT_FALSE(PatternIsValid("f%123d.png"));
+
+    RenderOptions o;
+    std::string error;
+    EXPECT_FALSE(Parse("--frames 0 f%d.png", o, error));
+    EXPECT_FALSE(Parse("--frames 100001 f%d.png", o, error));
+    EXPECT_FALSE(Parse("--frames 5 f.png", o, error));
+    EXPECT_FALSE(Parse("--zoom-to A f%d.png", o, error));      // no --ini, no --frames
+    EXPECT_FALSE(Parse("--ini q.ini --resume f.png", o, error));  // --resume without a movie
+    EXPECT_TRUE(Parse("--frames 100000 --ini q.ini --zoom-to A --from B --resume f%d.png", o, error)) << error;
+}
+
+// --- files ---------------------------------------------------------------------
+
+// The PNG holds the BMP's pixels: an independent reader (ImageMagick) gives
+// the same colours for every pixel, and the file is 8-bit indexed.
+TEST(ImageFiles, PngHoldsTheBmpsColours) {
+    if (std::system("convert -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ImageMagick";
+    const fs::path bmp = fs::temp_directory_path() / "quaxel-render-same.bmp";
+    const fs::path png = fs::temp_directory_path() / "quaxel-render-same.PNG";
+    const fs::path rgb = fs::temp_directory_path() / "quaxel-render-same.rgb";
+    RenderOptions o;
+    std::string error;
+    RenderResult result;
+    ASSERT_TRUE(Parse("--real -0.8 -0.7 --imag 0.05 0.15 --size 203x97 --palette 4 --iter 50 50 400 " + bmp.string(), o,
+                      error));
+    ASSERT_TRUE(Render(o, result, error)) << error;
+    o.output = png.string();
+    ASSERT_TRUE(Render(o, result, error)) << error;
+    ASSERT_EQ(std::system(("convert " + png.string() + " -depth 8 rgb:" + rgb.string()).c_str()), 0);
+
+    const auto file = ReadFile(bmp);
+    const auto pixels = ReadFile(rgb);
+    const auto head = ReadFile(png);
+    ASSERT_EQ(pixels.size(), 203u * 97u * 3u);
+    ASSERT_GT(head.size(), 26u);
+    EXPECT_EQ(head[24], 8);  // bit depth
+    EXPECT_EQ(head[25], 3);  // colour type: indexed
+    EXPECT_LT(head.size(), file.size());
+    size_t differ = 0;
+    for (int y = 0; y < 97; ++y)
+        for (int x = 0; x < 203; ++x) {
+            const uint8_t index = BmpPixel(file, 203, 97, x, y);
+            const uint8_t* quad = &file[54 + 4 * index];
+            const uint8_t* got = &pixels[3 * (static_cast<size_t>(y) * 203 + x)];
+            differ += got[0] != quad[2] || got[1] != quad[1] || got[2] != quad[0];
+        }
+    EXPECT_EQ(differ, 0u);
+    for (const fs::path& p : {bmp, png, rgb}) fs::remove(p);
+}
+
+// A poster beyond the memory is refused before anything is allocated, with
+// its size and the memory it needs; the figure is never below what the
+// Display dialog shows for the same image.
+TEST(ImageFiles, PosterTooLargeForMemoryIsRefusedAtOnce) {
+    for (int32_t side : {2, 400, 1024, 4095}) {
+        for (int type = 0; type < 4; ++type) {
+            const uint32_t shown = MemoryRequirement(side, side, static_cast<NumericType>(type));
+            EXPECT_GE(CalculationBytes(side, side, static_cast<NumericType>(type)), shown) << side << " " << type;
+        }
+    }
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse("--size 65535x65535 --type extended never.png", o, error)) << error;
+    RenderResult result;
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Render(o, result, error));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    EXPECT_NE(error.find("65535 x 65535"), std::string::npos) << error;
+    EXPECT_NE(error.find(" MB of memory"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists("never.png"));
 }
 
 }  // namespace

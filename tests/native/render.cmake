@@ -11,3 +11,9 @@ add_test(NAME render_cli_prints_statistics
   COMMAND quaxel-render --size 40x30 --type double ${CMAKE_CURRENT_BINARY_DIR}/render_cli.bmp)
 set_tests_properties(render_cli_prints_statistics PROPERTIES
   PASS_REGULAR_EXPRESSION "Numeric type: FPU Double.*Passes: 4.*Iterations: Min.: 1, Max.: [0-9]+.*Time: ")
+
+# Saved views, movies and every bad input, through the real program.
+add_test(NAME render_cli_companion
+  COMMAND bash ${PROJECT_SOURCE_DIR}/tools/render/cli-test.sh $<TARGET_FILE:quaxel-render>
+          ${CMAKE_CURRENT_BINARY_DIR}/render-cli)
+set_tests_properties(render_cli_companion PROPERTIES TIMEOUT 300)

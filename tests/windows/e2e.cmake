@@ -33,3 +33,8 @@ quaxel_test(quaxel_progbench
   DEPENDS quaxel
   OWN_MAIN
   NO_TEST)
+
+# quaxel-render as the program's companion: its scenarios run the renderer's .exe.
+target_sources(quaxel_e2e PRIVATE ${QUAXEL_E2E_DIR}/RenderCompanionE2ETest.cpp)
+set_source_files_properties(${QUAXEL_E2E_DIR}/RenderCompanionE2ETest.cpp PROPERTIES COMPILE_DEFINITIONS QUAXEL_RENDER_EXE_PATH="$<TARGET_FILE:quaxel-render>")
+add_dependencies(quaxel_e2e quaxel-render)

@@ -1,22 +1,79 @@
 // Headless rendering: runs the engine the way quaxel's message loop does and
-// writes the finished image as a BMP file.
+// writes the finished image as a BMP or PNG file; reads the views the program
+// saved; lays out the views of a zoom movie.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/PomeClc.h"
 #include "tools/render/RenderOptions.h"
 
 struct RenderResult {
+    NumericType requested = NumericType::FpuSingle;   // the type asked for (or the program's default)
     NumericType numericType = NumericType::FpuSingle;  // the type the set-up settled on
+    std::string typeReason;                            // why that one, for the output
     IterationStatistics stats{};
     int32_t passes = 0;
     double seconds = 0.0;
     std::string notes;  // precision messages the engine raised, one per line
+    bool interrupted = false;  // the progress ended the run: nothing was written
 };
 
-// False with a one-line reason in `error` when the image cannot be made or
-// computed or the file cannot be written.
+// Told after every row; answering false (and setting `stopped`) ends the
+// image unfinished, and it is then not written.
+struct RenderProgress : RowProgress {
+    bool stopped = false;
+
+protected:
+    ~RenderProgress() = default;
+};
+
+// One image of the options' own view: false with a one-line reason in
+// `error` when the image cannot be made or computed or the file cannot be
+// written.
 bool Render(const RenderOptions& options, RenderResult& result, std::string& error);
 
+// One image of `view`: computed with `requested` as the program's set-up
+// would (a type too coarse for the range falls back as when its question is
+// answered OK), then written to `output` unless the progress ended the run.
+bool RenderView(const RenderOptions& options, const CoordinateSet& view, NumericType requested, bool typeGiven,
+                const std::string& output, RenderProgress* progress, RenderResult& result, std::string& error);
+
 const char* NumericTypeName(NumericType type);
+
+// The view the options describe without a saved one: the ranges or the
+// formula's start range, the constant, formula and iteration values.
+CoordinateSet OptionsView(const RenderOptions& options);
+// What the command line gave explicitly replaces the saved value.
+void ApplyExplicitOptions(const RenderOptions& options, CoordinateSet& view);
+// The formula's start range with the start iteration values (what the
+// program shows after a reset), keeping the formula and the constant.
+CoordinateSet StartRangeOf(const CoordinateSet& view);
+
+// Reads the set `name` from the INI file with the Load command's reader and
+// fallbacks. A missing file or set is an error (naming the sets there are);
+// a value the Load command would replace by its default adds a warning.
+bool ReadSavedView(const std::string& iniPath, const std::string& name, CoordinateSet& view,
+                   std::vector<std::string>& warnings, std::string& error);
+bool ListSavedViews(const std::string& iniPath, std::vector<std::string>& names, std::string& error);
+
+// Frame `frame` (0 to frames - 1) of a zoom from `start` to `target`: the
+// width and height shrink by the same factor from frame to frame, and the
+// centre moves so that the point both views share under that zoom stays in
+// place; the iteration values go log-linearly. Frame 0 is `start` and the
+// last frame `target` exactly; formula and constant are the target's.
+CoordinateSet MovieFrameView(const CoordinateSet& start, const CoordinateSet& target, int32_t frame, int32_t frames);
+
+// Bytes a width x height image and its work buffers take in `type` in this
+// build (the pixel rows, the per-row and per-column values, a record per
+// pixel), in 64 bits.
+uint64_t CalculationBytes(int32_t width, int32_t height, NumericType type);
+// The memory this process can still have; 0 when it cannot be found out.
+uint64_t AvailableMemory();
+
+// Writes the image as PNG when `path` ends in ".png" (any case), else as
+// BMP, beside the target first and moved there only when complete.
+bool WriteImageFile(const DibImage& image, const std::string& path, std::string& error);
+bool HasPngExtension(const std::string& path);

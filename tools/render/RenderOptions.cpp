@@ -30,26 +30,76 @@ bool ParseInt(const std::string& text, int32_t low, int32_t high, int32_t& value
 bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     const auto x = text.find('x');
     if (x == std::string::npos) return false;
-    return ParseInt(text.substr(0, x), 2, 16384, width) && ParseInt(text.substr(x + 1), 2, 16384, height);
+    return ParseInt(text.substr(0, x), 2, kMaxSide, width) && ParseInt(text.substr(x + 1), 2, kMaxSide, height);
 }
 
 }  // namespace
 
+bool PatternIsValid(const std::string& pattern) {
+    int numbers = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') { ++i; continue; }
+        size_t j = i + 1;
+        if (j < pattern.size() && pattern[j] == '0') ++j;
+        const size_t digits = j;
+        while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9') ++j;
+        if (j >= pattern.size() || pattern[j] != 'd' || j - digits > 2) return false;
+        ++numbers;
+        i = j;
+    }
+    return numbers == 1;
+}
+
+std::string FrameFileName(const std::string& pattern, int32_t frame) {
+    std::string name;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') { name += pattern[i]; continue; }
+        if (pattern[i + 1] == '%') { name += '%'; ++i; continue; }
+        size_t j = i + 1;
+        const bool zeros = pattern[j] == '0';
+        if (zeros) ++j;
+        size_t width = 0;
+        while (pattern[j] >= '0' && pattern[j] <= '9') width = width * 10 + static_cast<size_t>(pattern[j++] - '0');
+        std::string digits = std::to_string(frame);
+        if (digits.size() < width) digits.insert(0, width - digits.size(), zeros ? '0' : ' ');
+        name += digits;
+        i = j;
+    }
+    return name;
+}
+
 const char* RenderUsage() {
-    return "usage: quaxel-render [options] OUTPUT.bmp\n"
-           "Computes one image with the engine of quaxel and writes it as an 8-bit BMP.\n"
+    return "usage: quaxel-render [options] OUTPUT.bmp|OUTPUT.png\n"
+           "       quaxel-render --list-views quaxel.ini\n"
+           "       quaxel-render --frames N [--from NAME] --zoom-to NAME --ini FILE [options] PATTERN\n"
+           "Computes images with the engine of quaxel and writes them as 8-bit BMP or PNG files.\n"
            "  --real MIN MAX        real range (default: the formula's start range)\n"
            "  --imag MIN MAX        imaginary range\n"
            "  --const RE IM         Julia constant (default 0 0)\n"
            "  --formula mandelbrot|julia            (default mandelbrot)\n"
            "  --iter START INC END  iteration values (default 64 64 256)\n"
-           "  --type fixed|single|double|extended   numeric type (default single)\n"
-           "  --size WxH            image size, 2 to 16384 each (default 400x300)\n"
+           "  --type fixed|single|double|extended   numeric type (default single, the program's;\n"
+           "                        a type too coarse for the range falls back as in the program)\n"
+           "  --size WxH            image size, 2 to 65535 each (default 400x300)\n"
            "  --palette N           palette 1 to 11 (default 1, Fire)\n"
            "  --mode modulo|percentage              colour determination (default modulo)\n"
            "  --shift N             palette shift (default 0)\n"
            "  --inside N            paint points inside the set with palette index N\n"
-           "  --per-colour N        iterations per colour in modulo mode (default 1)\n";
+           "  --per-colour N        iterations per colour in modulo mode (default 1)\n"
+           "Saved views (the program's File, Save as: quaxel.ini beside quaxel.exe):\n"
+           "  --ini FILE            the INI file to read views from\n"
+           "  --view NAME           render the view saved as NAME; options given override it\n"
+           "  --list-views FILE     print the names of the views saved in FILE\n"
+           "Zoom movies:\n"
+           "  --frames N            N frames, 1 to 100000; OUTPUT is a pattern such as frames/f%05d.png\n"
+           "  --zoom-to NAME        the last frame's view (default: the view given as for one image)\n"
+           "  --from NAME           the first frame's view (default: the formula's start range)\n"
+           "  --resume              skip frames whose file exists\n"
+           "  The width shrinks geometrically, so the zoom looks steady; the iteration values\n"
+           "  grow log-linearly. A video from the frames:\n"
+           "    ffmpeg -framerate 30 -i frames/f%05d.png -c:v libx264 -pix_fmt yuv420p zoom.mp4\n"
+           "Ctrl+C stops at the next row; no unfinished file is left under the output name.\n";
 }
 
 bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, std::string& error) {
@@ -70,11 +120,12 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             }
             if (a == "--real") { o.realMin = low; o.realMax = high; realGiven = true; }
             if (a == "--imag") { o.imagMin = low; o.imagMax = high; imagGiven = true; }
-            if (a == "--const") { o.constReal = low; o.constImag = high; }
+            if (a == "--const") { o.constReal = low; o.constImag = high; o.constGiven = true; }
             i += 2;
         } else if (a == "--formula") {
             if (!need(i, 1)) return false;
             const std::string& v = args[++i];
+            o.formulaGiven = true;
             if (v == "mandelbrot") o.julia = false;
             else if (v == "julia") o.julia = true;
             else { error = "unknown formula '" + v + "' (mandelbrot or julia)"; return false; }
@@ -85,10 +136,12 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
                 error = "option --iter needs three whole numbers of at least 1";
                 return false;
             }
+            o.iterGiven = true;
             i += 3;
         } else if (a == "--type") {
             if (!need(i, 1)) return false;
             const std::string& v = args[++i];
+            o.typeGiven = true;
             if (v == "fixed") o.numericType = 0;
             else if (v == "single") o.numericType = 1;
             else if (v == "double") o.numericType = 2;
@@ -97,7 +150,7 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         } else if (a == "--size") {
             if (!need(i, 1)) return false;
             if (!ParseSize(args[++i], o.width, o.height)) {
-                error = "option --size needs WxH with 2 to 16384 pixels each way";
+                error = "option --size needs WxH with 2 to " + std::to_string(kMaxSide) + " pixels each way";
                 return false;
             }
         } else if (a == "--palette") {
@@ -119,6 +172,21 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         } else if (a == "--per-colour") {
             if (!need(i, 1)) return false;
             if (!ParseInt(args[++i], 1, INT32_MAX, o.iterationsPerColour)) { error = "option --per-colour needs a number of at least 1"; return false; }
+        } else if (a == "--ini" || a == "--view" || a == "--list-views" || a == "--from" || a == "--zoom-to") {
+            if (!need(i, 1)) return false;
+            std::string& target = a == "--ini" ? o.ini : a == "--view" ? o.view : a == "--list-views" ? o.listViews
+                                  : a == "--from"                    ? o.from
+                                                                     : o.zoomTo;
+            target = args[++i];
+            if (target.empty()) { error = "option " + a + " needs a non-empty value"; return false; }
+        } else if (a == "--frames") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 1, kMaxFrames, o.frames)) {
+                error = "option --frames needs a number from 1 to " + std::to_string(kMaxFrames);
+                return false;
+            }
+        } else if (a == "--resume") {
+            o.resume = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -127,7 +195,20 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             o.output = a;
         }
     }
+    if (!o.listViews.empty()) return true;
     if (o.output.empty()) { error = "no output file given"; return false; }
+    if ((!o.view.empty() || !o.from.empty() || !o.zoomTo.empty()) && o.ini.empty()) {
+        error = "--view, --from and --zoom-to name views of an INI file: give --ini FILE";
+        return false;
+    }
+    if (o.frames == 0 && (!o.from.empty() || !o.zoomTo.empty() || o.resume)) {
+        error = "--from, --zoom-to and --resume belong to a movie: give --frames N";
+        return false;
+    }
+    if (o.frames > 0 && !PatternIsValid(o.output)) {
+        error = "a movie's output needs one frame number such as %05d or %d in its name";
+        return false;
+    }
     if (realGiven != imagGiven) { error = "give --real and --imag together"; return false; }
     o.rangeGiven = realGiven;
     if (!o.rangeGiven && o.julia) {

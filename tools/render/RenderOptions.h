@@ -21,10 +21,31 @@ struct RenderOptions {
     bool insideColourEnabled = false;
     int32_t insideColour = 0;
     int32_t iterationsPerColour = 1;
-    std::string output;
+    std::string output;  // .png writes a PNG, anything else a BMP
+
+    // What the command line gave explicitly overrides a saved view.
+    bool constGiven = false, formulaGiven = false, iterGiven = false, typeGiven = false;
+    std::string ini;        // --ini: quaxel.ini of the program
+    std::string view;       // --view: a set saved there
+    std::string listViews;  // --list-views FILE: print the names, nothing else
+    // Zoom movies: --frames N frames from --from (or the start range) to
+    // --zoom-to (or the view given as for one image); output is a pattern.
+    int32_t frames = 0;  // 0: one image
+    std::string from;
+    std::string zoomTo;
+    bool resume = false;  // frames whose file exists are skipped
 };
 
-// Parses argv[1..]; on error returns false with a one-line reason in `error`.
+constexpr int32_t kMaxFrames = 100000;
+constexpr int32_t kMaxSide = 65535;
+
+// Parses argv[1..] (saved views are read later, by ResolveViews); on error returns false with a one-line reason in `error`.
 bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options, std::string& error);
 
 const char* RenderUsage();
+
+// A movie's output pattern holds exactly one %d, %Nd or %0Nd (N below 100);
+// "%%" is a percent sign.
+bool PatternIsValid(const std::string& pattern);
+// The file name of frame `frame` under a valid pattern.
+std::string FrameFileName(const std::string& pattern, int32_t frame);
