@@ -1,6 +1,8 @@
 // Choosing the kernels' instruction set, and the reference run of a span.
 #include "engine/FastKernels.h"
 
+#include <type_traits>
+
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
 
@@ -36,6 +38,7 @@ const fastkernels::PathTable* TableOf(KernelPath path) {
 // Pixels [begin, end) of a span, one orbit after the other.
 template <typename T>
 void ReferencePixels(const OrbitSpan<T>& span, int32_t begin, int32_t end) {
+    const int32_t fixedBound = std::is_same_v<T, int32_t> ? ToFixed(4.0L) : 0;
     for (int32_t x = begin; x < end; ++x) {
         PixelRecord<T>& pixel = span.pixels[x];
         if (pixel.EscapeCount != NotEscaped) {
@@ -45,7 +48,7 @@ void ReferencePixels(const OrbitSpan<T>& span, int32_t begin, int32_t end) {
         const T cr = span.columnReal != nullptr ? span.columnReal[x] : span.constReal;
         int32_t n;
         if constexpr (std::is_same_v<T, int32_t>) {
-            n = span.from + IterateFixed(pixel.Zr, pixel.Zi, cr, span.constImag, ToFixed(4.0L), span.limit - span.from);
+            n = span.from + IterateFixed(pixel.Zr, pixel.Zi, cr, span.constImag, fixedBound, span.limit - span.from);
             if (n < span.limit) pixel.EscapeCount = n;
         } else {
             bool escaped;

@@ -332,20 +332,31 @@ class LaneMachine {
     static constexpr uint32_t kVectorBits = (1u << L) - 1u;
 
 public:
-    // Every lane takes a pixel of the span, or is parked. The span has at
-    // least one step to go.
-    QX_INLINE explicit LaneMachine(const OrbitSpan<Number>& span)
+    // The orbits and their constants, lane by lane, and the step clock. They
+    // are the caller's locals, handed to each phase, so that they stay in
+    // registers: the machine itself is memory (its read-back arrays are
+    // passed to the reference by address).
+    struct Registers {
+        Vec r[G], i[G], cr[G], ci[G];
+        int64_t clock = 0;  // counts past INT32_MAX on a long span with a high limit
+    };
+
+    // The span has at least one step to go.
+    explicit LaneMachine(const OrbitSpan<Number>& span)
         : records_(span.pixels), columnReal_(span.columnReal), counts_(span.counts), from_(span.from),
           limit_(span.limit), stepsToGo_(span.limit - span.from), constReal_(K::ToLane(span.constReal)),
-          ci_(K::ToLane(span.constImag)), feed_(span) {
+          ci_(K::ToLane(span.constImag)), feed_(span) {}
+
+    // Every lane takes a pixel of the span, or is parked.
+    QX_INLINE void FillAll(Registers& regs) {
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
-            r_[g] = i_[g] = vcr_[g] = K::Set1(Lane{});
-            vci_[g] = K::Set1(ci_);
+            regs.r[g] = regs.i[g] = regs.cr[g] = K::Set1(Lane{});
+            regs.ci[g] = K::Set1(ci_);
         }
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g)
-            for (int l = 0; l < L; ++l) Refill(g, l);
+            for (int l = 0; l < L; ++l) Refill(regs, g, l);
         FindOldest();
     }
 
@@ -353,15 +364,15 @@ public:
 
     // Whole steps of every lane, until the oldest lane reaches the limit or
     // some lane needs more than the vector result.
-    QX_INLINE StepEvents StepUntilEvent() {
-        int32_t budget = static_cast<int32_t>(oldest_ + stepsToGo_ - clock_);
+    QX_INLINE StepEvents StepUntilEvent(Registers& regs) const {
+        int32_t budget = static_cast<int32_t>(oldest_ + stepsToGo_ - regs.clock);
         StepEvents events;
         for (;;) {
             Vec newR[G], newI[G];
             Mask inside[G], ok[G];
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
-                K::Step(r_[g], i_[g], vcr_[g], vci_[g], newR[g], newI[g], inside[g], ok[g]);
+                K::Step(regs.r[g], regs.i[g], regs.cr[g], regs.ci[g], newR[g], newI[g], inside[g], ok[g]);
                 events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
             }
             if (__builtin_expect(events.undecided != 0, 0)) {
@@ -369,19 +380,19 @@ public:
                 // before it (CPU Fixed: its escaped lanes keep the new ones).
 #pragma GCC unroll 4
                 for (int g = 0; g < G; ++g) {
-                    r_[g] = K::Select(ok[g], newR[g], r_[g]);
-                    i_[g] = K::Select(ok[g], newI[g], i_[g]);
+                    regs.r[g] = K::Select(ok[g], newR[g], regs.r[g]);
+                    regs.i[g] = K::Select(ok[g], newI[g], regs.i[g]);
                     events.inside |= V::Bits(inside[g]) << (g * L);
                 }
-                ++clock_;
+                ++regs.clock;
                 return events;
             }
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
-                r_[g] = newR[g];
-                i_[g] = newI[g];
+                regs.r[g] = newR[g];
+                regs.i[g] = newI[g];
             }
-            ++clock_;
+            ++regs.clock;
             if (--budget == 0) return events;
         }
     }
@@ -389,8 +400,8 @@ public:
     // The lanes whose orbit ends now or whose step is still to be done: the
     // reference takes the undecided steps, finished orbits write their
     // record and count, and their lanes are refilled.
-    QX_INLINE void Settle(StepEvents events) {
-        const int64_t filledAtLimit = clock_ - stepsToGo_;
+    QX_INLINE void Settle(Registers& regs, StepEvents events) {
+        const int64_t filledAtLimit = regs.clock - stepsToGo_;
         bool oldestLeft = false;
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
@@ -398,16 +409,16 @@ public:
             if (oldest_ == filledAtLimit)
                 for (int l = 0; l < L; ++l) due |= filledAt_[g * L + l] == filledAtLimit ? 1u << l : 0u;
             if (due == 0) continue;
-            K::Store(zr_ + g * L, r_[g]);
-            K::Store(zi_ + g * L, i_[g]);
+            K::Store(zr_ + g * L, regs.r[g]);
+            K::Store(zi_ + g * L, regs.i[g]);
             while (due != 0) {
                 const int l = __builtin_ctz(due);
                 due &= due - 1;
                 const int k = g * L + l;
-                if (!FinishLane(g, l, events)) continue;
+                if (!FinishLane(regs, g, l, events)) continue;
                 oldestLeft |= filledAt_[k] == oldest_;
                 --live_;
-                Refill(g, l);
+                Refill(regs, g, l);
             }
         }
         if (oldestLeft) FindOldest();
@@ -418,17 +429,17 @@ private:
     // its undecided step is done by the reference, and when the orbit has
     // escaped or reached the limit its record and count are written. True
     // when the lane is free for the next pixel.
-    QX_INLINE bool FinishLane(int g, int l, StepEvents events) {
+    QX_INLINE bool FinishLane(Registers& regs, int g, int l, StepEvents events) {
         const int k = g * L + l;
         PixelRecord<Number>& record = records_[pixel_[k]];
-        const int32_t n = from_ + static_cast<int32_t>(clock_ - filledAt_[k]);  // steps done, this one included
+        const int32_t n = from_ + static_cast<int32_t>(regs.clock - filledAt_[k]);  // steps done, this one included
         bool escaped = false;
         if (((events.undecided >> k) & 1u) != 0) {
             if (((events.inside >> k) & 1u) != 0 || K::OutsideIsHard(zr_[k], zi_[k])) {
                 K::Reference(zr_[k], zi_[k], laneCr_[k], ci_, n - 1, escaped);
                 if (!escaped) {
-                    r_[g] = K::Insert(r_[g], l, zr_[k]);
-                    i_[g] = K::Insert(i_[g], l, zi_[k]);
+                    regs.r[g] = K::Insert(regs.r[g], l, zr_[k]);
+                    regs.i[g] = K::Insert(regs.i[g], l, zi_[k]);
                 }
             } else {
                 escaped = true;
@@ -452,24 +463,24 @@ private:
 
     // Gives lane l of vector g the next pixel, or parks it: z = c = 0 stays
     // put, never escapes and is never undecided.
-    QX_INLINE void Refill(int g, int l) {
+    QX_INLINE void Refill(Registers& regs, int g, int l) {
         const int k = g * L + l;
         int32_t x;
         if (feed_.Next(x)) {
             const PixelRecord<Number>& record = records_[x];
             const Lane cr = columnReal_ != nullptr ? K::ToLane(columnReal_[x]) : constReal_;
-            r_[g] = K::Insert(r_[g], l, K::ToLane(record.Zr));
-            i_[g] = K::Insert(i_[g], l, K::ToLane(record.Zi));
-            vcr_[g] = K::Insert(vcr_[g], l, cr);
+            regs.r[g] = K::Insert(regs.r[g], l, K::ToLane(record.Zr));
+            regs.i[g] = K::Insert(regs.i[g], l, K::ToLane(record.Zi));
+            regs.cr[g] = K::Insert(regs.cr[g], l, cr);
             laneCr_[k] = cr;
             pixel_[k] = x;
-            filledAt_[k] = clock_;
+            filledAt_[k] = regs.clock;
             ++live_;
         } else {
-            r_[g] = K::Insert(r_[g], l, Lane{});
-            i_[g] = K::Insert(i_[g], l, Lane{});
-            vcr_[g] = K::Insert(vcr_[g], l, Lane{});
-            vci_[g] = K::Insert(vci_[g], l, Lane{});
+            regs.r[g] = K::Insert(regs.r[g], l, Lane{});
+            regs.i[g] = K::Insert(regs.i[g], l, Lane{});
+            regs.cr[g] = K::Insert(regs.cr[g], l, Lane{});
+            regs.ci[g] = K::Insert(regs.ci[g], l, Lane{});
             pixel_[k] = -1;
             filledAt_[k] = kParked;
         }
@@ -492,8 +503,6 @@ private:
     const Lane ci_;
     SpanFeed<Number> feed_;
 
-    Vec r_[G], i_[G], vcr_[G], vci_[G];  // the orbits and their constants, lane by lane
-
     // Read-back of the registers at an event (stored whole, read lane by lane).
     alignas(64) Lane zr_[N];
     alignas(64) Lane zi_[N];
@@ -501,8 +510,7 @@ private:
     int64_t filledAt_[N];  // the clock when the lane took its pixel, kParked for a parked lane
     int32_t pixel_[N];
 
-    int64_t clock_ = 0;  // counts past INT32_MAX on a long span with a high limit
-    int64_t oldest_ = kParked;
+    int64_t oldest_ = kParked;  // the smallest filledAt of a live lane
     int live_ = 0;
 };
 
@@ -513,7 +521,9 @@ QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Nu
         return;
     }
     LaneMachine<K, V, G> machine(span);
-    while (machine.Busy()) machine.Settle(machine.StepUntilEvent());
+    typename LaneMachine<K, V, G>::Registers regs;
+    machine.FillAll(regs);
+    while (machine.Busy()) machine.Settle(regs, machine.StepUntilEvent(regs));
     // Every lane parked: the feed has passed (and marked) all of its pixels.
 }
 

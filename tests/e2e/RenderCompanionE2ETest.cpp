@@ -4,6 +4,7 @@
 // colours; a zoom movie to it starts and ends at the views it names and
 // zooms geometrically in between.
 #include <windows.h>
+#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
@@ -19,15 +20,24 @@ namespace e2e {
 namespace {
 
 // The renderer's exit code, or -1 when it could not start or outlived the
-// deadline (it is then ended).
-int RunRenderer(const std::string& arguments, DWORD ms = 120000) {
+// deadline (it is then ended). What it printed goes into `log`.
+int RunRenderer(const std::string& arguments, const std::string& log, DWORD ms = 120000) {
     const std::string exe = WindowsPathOf(QUAXEL_RENDER_EXE_PATH);
     std::string line = "\"" + exe + "\" " + arguments;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE output = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output;
+    startup.hStdError = output;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info)) {
+    const BOOL started = CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        nullptr, &startup, &info);
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    if (!started) {
         ADD_FAILURE() << "cannot start " << line;
         return -1;
     }
@@ -41,6 +51,7 @@ int RunRenderer(const std::string& arguments, DWORD ms = 120000) {
         GetExitCodeProcess(info.hProcess, &code);
     }
     CloseHandle(info.hProcess);
+    if (code != 0) ADD_FAILURE() << line << " printed:\n" << ReadFileText(log);
     return static_cast<int>(code);
 }
 
@@ -123,12 +134,15 @@ TEST_F(RenderCompanion, SavedViewRendersAsTheProgramExportsIt) {
 
     const std::string host = HostScratch();
     const std::string bmp = WindowsPathOf((host + "/saved.bmp").c_str());
-    ASSERT_EQ(RunRenderer("--ini " + Quoted(ini) + " --view \"Seahorse tail\" " + Quoted(bmp)), 0);
+    const std::string log = WindowsPathOf((host + "/render.log").c_str());
+    ASSERT_EQ(RunRenderer("--ini " + Quoted(ini) + " --view \"Seahorse tail\" " + Quoted(bmp), log), 0);
+    EXPECT_NE(ReadFileText(log).find("Numeric type: FPU Single (the program's default)"), std::string::npos)
+        << ReadFileText(log);
     EXPECT_TRUE(ReadFileBytes(bmp) == programs) << "the saved view renders otherwise than the program exports it";
 
     // The PNG of the same view, decoded by ImageMagick, has the BMP's colours.
     const std::string png = WindowsPathOf((host + "/saved.png").c_str());
-    ASSERT_EQ(RunRenderer("--ini " + Quoted(ini) + " --view \"Seahorse tail\" " + Quoted(png)), 0);
+    ASSERT_EQ(RunRenderer("--ini " + Quoted(ini) + " --view \"Seahorse tail\" " + Quoted(png), log), 0);
     ASSERT_TRUE(RunUnix("convert " + host + "/saved.png -depth 8 rgb:" + host + "/saved.rgb"));
     const std::vector<uint8_t> rgb = ReadFileBytes(WindowsPathOf((host + "/saved.rgb").c_str()));
     ASSERT_EQ(rgb.size(), 400u * 300u * 3u);
@@ -155,7 +169,9 @@ TEST_F(RenderCompanion, MovieRunsFromTheStartToTheSavedView) {
     const std::string host = HostScratch();
     RunUnix("rm -rf " + host + "/frames && mkdir -p " + host + "/frames");
     const std::string pattern = WindowsPathOf((host + "/frames").c_str()) + "\\f%02d.bmp";
-    ASSERT_EQ(RunRenderer("--ini " + Quoted(ini) + " --zoom-to \"Seahorse tail\" --frames 5 " + Quoted(pattern)), 0);
+    const std::string log = WindowsPathOf((host + "/movie.log").c_str());
+    ASSERT_EQ(RunRenderer("--ini " + Quoted(ini) + " --zoom-to \"Seahorse tail\" --frames 5 " + Quoted(pattern), log), 0);
+    EXPECT_NE(ReadFileText(log).find("Frames: 5 written"), std::string::npos) << ReadFileText(log);
     auto frame = [&](int n) { return ReadFileBytes(WindowsPathOf((host + "/frames/f0" + std::to_string(n) + ".bmp").c_str())); };
     EXPECT_TRUE(frame(0) == StartView().image.bytes) << "the first frame is not the program's start image";
     EXPECT_TRUE(frame(4) == ReadFileBytes(exported)) << "the last frame is not the program's image of the saved view";

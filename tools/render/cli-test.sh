@@ -4,6 +4,8 @@
 set -uo pipefail
 render="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$2"
+# A run that failed half-way may have left its tiny file system mounted.
+umount "${work}/full" 2>/dev/null
 rm -rf "${work}"
 mkdir -p "${work}"
 cd "${work}" || exit 1
@@ -47,7 +49,7 @@ expect 1 'needs [0-9]+ MB of memory' "${render}" --size 65535x65535 --type exten
 # Ctrl+C: a clean end, no file under the output name and no temporary one.
 "${render}" --size 4000x4000 --iter 64 64 4096 stopped.png >stop.txt 2>&1 &
 pid=$!
-sleep 1
+sleep 2
 kill -INT "${pid}"
 wait "${pid}"
 code=$?
@@ -71,6 +73,7 @@ cmp -s frames/f002.bmp middle.bmp || fail "a resumed frame differs"
 # A full disk: a tiny file system where this may mount one (root, as in CI).
 mkdir full
 if mount -t tmpfs -o size=16k tmpfs full 2>/dev/null; then
+  trap 'umount "${work}/full" 2>/dev/null' EXIT
   expect 1 'cannot write full/f[0-9].png: No space left on device; [0-9] frames written before it are kept' \
     "${render}" --frames 10 --real -0.75 -0.74 --imag 0.1 0.11 --size 200x150 'full/f%d.png'
   kept="$(sed -n 's/.* \([0-9]\) frames written before it are kept/\1/p' out.txt)"
