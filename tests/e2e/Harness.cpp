@@ -51,16 +51,6 @@ RECT workArea{};
 SIZE ScreenSize() { return screenSize; }
 RECT WorkArea() { return workArea; }
 
-DWORD Scaled(DWORD ms) {
-    static const DWORD factor = [] {
-        char value[16] = {};
-        const DWORD length = GetEnvironmentVariableA("QUAXEL_TIME_FACTOR", value, sizeof value);
-        const unsigned long f = length > 0 && length < sizeof value ? std::strtoul(value, nullptr, 10) : 1;
-        return static_cast<DWORD>(std::clamp(f, 1ul, 20ul));
-    }();
-    return ms * factor;
-}
-
 bool WaitUntil(const std::function<bool()>& done, DWORD ms) {
     ms = Scaled(ms);
     const DWORD start = GetTickCount();

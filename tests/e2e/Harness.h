@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ProcessWin.h"
 #include "tools/render/Render.h"
 
 namespace e2e {
@@ -20,7 +21,7 @@ constexpr DWORD kDeadlineMs = 30000;
 // A deadline stretched by QUAXEL_TIME_FACTOR (run-e2e.sh measures it: the
 // 32-bit build runs under emulation, several times slower). Every wait of
 // the harness goes through it.
-DWORD Scaled(DWORD ms);
+using testsupport::Scaled;
 
 // Polls `done` until it holds or Scaled(ms) have passed; never waits longer.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadlineMs);

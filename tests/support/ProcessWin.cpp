@@ -45,9 +45,10 @@ HWND DialogOf(DWORD processId, const std::string& caption) {
 Process::Process(std::string commandLine, const std::string& folder, const std::string& application) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr, nullptr,
-                        FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info_))
-        info_ = PROCESS_INFORMATION{};
+    started_ = CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr,
+                              nullptr, FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                              &info_) != FALSE;
+    if (!started_) info_ = PROCESS_INFORMATION{};
 }
 
 Process::~Process() {

@@ -44,7 +44,7 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    bool started() const { return info_.hProcess != nullptr; }
+    bool started() const { return started_; }
     DWORD id() const { return info_.dwProcessId; }
     HANDLE handle() const { return info_.hProcess; }
 
@@ -66,7 +66,8 @@ public:
     void Release();
 
 private:
-    PROCESS_INFORMATION info_{};
+    PROCESS_INFORMATION info_{};  // no handles for a Unix program under Wine
+    bool started_ = false;
 };
 
 }  // namespace testsupport
