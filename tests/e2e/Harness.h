@@ -6,21 +6,24 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ProcessWin.h"
 #include "tools/render/Render.h"
 
 namespace e2e {
 
 constexpr DWORD kDeadlineMs = 30000;
 
-// A deadline stretched by QUAXEL_TIME_FACTOR (run-e2e.sh measures it: the
-// 32-bit build runs under emulation, several times slower). Every wait of
-// the harness goes through it.
-DWORD Scaled(DWORD ms);
+// Every wait of the harness is stretched by QUAXEL_TIME_FACTOR (run-e2e.sh
+// measures it).
+using testsupport::Scaled;
 
 // Polls `done` until it holds or Scaled(ms) have passed; never waits longer.
 bool WaitUntil(const std::function<bool()>& done, DWORD ms = kDeadlineMs);
@@ -49,7 +52,7 @@ public:
 
     bool started() const { return main_ != nullptr; }
     const std::string& failure() const { return failure_; }
-    DWORD id() const { return info_.dwProcessId; }
+    DWORD id() const { return process_ ? process_->id() : 0; }
     const std::string& folder() const { return folder_; }
 
     HWND main() const { return main_; }
@@ -88,11 +91,31 @@ public:
     bool Foreground() const;
 
 private:
-    PROCESS_INFORMATION info_{};
+    std::optional<testsupport::Process> process_;
     HWND main_ = nullptr;
     std::string folder_;
     std::string failure_;
     mutable std::string lastReady_;  // the ready text last read through Status()
+};
+
+// A scenario on one run of quaxel.exe, started as the fixture is made.
+// SetUp wants the renderer's start image and the program's main window, and
+// by default the ready text of the first calculation. TearDown, after a
+// scenario that passed, closes the program and checks that it ends with exit
+// code 0; after a failure the program is left showing what failed to the
+// screenshot, and ended by force.
+class ProgramScenario : public testing::Test {
+protected:
+    enum class Start { Shown, Ready };
+    explicit ProgramScenario(Start start = Start::Ready) : start_(start) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    Program program;
+    std::string ready;  // the ready text of the first calculation, when waited for
+
+private:
+    Start start_;
 };
 
 // Watches the status bar from a thread of its own for as long as it lives,
@@ -260,6 +283,11 @@ Rendered RenderView(const RenderOptions& options);
 // The escape counts of a rectangle of that view, as the engine keeps them
 // once the view is computed.
 IterationStatistics EscapeCounts(const RenderOptions& options, const PixelRect& rect);
+
+// Empties the clipboard; false while another process holds it open.
+bool EmptyClipboardNow();
+// The packed DIB on the clipboard (empty when there is none).
+std::vector<uint8_t> ClipboardDib();
 
 // The image as the program hands it to the clipboard (Edit, Copy), compared
 // with the renderer's file until they agree or the deadline passes. Returns
