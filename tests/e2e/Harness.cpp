@@ -543,12 +543,10 @@ bool RunUnix(const std::string& command, DWORD ms) {
     // command-line parsing on its way to sh.
     std::string line = "/bin/sh -c \"(" + command + ") </dev/null >/dev/null 2>&1; echo $? >" + done +
                        ".tmp; mv " + done + ".tmp " + done + "\"";
-    testsupport::Process shell(line);
-    if (!shell.started()) {
+    if (!testsupport::StartUnix(line)) {
         ADD_FAILURE() << "cannot start: " << line;
         return false;
     }
-    shell.Release();
     const std::string donePath = DosPath(done);
     std::vector<uint8_t> status;
     WaitUntil(
