@@ -17,15 +17,8 @@ namespace {
 
 constexpr char kStartReal[] = "-2.000000000000000000000";
 
-class Dialogs : public testing::Test {
+class Dialogs : public ProgramScenario {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(StartView().image.bytes.empty()) << "no expected image";
-        ASSERT_TRUE(program.started()) << program.failure();
-        ready = program.WaitReady();
-        ASSERT_FALSE(ready.empty()) << "status: " << program.Status();
-    }
-
     // Opens a dialog by its command.
     HWND Open(int command, const std::string& caption) const {
         program.Command(command);
@@ -42,9 +35,6 @@ protected:
     }
 
     std::string IniPath() const { return program.folder() + "\\quaxel.ini"; }
-
-    Program program;
-    std::string ready;
 };
 
 std::string SettingsIniPath() {
@@ -278,10 +268,8 @@ TEST_F(Dialogs, FunctionKeysInTheRangeDialogGoToItsHelpOnly) {
     EXPECT_TRUE(WaitUntil([&] { return ItemText(range, IDC_RANGE_ITER_START) == "9"; }, 10000))
         << "the digit did not reach the field: " << ItemText(range, IDC_RANGE_ITER_START);
     int rangeDialogs = 0;
-    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == program.id() && IsWindowVisible(w)) {
+    for (HWND w : testsupport::WindowsOf(program.id(), "#32770")) {
+        if (IsWindowVisible(w)) {
             ++rangeDialogs;
             EXPECT_EQ(w, range) << "another dialog opened: \"" << WindowText(w) << "\"";
         }

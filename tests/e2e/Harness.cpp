@@ -118,38 +118,17 @@ Program::Program() {
         failure_ = "cannot copy " + WindowsPathOf(QUAXEL_EXE_PATH) + " to " + exe;
         return;
     }
-    std::string commandLine = "\"" + exe + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
-                        &startup, &info_)) {
+    process_.emplace("\"" + exe + "\"", folder_, exe);
+    if (!process_->started()) {
         failure_ = "cannot start " + exe;
         return;
     }
-    WaitUntil([&] {
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0) return true;  // ended early
-        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "Quaxel", nullptr)) != nullptr;) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == info_.dwProcessId && IsWindowVisible(w)) {
-                main_ = w;
-                return true;
-            }
-        }
-        return false;
-    });
+    main_ = process_->WaitForWindow("Quaxel", IsWindowVisible, Scaled(kDeadlineMs));
     if (!main_) failure_ = "no visible window of class \"Quaxel\" appeared";
 }
 
 Program::~Program() {
-    if (info_.hProcess) {
-        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(info_.hProcess, 99);
-            WaitForSingleObject(info_.hProcess, Scaled(kDeadlineMs));
-        }
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-    }
+    process_.reset();  // ended before its folder goes
     WIN32_FIND_DATAA found{};
     HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -184,31 +163,20 @@ std::string Program::Status() const {
 
 HWND Program::FindWindowOfProcess(const char* windowClass,
                                   const std::function<bool(const std::string&)>& caption, DWORD ms) const {
-    HWND result = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, windowClass, nullptr)) != nullptr;) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == id() && IsWindowVisible(w) && caption(WindowText(w))) {
-                    result = w;
-                    return true;
-                }
-            }
-            return false;
-        },
-        ms);
-    return result;
+    if (!process_) return nullptr;
+    return process_->WaitForWindow(
+        windowClass, [&](HWND w) { return IsWindowVisible(w) && caption(WindowText(w)); }, Scaled(ms));
 }
 
 bool Program::WaitEnded(DWORD ms, DWORD& exitCode) const {
-    if (WaitForSingleObject(info_.hProcess, Scaled(ms)) != WAIT_OBJECT_0) return false;
-    return GetExitCodeProcess(info_.hProcess, &exitCode) != FALSE;
+    return process_ && process_->WaitEnded(Scaled(ms), exitCode);
 }
 
 bool Program::Activate() const { return ClickCaption(main_); }
 
 HWND Program::Dialog(const std::string& caption, DWORD ms) const {
+    // The caption is asked of the dialog itself: one that answers is in its
+    // message loop, ready for what the scenario sends it next.
     return FindWindowOfProcess("#32770", [&](const std::string& text) { return text == caption; }, ms);
 }
 
@@ -245,6 +213,23 @@ std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giv
         Sleep(1);
     }
     return {};
+}
+
+void ProgramScenario::SetUp() {
+    ASSERT_FALSE(StartView().image.bytes.empty()) << "no expected image";
+    ASSERT_TRUE(program.started()) << program.failure();
+    if (start_ == Start::Shown) return;
+    ready = program.WaitReady();
+    ASSERT_FALSE(ready.empty()) << "status: " << program.Status();
+}
+
+void ProgramScenario::TearDown() {
+    DWORD exitCode = 12345;
+    // A scenario may end the program itself, and check how.
+    if (HasFailure() || IsSkipped() || !program.started() || program.WaitEnded(0, exitCode)) return;
+    PostMessageA(program.main(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.WaitEnded(kDeadlineMs, exitCode)) << "did not end after WM_CLOSE";
+    EXPECT_EQ(exitCode, 0u);
 }
 
 StatusWatch::StatusWatch(const Program& program) : statusBar_(program.statusBar()) {
@@ -558,15 +543,10 @@ bool RunUnix(const std::string& command, DWORD ms) {
     // command-line parsing on its way to sh.
     std::string line = "/bin/sh -c \"(" + command + ") </dev/null >/dev/null 2>&1; echo $? >" + done +
                        ".tmp; mv " + done + ".tmp " + done + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!testsupport::StartUnix(line)) {
         ADD_FAILURE() << "cannot start: " << line;
         return false;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
     const std::string donePath = DosPath(done);
     std::vector<uint8_t> status;
     WaitUntil(
@@ -747,8 +727,6 @@ IterationStatistics EscapeCounts(const RenderOptions& o, const PixelRect& rect) 
     return stats;
 }
 
-namespace {
-
 bool EmptyClipboardNow() {
     if (!OpenClipboard(nullptr)) return false;
     EmptyClipboard();
@@ -768,6 +746,8 @@ std::vector<uint8_t> ClipboardDib() {
     CloseClipboard();
     return dib;
 }
+
+namespace {
 
 // "" when the packed DIB holds the file's header, colour table and rows.
 std::string DibDiffers(const std::vector<uint8_t>& dib, const Bmp& expected) {

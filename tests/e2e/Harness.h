@@ -6,8 +6,11 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +53,7 @@ public:
 
     bool started() const { return main_ != nullptr; }
     const std::string& failure() const { return failure_; }
-    DWORD id() const { return info_.dwProcessId; }
+    DWORD id() const { return process_ ? process_->id() : 0; }
     const std::string& folder() const { return folder_; }
 
     HWND main() const { return main_; }
@@ -89,11 +92,31 @@ public:
     bool Foreground() const;
 
 private:
-    PROCESS_INFORMATION info_{};
+    std::optional<testsupport::Process> process_;
     HWND main_ = nullptr;
     std::string folder_;
     std::string failure_;
     mutable std::string lastReady_;  // the ready text last read through Status()
+};
+
+// A scenario on one run of quaxel.exe, started as the fixture is made.
+// SetUp wants the renderer's start image and the program's main window, and
+// by default the ready text of the first calculation. TearDown, after a
+// scenario that passed, closes the program and checks that it ends with exit
+// code 0; after a failure the program is left showing what failed to the
+// screenshot, and ended by force.
+class ProgramScenario : public testing::Test {
+protected:
+    enum class Start { Shown, Ready };
+    explicit ProgramScenario(Start start = Start::Ready) : start_(start) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    Program program;
+    std::string ready;  // the ready text of the first calculation, when waited for
+
+private:
+    Start start_;
 };
 
 // Watches the status bar from a thread of its own for as long as it lives,
@@ -261,6 +284,11 @@ Rendered RenderView(const RenderOptions& options);
 // The escape counts of a rectangle of that view, as the engine keeps them
 // once the view is computed.
 IterationStatistics EscapeCounts(const RenderOptions& options, const PixelRect& rect);
+
+// Empties the clipboard; false while another process holds it open.
+bool EmptyClipboardNow();
+// The packed DIB on the clipboard (empty when there is none).
+std::vector<uint8_t> ClipboardDib();
 
 // The image as the program hands it to the clipboard (Edit, Copy), compared
 // with the renderer's file until they agree or the deadline passes. Returns

@@ -76,15 +76,8 @@ void ExpectFieldsShow(const RangeFields& fields, const RenderOptions& view) {
     EXPECT_EQ(fields.julia, view.julia);
 }
 
-class Navigation : public testing::Test {
+class Navigation : public ProgramScenario {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(StartView().image.bytes.empty()) << "no expected image";
-        ASSERT_TRUE(program.started()) << program.failure();
-        ready = program.WaitReady();
-        ASSERT_FALSE(ready.empty()) << "status: " << program.Status();
-    }
-
     // The Range dialog's fields, read and cancelled. The dialog is opened by
     // its command, or by typing F5 when `key` is set.
     RangeFields CurrentView(bool key = false) const {
@@ -113,9 +106,6 @@ protected:
         EXPECT_EQ(max, expected.result.stats.max) << done;
         EXPECT_EQ(ClipboardDiffers(program, expected.image), "");
     }
-
-    Program program;
-    std::string ready;
 };
 
 // A real drag with the left button proposes the dragged 4:3 range in the

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <dlgs.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -56,23 +55,13 @@ RECT Sized(int left, int top, int width, int height) { return RECT{left, top, le
 
 LONG Style(HWND window) { return GetWindowLongA(window, GWL_STYLE); }
 
-class QuaxelE2E : public testing::Test {
+class QuaxelE2E : public ProgramScenario {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(StartView().image.bytes.empty()) << "no expected image";
-        ASSERT_TRUE(program.started()) << program.failure();
-    }
-    Program program;
+    QuaxelE2E() : ProgramScenario(Start::Shown) {}
 };
 
 // The scenarios that look at the picture want it complete.
-class QuaxelReady : public QuaxelE2E {
-protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(QuaxelE2E::SetUp());
-        ASSERT_FALSE(program.WaitReady().empty()) << "status: " << program.Status();
-    }
-};
+class QuaxelReady : public ProgramScenario {};
 
 // The start image is computed in idle time and the status bar tells when it
 // is done, with the escape counts the renderer finds for the same view.
@@ -101,23 +90,11 @@ TEST_F(QuaxelReady, CopyAndExportGiveTheRenderersImage) {
     const std::vector<uint8_t>& file = StartView().image.bytes;
     const size_t dibSize = file.size() - 14;  // a packed DIB is the file without its file header
 
-    ASSERT_TRUE(WaitUntil([] {
-        if (!OpenClipboard(nullptr)) return false;
-        EmptyClipboard();
-        CloseClipboard();
-        return true;
-    }));
+    ASSERT_TRUE(WaitUntil(EmptyClipboardNow));
     program.Command(CM_COPY);
     std::vector<uint8_t> dib;
     ASSERT_TRUE(WaitUntil([&] {
-        if (!IsClipboardFormatAvailable(CF_DIB) || !OpenClipboard(nullptr)) return false;
-        if (HANDLE block = GetClipboardData(CF_DIB)) {
-            if (const void* bytes = GlobalLock(block)) {
-                dib.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + GlobalSize(block));
-                GlobalUnlock(block);
-            }
-        }
-        CloseClipboard();
+        dib = ClipboardDib();
         return !dib.empty();
     })) << "no CF_DIB on the clipboard";
     ASSERT_GE(dib.size(), dibSize);
@@ -125,7 +102,7 @@ TEST_F(QuaxelReady, CopyAndExportGiveTheRenderersImage) {
     EXPECT_TRUE(std::equal(dib.begin(), dib.end(), file.begin() + 14)) << "clipboard DIB differs from the renderer's";
 
     program.Command(CM_EXPORT);
-    HWND dialog = program.FindWindowOfProcess("#32770", [](const std::string& caption) { return caption == "Save As"; });
+    HWND dialog = program.Dialog("Save As");
     ASSERT_NE(dialog, nullptr) << "no Save dialog";
     HWND name = GetDlgItem(dialog, edt1);  // Wine's file name field
     if (!name) name = GetDlgItem(dialog, cmb13);
@@ -412,7 +389,7 @@ TEST_F(QuaxelReady, DraggingShowsTheSelectionFrameWhileTheButtonIsHeld) {
     bool rangeDialog = false;
     std::string differs;
     WaitUntil([&] {
-        HWND dialog = program.FindWindowOfProcess("#32770", [](const std::string& c) { return c == "Range"; }, 0);
+        HWND dialog = program.Dialog("Range", 0);
         if (dialog) {
             rangeDialog = true;
             PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -422,17 +399,6 @@ TEST_F(QuaxelReady, DraggingShowsTheSelectionFrameWhileTheButtonIsHeld) {
     });
     if (!rangeDialog) std::printf("note: no Range dialog seen after the selection\n");
     EXPECT_EQ(differs, "") << "the picture after the release";
-}
-
-bool QuaxelRunning() {
-    bool found = false;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (_stricmp(entry.szExeFile, "quaxel.exe") == 0) found = true;
-    CloseHandle(snapshot);
-    return found;
 }
 
 // Closing ends the process with exit code 0: in the middle of the first
@@ -471,7 +437,7 @@ TEST(QuaxelClosing, CloseAndExitEndTheProcessWithExitCodeZero) {
         ASSERT_TRUE(program.WaitEnded(kDeadlineMs, exitCode)) << "did not end after Alt+F4";
         EXPECT_EQ(exitCode, 0u);
     }
-    EXPECT_TRUE(WaitUntil([] { return !QuaxelRunning(); })) << "a quaxel.exe is still running";
+    EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("quaxel.exe").empty(); })) << "a quaxel.exe is still running";
 }
 
 }  // namespace

@@ -16,13 +16,8 @@
 namespace e2e {
 namespace {
 
-class Robustness : public testing::Test {
+class Robustness : public ProgramScenario {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(program.started()) << program.failure();
-        ASSERT_FALSE(program.WaitReady().empty()) << "status: " << program.Status();
-    }
-
     // Display, Free width x height, OK, and OK to the question for an image
     // larger than the screen when it comes.
     void SetFreeSize(int width, int height) const {
@@ -96,8 +91,6 @@ protected:
         if (!same) Screenshot(std::string("robustness-") + name);
         EXPECT_TRUE(same) << why << " (scrolled to " << x0 << ", " << y0 << ")";
     }
-
-    Program program;
 };
 
 // Sizes that do not fit the work area keep the window maximised, so it gets

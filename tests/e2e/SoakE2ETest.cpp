@@ -43,12 +43,11 @@ DWORD SecondsOfThisRun() {
     return 60;
 }
 
-class Soak : public testing::Test {
+class Soak : public ProgramScenario {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(program.started()) << program.failure();
+        ASSERT_NO_FATAL_FAILURE(ProgramScenario::SetUp());
         ASSERT_TRUE(help.ok()) << "no stand-in for the help viewer";
-        ASSERT_FALSE(program.WaitReady().empty()) << "status: " << program.Status();
         std::printf("soak seed %u (QUAXEL_SOAK_SEED=%u replays it)\n", seed, seed);
         std::fflush(stdout);
     }
@@ -76,11 +75,8 @@ protected:
     // owner).
     HWND OpenDialog() const {
         HWND found = nullptr;
-        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr;) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == program.id() && IsWindowVisible(w) && IsWindowEnabled(w)) found = w;
-        }
+        for (HWND w : testsupport::WindowsOf(program.id(), "#32770"))
+            if (IsWindowVisible(w) && IsWindowEnabled(w)) found = w;
         return found;
     }
 
@@ -160,7 +156,6 @@ protected:
     const unsigned seed = SeedOfThisRun();
     std::deque<std::string> recent;
     HelpViewerStandIn help;  // F1 must not start a help viewer
-    Program program;
 };
 
 TEST_F(Soak, RandomInputForAMinuteNeitherHangsNorCrashes) {

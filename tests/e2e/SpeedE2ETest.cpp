@@ -28,12 +28,10 @@ RenderOptions LongView(int width, int height) {
     return view;
 }
 
-class LongCalculation : public testing::Test {
+class LongCalculation : public ProgramScenario {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(StartView().image.bytes.empty()) << "no expected image";
-        ASSERT_TRUE(program.started()) << program.failure();
-        ASSERT_FALSE(program.WaitReady().empty()) << "status: " << program.Status();
+        ASSERT_NO_FATAL_FAILURE(ProgramScenario::SetUp());
         program.Command(CM_RANGE);
         HWND range = program.Dialog("Range");
         ASSERT_NE(range, nullptr);
@@ -47,7 +45,6 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return program.Status() == "Calculating ..."; }, 5000))
             << "status: " << program.Status();
     }
-    Program program;
 };
 
 // While the first rows are being computed, the drawing window shows them

@@ -48,12 +48,16 @@ Process::Process(std::string commandLine, const std::string& folder, const std::
     started_ = CreateProcessA(application.empty() ? nullptr : application.c_str(), commandLine.data(), nullptr,
                               nullptr, FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
                               &info_) != FALSE;
-    if (!started_) info_ = PROCESS_INFORMATION{};
+    // Handles that are not of the process reported are left-overs (a Unix
+    // program under Wine): kept, they would be waited on and closed.
+    if (!started_ || info_.dwProcessId == 0 || GetProcessId(info_.hProcess) != info_.dwProcessId)
+        info_ = PROCESS_INFORMATION{};
 }
 
 Process::~Process() {
     End();
-    Release();
+    if (info_.hThread) CloseHandle(info_.hThread);
+    if (info_.hProcess) CloseHandle(info_.hProcess);
 }
 
 void Process::End() {
@@ -61,12 +65,6 @@ void Process::End() {
         TerminateProcess(info_.hProcess, 99);
         WaitForSingleObject(info_.hProcess, Scaled(30000));
     }
-}
-
-void Process::Release() {
-    if (info_.hThread) CloseHandle(info_.hThread);
-    if (info_.hProcess) CloseHandle(info_.hProcess);
-    info_ = PROCESS_INFORMATION{};
 }
 
 bool Process::Ended(DWORD ms) const {
@@ -86,6 +84,14 @@ HWND Process::WaitForWindow(const char* windowClass, const std::function<bool(HW
         if (last) return nullptr;
         Ended(std::min<DWORD>(20, Remaining(deadline)));
     }
+}
+
+bool StartUnix(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION ignored{};
+    return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &ignored) != FALSE;
 }
 
 HWND Process::WaitForDialog(const std::string& caption, DWORD ms) const {

@@ -61,13 +61,17 @@ public:
 
     // Ends the process now if it still runs, and waits until it has gone.
     void End();
-    // Lets go of the process without ending it: under Wine a Unix program
-    // started from here cannot be waited for.
-    void Release();
 
 private:
     PROCESS_INFORMATION info_{};  // no handles for a Unix program under Wine
     bool started_ = false;
 };
+
+// Starts a Unix program (the command line's first word a Unix path) and lets
+// go of it at once. Under Wine such a start succeeds without handles, and
+// what CreateProcess hands back in their place are stale values: often the
+// handles of the program started before, which this process still uses, so
+// they must never be closed. The program cannot be waited for.
+bool StartUnix(std::string commandLine);
 
 }  // namespace testsupport
