@@ -171,6 +171,7 @@ int Movie(const RenderOptions& o) {
             const FrameOutcome& out = outcomes[static_cast<size_t>(printed)];
             if (out.state == FrameOutcome::State::Pending && !all) return;
             if (out.state != FrameOutcome::State::Written) continue;
+            lead.Clear();  // the first thread's bar may be showing another frame's rows
             const CoordinateSet& view = views[static_cast<size_t>(printed)];
             std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n",
                         FrameFileName(o.output, printed).c_str(), CoordinateText(view.RealMin).c_str(),
