@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
@@ -40,7 +41,8 @@ bool OpenReplacement(const char* target, ReplacementFile& replacement) {
     }
 
     const std::string folder = FolderOf(resolvedTarget);
-    static unsigned serial = 0;
+    // Shared by a movie's frame threads, which replace files at the same time.
+    static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = folder + ".quaxel-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".tmp";
         const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

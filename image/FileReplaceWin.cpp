@@ -4,6 +4,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 
@@ -32,7 +33,8 @@ bool OpenReplacement(const char* target, ReplacementFile& replacement) {
 
     // A short name, so that any path the Save dialog accepts leaves room.
     const std::string folder = FolderOf(target);
-    static unsigned serial = 0;
+    // Shared by a movie's frame threads, which replace files at the same time.
+    static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = folder + "~qx" + std::to_string(GetCurrentProcessId() % 100000) + "-" +
                            std::to_string(++serial) + ".tmp";

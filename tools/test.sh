@@ -16,7 +16,7 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "${jobs}"
 ctest --preset native -j "${jobs}"
 
-step "tsan: the worker pool's shared rows under ThreadSanitizer"
+step "tsan: the worker pool's shared rows and a movie's frame threads under ThreadSanitizer"
 # Builds only that suite (and the engine under it), not the whole project.
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "${jobs}"

@@ -17,3 +17,10 @@ add_test(NAME render_cli_companion
   COMMAND bash ${PROJECT_SOURCE_DIR}/tools/render/cli-test.sh $<TARGET_FILE:quaxel-render>
           ${CMAKE_CURRENT_BINARY_DIR}/render-cli)
 set_tests_properties(render_cli_companion PROPERTIES TIMEOUT 300)
+
+# A small movie with its frames on three threads; the "tsan" preset builds
+# quaxel-render and runs this under ThreadSanitizer too.
+add_test(NAME RenderMovieOnThreads
+  COMMAND ${CMAKE_COMMAND} -E env QUAXEL_RENDER_THREADS=3 $<TARGET_FILE:quaxel-render> --frames 12 --size 64x48
+          --real -0.75 -0.74 --imag 0.1 0.11 ${CMAKE_CURRENT_BINARY_DIR}/threads-f%d.bmp)
+set_tests_properties(RenderMovieOnThreads PROPERTIES FAIL_REGULAR_EXPRESSION "ThreadSanitizer|AddressSanitizer|runtime error")

@@ -14,9 +14,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+// Read by every frame's thread; a lock-free atomic may be set from a handler.
+std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
 
 int32_t PassCount(const CalcState& s) {
     if (s.IterEnd <= s.IterStart) return 1;
@@ -27,7 +28,7 @@ int32_t PassCount(const CalcState& s) {
 }  // namespace
 
 void CatchInterrupt() { std::signal(SIGINT, &OnInterrupt); }
-bool InterruptRequested() { return interrupted != 0; }
+bool InterruptRequested() { return interrupted.load(); }
 bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 std::string Duration(double seconds) {
@@ -41,8 +42,8 @@ std::string Duration(double seconds) {
     return text;
 }
 
-ProgressLine::ProgressLine(bool terminal, std::string label)
-    : terminal_(terminal), label_(std::move(label)), start_(std::chrono::steady_clock::now()) {}
+ProgressLine::ProgressLine(bool terminal, std::string label, std::mutex* console)
+    : terminal_(terminal), label_(std::move(label)), console_(console), start_(std::chrono::steady_clock::now()) {}
 
 void ProgressLine::Restart(std::string label) {
     label_ = std::move(label);
@@ -74,6 +75,8 @@ bool ProgressLine::AfterRow(const CalcState& state, int32_t) {
     std::string bar(kBar, '.');
     for (int i = 0; i < static_cast<int>(done * kBar); ++i) bar[static_cast<size_t>(i)] = '#';
     std::string left = done > 0.02 ? "about " + Duration(elapsed / done - elapsed) + " left" : "";
+    std::unique_lock<std::mutex> hold;
+    if (console_ != nullptr) hold = std::unique_lock<std::mutex>(*console_);
     std::fprintf(stderr, "\r%s[%s] row %d/%d, pass %d/%d, %s elapsed %s\x1b[K", label_.c_str(), bar.c_str(), rows_,
                  state.height, pass_, passes, Duration(elapsed).c_str(), left.c_str());
     std::fflush(stderr);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "tools/render/Render.h"
@@ -18,17 +19,20 @@ bool StderrIsTerminal();
 class ProgressLine final : public RenderProgress {
 public:
     // `label` starts the line ("frame 12/300 "); `terminal` false keeps the
-    // line off until Done.
-    ProgressLine(bool terminal, std::string label);
+    // line off until Done. With `console`, the line is drawn holding it, so
+    // that lines other threads print under it never land inside the bar.
+    ProgressLine(bool terminal, std::string label, std::mutex* console = nullptr);
     bool AfterRow(const CalcState& state, int32_t row) override;
     // Starts the next image: its label, its clock and its counts.
     void Restart(std::string label);
-    // Ends the live line; no new line when nothing was shown.
+    // Ends the live line; no new line when nothing was shown. With a
+    // console, the caller holds it.
     void Clear();
 
 private:
     bool terminal_;
     std::string label_;
+    std::mutex* console_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point shown_{};
     int32_t rows_ = 0;

@@ -96,6 +96,7 @@ const char* RenderUsage() {
            "  --zoom-to NAME        the last frame's view (default: the view given as for one image)\n"
            "  --from NAME           the first frame's view (default: the formula's start range)\n"
            "  --resume              skip frames whose file exists\n"
+           "  Frames are computed side by side, one per hardware thread (QUAXEL_RENDER_THREADS=N: N).\n"
            "  The width shrinks geometrically, so the zoom looks steady; the iteration values\n"
            "  grow log-linearly. A video from the frames:\n"
            "    ffmpeg -framerate 30 -i frames/f%05d.png -c:v libx264 -pix_fmt yuv420p zoom.mp4\n"

@@ -70,6 +70,20 @@ rm frames/f002.bmp
 expect 0 'Frames: 1 written, 4 existing skipped' "${render}" --ini quaxel.ini --zoom-to Seahorse --frames 5 --size 160x120 --resume 'frames/f%03d.bmp'
 cmp -s frames/f002.bmp middle.bmp || fail "a resumed frame differs"
 
+# Frames on several threads are the frames of one, byte for byte, and their
+# lines come in frame order; the zoom goes deep enough for the types to change.
+mkdir one many
+for t in 1 3; do
+  dir=one; [ "${t}" = 1 ] || dir=many
+  expect 0 'Frames: 12 written' env QUAXEL_RENDER_THREADS="${t}" "${render}" --frames 12 --size 96x72 \
+    --real -0.75 -0.74999999 --imag 0.1 0.10000001 --iter 64 64 512 "${dir}/f%02d.png"
+  grep -o '^[a-z]*/f[0-9]*\.png:' out.txt | sed 's,^[a-z]*/,,' >"${dir}.lines"
+done
+grep -q 'FPU Double' out.txt || fail "the threaded movie never changed its type"
+for f in one/*.png; do cmp -s "${f}" "many/${f#one/}" || fail "${f#one/} differs between 1 and 3 threads"; done
+cmp -s one.lines many.lines || fail "the frames' lines are out of order on 3 threads"
+[ "$(wc -l <one.lines)" = 12 ] || fail "not one line per frame"
+
 # A full disk: a tiny file system where this may mount one (root, as in CI).
 mkdir full
 if mount -t tmpfs -o size=16k tmpfs full 2>/dev/null; then

@@ -1,12 +1,19 @@
 // quaxel-render: computes images with quaxel's engine, without a window, and
 // writes them as BMP or PNG files: single images of any view (a saved one
 // too) as large as memory allows, and the frames of zoom movies.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialogs/NumberTextLogic.h"
+#include "engine/FpEnvironment.h"
+#include "engine/RowPool.h"
 #include "image/FileReplace.h"
 #include "tools/render/Progress.h"
 #include "tools/render/Render.h"
@@ -109,6 +116,20 @@ int OneImage(const RenderOptions& o) {
     return 0;
 }
 
+// How many frames are computed at once: one per hardware thread, or
+// QUAXEL_RENDER_THREADS (the tests compare the counts' frames).
+int MovieThreads(int32_t frames) {
+    int threads = static_cast<int>(std::thread::hardware_concurrency());
+    if (const char* wanted = std::getenv("QUAXEL_RENDER_THREADS"); wanted != nullptr && std::atoi(wanted) > 0)
+        threads = std::atoi(wanted);
+    return std::clamp(threads, 1, static_cast<int>(std::min<int32_t>(frames, 64)));
+}
+
+struct FrameOutcome {
+    enum class State { Pending, Skipped, Written, Failed, Abandoned } state = State::Pending;
+    RenderResult result;
+};
+
 int Movie(const RenderOptions& o) {
     std::string error;
     CoordinateSet target = OptionsView(o);
@@ -123,41 +144,105 @@ int Movie(const RenderOptions& o) {
     if (!o.from.empty() && !SavedView(o, o.from, start, error)) return Fail(error);
     if (!OutputWritable(FrameFileName(o.output, 0), error)) return Fail(error);
 
+    // Frames are independent, so each runs on a thread of its own. Its rows
+    // then stay on that thread: the row pool serves one caller at a time.
+    // The views are laid out here, in the main thread's floating-point
+    // environment, and each helper thread starts in that environment too (a
+    // new Windows thread's x87 precision is not the one mingw's start-up set).
+    const int threads = MovieThreads(o.frames);
+    if (threads > 1) SetRowThreads(1);
+    const FpControlWords mainWords = ReadFpControlWords();
+    std::vector<CoordinateSet> views(static_cast<size_t>(o.frames));
+    for (int32_t f = 0; f < o.frames; ++f) views[static_cast<size_t>(f)] = MovieFrameView(start, target, f, o.frames);
+    std::vector<FrameOutcome> outcomes(static_cast<size_t>(o.frames));
+
     const auto begin = std::chrono::steady_clock::now();
-    ProgressLine progress(StderrIsTerminal(), "");
-    int32_t written = 0, skipped = 0;
-    for (int32_t frame = 0; frame < o.frames; ++frame) {
-        const std::string name = FrameFileName(o.output, frame);
-        if (o.resume && FileExists(name)) {
-            ++skipped;
-            continue;
+    std::mutex console;  // stdout, stderr and everything below
+    ProgressLine lead(StderrIsTerminal(), "", &console);  // the first thread's frames show their rows
+    std::atomic<int32_t> nextFrame{0};
+    std::atomic<bool> stop{false};
+    int32_t written = 0, skipped = 0, printed = 0, failedFrame = -1;
+    std::string failure;
+
+    // Per-frame lines go out in frame order, as far as the frames are done;
+    // at the end (`all`) the ones left behind an unfinished frame follow.
+    auto printDone = [&](bool all) {
+        for (; printed < o.frames; ++printed) {
+            const FrameOutcome& out = outcomes[static_cast<size_t>(printed)];
+            if (out.state == FrameOutcome::State::Pending && !all) return;
+            if (out.state != FrameOutcome::State::Written) continue;
+            lead.Clear();  // the first thread's bar may be showing another frame's rows
+            const CoordinateSet& view = views[static_cast<size_t>(printed)];
+            std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n",
+                        FrameFileName(o.output, printed).c_str(), CoordinateText(view.RealMin).c_str(),
+                        CoordinateText(view.RealMax).c_str(), CoordinateText(view.ImagMin).c_str(),
+                        CoordinateText(view.ImagMax).c_str(), view.IterStart, view.IterInc, view.IterEnd,
+                        NumericTypeName(out.result.numericType), out.result.typeReason.c_str(), out.result.seconds);
         }
-        if (InterruptRequested()) break;
-        const CoordinateSet view = MovieFrameView(start, target, frame, o.frames);
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        const int32_t done = written + skipped;
-        progress.Restart("frame " + std::to_string(frame + 1) + "/" + std::to_string(o.frames) + ", " +
-                         (written > 0 ? "about " + Duration(elapsed / written * (o.frames - done)) + " left " : ""));
-        RenderResult result;
-        const bool ok = RenderView(o, view, RequestedType(o, view), o.typeGiven, name, &progress, result, error);
-        progress.Clear();
-        if (!ok) {
-            std::fprintf(stderr, "quaxel-render: frame %d: %s; %d frames written before it are kept\n", frame,
-                         error.c_str(), written);
-            return kFailed;
-        }
-        if (result.interrupted) break;
-        ++written;
-        std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n", name.c_str(),
-                    CoordinateText(view.RealMin).c_str(), CoordinateText(view.RealMax).c_str(),
-                    CoordinateText(view.ImagMin).c_str(), CoordinateText(view.ImagMax).c_str(), view.IterStart,
-                    view.IterInc, view.IterEnd, NumericTypeName(result.numericType), result.typeReason.c_str(),
-                    result.seconds);
         std::fflush(stdout);
+    };
+
+    auto work = [&](int index) {
+        if (index > 0) WriteFpControlWords(mainWords);
+        ProgressLine quiet(false, "");  // Ctrl+C only
+        ProgressLine& progress = index == 0 ? lead : quiet;
+        while (!stop.load() && !InterruptRequested()) {
+            const int32_t frame = nextFrame.fetch_add(1);
+            if (frame >= o.frames) break;
+            FrameOutcome& out = outcomes[static_cast<size_t>(frame)];
+            const std::string name = FrameFileName(o.output, frame);
+            if (o.resume && FileExists(name)) {
+                const std::lock_guard<std::mutex> hold(console);
+                out.state = FrameOutcome::State::Skipped;
+                ++skipped;
+                printDone(false);
+                continue;
+            }
+            if (index == 0) {
+                std::string label = "frame " + std::to_string(frame + 1) + "/" + std::to_string(o.frames) + ", ";
+                const std::lock_guard<std::mutex> hold(console);
+                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+                if (written > 0) label += "about " + Duration(elapsed / written * (o.frames - written - skipped)) + " left ";
+                lead.Restart(label);
+            }
+            const CoordinateSet& view = views[static_cast<size_t>(frame)];
+            RenderResult result;
+            std::string frameError;
+            const bool ok = RenderView(o, view, RequestedType(o, view), o.typeGiven, name, &progress, result, frameError);
+            const std::lock_guard<std::mutex> hold(console);
+            if (index == 0) lead.Clear();
+            if (!ok) {
+                out.state = FrameOutcome::State::Failed;
+                if (failedFrame < 0 || frame < failedFrame) {
+                    failedFrame = frame;
+                    failure = frameError;
+                }
+                stop.store(true);
+            } else if (result.interrupted) {
+                out.state = FrameOutcome::State::Abandoned;
+            } else {
+                out.state = FrameOutcome::State::Written;
+                out.result = std::move(result);
+                ++written;
+            }
+            printDone(false);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < threads; ++i) helpers.emplace_back(work, i);
+    work(0);
+    for (std::thread& t : helpers) t.join();
+    printDone(true);
+
+    if (failedFrame >= 0) {
+        std::fprintf(stderr, "quaxel-render: frame %d: %s; %d frames written before it are kept\n", failedFrame,
+                     failure.c_str(), written);
+        return kFailed;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (InterruptRequested()) {
-        std::fprintf(stderr, "quaxel-render: interrupted; %d frames written, the unfinished one was not\n", written);
+        std::fprintf(stderr, "quaxel-render: interrupted; %d frames written, the unfinished %s not\n", written,
+                     threads > 1 ? "ones were" : "one was");
         return kInterrupted;
     }
     std::printf("Frames: %d written, %d existing skipped, %s\n", written, skipped, Duration(seconds).c_str());
