@@ -51,8 +51,9 @@ std::string IniLines(const std::string& path) {
     return text;
 }
 
-// The file once the program has finished the command: it answers the
-// status bar's question only after its writes. Reading while it writes
+// The file once the program has finished the command (its dialog destroyed,
+// see WaitDestroyed): it answers the status bar's question only after its
+// writes. Reading while it writes
 // would make its writes fail (the profile functions open the file without
 // sharing), so the file is never polled.
 std::string SettledIni(const Program& program, const std::string& path) {
@@ -309,7 +310,7 @@ TEST_F(Dialogs, SavedViewsGoThroughQuaxelIni) {
     ASSERT_NE(save, nullptr);
     ASSERT_TRUE(TypeInto(save, IDC_SAVE_NAME, "POME01"));
     ASSERT_TRUE(Press(save, IDC_SAVE_OK));
-    ASSERT_TRUE(WaitClosed(save));
+    ASSERT_TRUE(WaitDestroyed(save));
     const std::string startSet =
         "[POME01]\nRealMin=-2\nRealMax=1\nImagMin=-1.5\nImagMax=1.5\nConstReal=0\nConstImag=0\n"
         "IterStart=64\nIterInc=64\nIterEnd=256\nFormula=0\n";
@@ -337,7 +338,7 @@ TEST_F(Dialogs, SavedViewsGoThroughQuaxelIni) {
     question = program.Dialog("Saving co-ordinates");
     ASSERT_NE(question, nullptr) << "no overwrite question";
     ASSERT_TRUE(Press(question, IDYES));
-    ASSERT_TRUE(WaitClosed(question));
+    ASSERT_TRUE(WaitDestroyed(question));
     const std::string widenedSet =
         "[POME01]\nRealMin=-3.5\nRealMax=2.5\nImagMin=-3\nImagMax=3\nConstReal=0\nConstImag=0\n"
         "IterStart=64\nIterInc=64\nIterEnd=256\nFormula=0\n";
@@ -380,7 +381,7 @@ TEST_F(Dialogs, SavedViewsGoThroughQuaxelIni) {
     EXPECT_EQ(ItemText(save, IDC_SAVE_NAME), "HANDMADE") << "the name of the last load is not offered";
     ASSERT_TRUE(TypeInto(save, IDC_SAVE_NAME, "POME02"));
     ASSERT_TRUE(Press(save, IDC_SAVE_OK));
-    ASSERT_TRUE(WaitClosed(save));
+    ASSERT_TRUE(WaitDestroyed(save));
     std::string resaved = handmade;
     resaved.replace(1, 8, "POME02");
     for (size_t at; (at = resaved.find('\r')) != std::string::npos;) resaved.erase(at, 1);

@@ -522,6 +522,10 @@ bool WaitClosed(HWND window, DWORD ms) {
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, ms);
 }
 
+bool WaitDestroyed(HWND window, DWORD ms) {
+    return WaitUntil([&] { return !IsWindow(window); }, ms);
+}
+
 bool ClickCaption(HWND window) {
     const RECT frame = WindowRectOf(window);
     const RECT client = ClientRectOnScreen(window);

@@ -208,6 +208,10 @@ std::string MessageText(HWND box);
 // The id of the dialog's default push button (0 when none is).
 int DefaultButtonOf(HWND dialog);
 bool WaitClosed(HWND window, DWORD ms = kDeadlineMs);
+// A modal dialog is destroyed only once its loop has ended: from then on the
+// program answers a question only after the command that opened the dialog
+// has finished (a hidden dialog may still answer from its loop's last turn).
+bool WaitDestroyed(HWND window, DWORD ms = kDeadlineMs);
 // Makes a top-level window the active one with a real click on its caption.
 bool ClickCaption(HWND window);
 

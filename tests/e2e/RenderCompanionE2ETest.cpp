@@ -95,7 +95,7 @@ protected:
         ASSERT_NE(save, nullptr) << "F2 opened no Save dialog";
         ASSERT_TRUE(TypeInto(save, IDC_SAVE_NAME, "Seahorse tail"));
         ASSERT_TRUE(Press(save, IDC_SAVE_OK));
-        ASSERT_TRUE(WaitClosed(save));
+        ASSERT_TRUE(WaitDestroyed(save));
         program.Status();  // answered only once the program has written the file
         ini = program.folder() + "\\quaxel.ini";
         ASSERT_NE(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES) << "F2 wrote no quaxel.ini";
