@@ -705,17 +705,7 @@ IterationStatistics EscapeCounts(const RenderOptions& o, const PixelRect& rect) 
     CreateCalcState(state, &image);
     ColourParams colours;
     colours.ColourCount = palette.ColourCount;
-    CoordinateSet view;
-    view.RealMin = o.realMin;
-    view.RealMax = o.realMax;
-    view.ImagMin = o.imagMin;
-    view.ImagMax = o.imagMax;
-    view.ConstReal = o.constReal;
-    view.ConstImag = o.constImag;
-    view.Formula = o.julia ? FormulaKind::JuliaSet : FormulaKind::MandelbrotSet;
-    view.IterStart = o.iterStart;
-    view.IterInc = o.iterInc;
-    view.IterEnd = o.iterEnd;
+    const CoordinateSet view = OptionsView(o);
     struct Silent : PrecisionPrompt {
         bool Confirm(NumericType, bool, const char*, unsigned) override { return true; }
     } prompt;
