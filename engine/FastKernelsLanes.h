@@ -370,12 +370,17 @@ public:
         for (;;) {
             Vec newR[G], newI[G];
             Mask inside[G], ok[G];
+            // Whether every lane was decided, in as few scalar operations as
+            // the loop allows: which lanes were not is only needed then.
+            uint32_t allOk = kVectorBits;
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
                 K::Step(regs.r[g], regs.i[g], regs.cr[g], regs.ci[g], newR[g], newI[g], inside[g], ok[g]);
-                events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
+                allOk &= V::Bits(ok[g]);
             }
-            if (__builtin_expect(events.undecided != 0, 0)) {
+            if (__builtin_expect(allOk != kVectorBits, 0)) {
+#pragma GCC unroll 4
+                for (int g = 0; g < G; ++g) events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
                 // The decided lanes take the step; the others keep the values
                 // before it (CPU Fixed: its escaped lanes keep the new ones).
 #pragma GCC unroll 4

@@ -69,26 +69,39 @@ void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
     }
 }
 
+inline bool AllSkipped8(const int32_t* counts) {
+    int32_t other = 0;
+    for (int k = 0; k < 8; ++k) other |= counts[k] ^ kSkippedPixel;
+    return other == 0;
+}
+
 // Writes the image row from the span's counts. Neighbours mostly share their
 // count (every orbit still inside has the limit), and the colour rule
-// divides twice: a repeated count reuses the index just computed.
+// divides twice: a repeated count reuses the index just computed. The count
+// alone tells an orbit still inside (it reached the limit) from one that
+// escaped (below it), so the pixel records are not read again.
 template <typename T>
 void WriteRow(const CalcState& state, const OrbitSpan<T>& span, int32_t row) {
     PixelCursor cursor = StartImageRow(state, row);
     int32_t lastCount = kSkippedPixel;
-    bool lastInside = false;
     uint8_t lastIndex = 0;
+    // After the first pass most of a row escaped earlier and keeps its
+    // colours: its runs are passed eight pixels at a time.
+    const bool mayHaveSkipped = span.from > 0;
     for (int32_t x = 0; x < span.count; ++x) {
+        if (mayHaveSkipped && span.count - x >= 8 && AllSkipped8(span.counts + x)) {
+            SkipPixels(cursor, 8);
+            x += 7;
+            continue;
+        }
         const int32_t n = span.counts[x];
         if (n == kSkippedPixel) {
             SkipPixel(cursor);  // escaped in an earlier pass: its colour stands
             continue;
         }
-        const bool stillInside = span.pixels[x].EscapeCount == NotEscaped;
-        if (n != lastCount || stillInside != lastInside) {
-            lastIndex = PixelIndex(state, span.pixels[x].EscapeCount, n);
+        if (n != lastCount) {
+            lastIndex = PixelIndex(state, n >= span.limit ? NotEscaped : n, n);
             lastCount = n;
-            lastInside = stillInside;
         }
         PutPixel(cursor, lastIndex);
     }
@@ -141,7 +154,7 @@ void ClearRowsAhead(const CalcState& state, int32_t row) {
     const int64_t last = std::min<int64_t>(static_cast<int64_t>(row) + 3, static_cast<int64_t>(state.height) - 1);
     for (int64_t r = static_cast<int64_t>(row) + 1; r <= last; ++r) {
         PixelCursor cursor = StartImageRow(state, static_cast<int32_t>(r));
-        for (int32_t x = 0; x < state.width; ++x) PutPixel(cursor, 0);
+        FillPixels(cursor, state.width, 0);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Same layout as the platform's BITMAPINFOHEADER and RGBQUAD, declared here so
 // that the portable units never need <windows.h>.
@@ -68,6 +69,22 @@ inline void SkipPixel(PixelCursor& cursor) {
         ++cursor.next;
         --cursor.left;
     }
+}
+
+// `count` (>= 0) pixels of one colour, as many PutPixel calls would.
+inline void FillPixels(PixelCursor& cursor, int32_t count, uint8_t index) {
+    const int32_t step = count < cursor.left ? count : cursor.left;
+    if (step <= 0) return;
+    std::memset(cursor.next, index, static_cast<size_t>(step));
+    cursor.next += step;
+    cursor.left -= step;
+}
+
+// `count` (>= 0) pixels at once, as many SkipPixel calls would.
+inline void SkipPixels(PixelCursor& cursor, int32_t count) {
+    const int32_t step = count < cursor.left ? count : cursor.left;
+    cursor.next += step;
+    cursor.left -= step;
 }
 
 struct DibImage {

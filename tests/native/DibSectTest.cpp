@@ -106,6 +106,30 @@ TEST_F(DibImageTest, SkipPixelLeavesPixelsAndAdvances) {
     EXPECT_EQ(std::memcmp(image.pixels, expected, 4), 0);
 }
 
+TEST_F(DibImageTest, RunsOfPixelsStopAtTheEndOfTheRow) {
+    const auto table = TestColourTable();
+    image.Create(10, 2, table.data());
+    std::memset(image.pixels, 9, image.PixelBytes());
+    PixelCursor cursor;
+    image.StartRow(cursor, 1);
+    FillPixels(cursor, 3, 4);
+    SkipPixels(cursor, 2);
+    FillPixels(cursor, 0, 5);
+    FillPixels(cursor, -2, 5);  // nothing
+    PutPixel(cursor, 6);
+    FillPixels(cursor, 100, 7);  // only to the end of the row
+    EXPECT_EQ(cursor.left, 0);
+    SkipPixels(cursor, 5);
+    FillPixels(cursor, 5, 8);
+    const uint8_t expected[] = {4, 4, 4, 9, 9, 6, 7, 7, 7, 7};
+    EXPECT_EQ(std::memcmp(image.pixels, expected, 10), 0);  // row 1 is the first in memory (bottom-up)
+    for (size_t b = static_cast<size_t>(image.stride); b < image.PixelBytes(); ++b) ASSERT_EQ(image.pixels[b], 9);
+    image.StartRow(cursor, 0);
+    SkipPixels(cursor, 12);
+    EXPECT_EQ(cursor.left, 0);
+    EXPECT_EQ(cursor.next, image.pixels + image.stride + 10);
+}
+
 TEST_F(DibImageTest, OutOfRangeRowsGiveAnExhaustedCursor) {
     const auto table = TestColourTable();
     image.Create(8, 6, table.data());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "engine/FastKernels.h"
 #include "engine/PomeClc.h"
 
 namespace {
@@ -127,6 +128,41 @@ TEST_F(RecolourTest, InTheFirstPassPaintsRowsNotYetComputedInTheInsideColour) {
     CalculateToEnd(fresh.state);
     for (int32_t y = 0; y < 12; ++y)
         for (int32_t x = 0; x < 8; ++x) ASSERT_EQ(calc->image.At(x, y), fresh.image.At(x, y)) << x << "," << y;
+}
+
+// The image the rows write, pass after pass, is the recolouring of the counts
+// they leave: in every type and kernel path, with and without the inside
+// colour, on a width that is no multiple of the eight pixels rows are passed
+// over at a time, and for a Julia-Set (one constant for every pixel).
+TEST(ComputedImage, EqualsTheRecolouringOfItsCounts) {
+    const CoordinateSet mandelbrot = Mandelbrot(-2.0L, 1.0L, -1.5L, 1.5L, 6, 11, 90);
+    CoordinateSet julia = Mandelbrot(-1.6L, 1.6L, -1.2L, 1.2L, 6, 11, 90);  // made a Julia-Set below
+    julia.Formula = FormulaKind::JuliaSet;
+    julia.ConstReal = -0.123L;
+    julia.ConstImag = 0.745L;
+    for (KernelPath path : {KernelPath::Reference, KernelPath::Baseline, KernelPath::Avx2Fma, KernelPath::Avx512}) {
+        if (!KernelPathSupported(path)) continue;
+        ASSERT_TRUE(ForceKernelPath(path));
+        for (NumericType type :
+             {NumericType::CpuFixed, NumericType::FpuSingle, NumericType::FpuDouble, NumericType::FpuExtended}) {
+            for (const CoordinateSet* view : {&mandelbrot, static_cast<const CoordinateSet*>(&julia)}) {
+                if (type == NumericType::CpuFixed && view == &julia) continue;
+                for (bool inside : {false, true}) {
+                    ViewCalculation calc(61, 23);
+                    SetColourParams(calc.state, {23, 4, false, inside, 0x3B, 1});
+                    ASSERT_EQ(calc.SetUp(*view, type), type);
+                    EXPECT_EQ(CalculateToEnd(calc.state), 9);  // 6, 17, ..., 83, 90
+                    std::vector<uint8_t> computed(calc.image.image.pixels,
+                                                  calc.image.image.pixels + calc.image.image.PixelBytes());
+                    Recolour(calc.state, &calc.image.image);
+                    ASSERT_EQ(std::memcmp(computed.data(), calc.image.image.pixels, computed.size()), 0)
+                        << KernelPathName(path) << " " << static_cast<int>(type) << " julia "
+                        << (view == &julia) << " inside " << inside;
+                }
+            }
+        }
+    }
+    ForceKernelPath(BestKernelPath());
 }
 
 TEST_F(RecolourTest, MakesTheGivenImageTheStatesImage) {
