@@ -6,9 +6,14 @@
 
 namespace {
 
+// Asked once: every row asks how many threads it may use, and under Wine the
+// system's answer costs a round trip of about 16 us, more than a short row.
 int HardwareThreads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
+    static const int threads = [] {
+        const unsigned n = std::thread::hardware_concurrency();
+        return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
+    }();
+    return threads;
 }
 
 std::atomic<int> rowThreads{0};  // 0: not yet asked, hardware concurrency
