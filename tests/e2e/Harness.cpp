@@ -192,7 +192,16 @@ bool Program::Foreground() const {
     return Activate();
 }
 
+std::string Program::WaitRecalculated(const StatusWatch& watch, DWORD ms) const {
+    return WaitRecalculated(ms, {}, &watch);
+}
+
 std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giveUp) const {
+    return WaitRecalculated(ms, giveUp, nullptr);
+}
+
+std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giveUp,
+                                      const StatusWatch* watch) const {
     bool running = false;
     std::string text;
     const std::string previous = lastReady_;
@@ -202,7 +211,7 @@ std::string Program::WaitRecalculated(DWORD ms, const std::function<bool()>& giv
     // computing program answers about once a millisecond.
     while (GetTickCount() - start < ms) {
         text = Status();
-        if (text == "Calculating ...") running = true;
+        if (text == "Calculating ..." || (watch && watch->SawCalculating())) running = true;
         // A calculation shorter than the way here (a key through xdotool
         // takes longer than a small image) is over before it can be seen; a
         // ready text other than the last one read before says it ran all

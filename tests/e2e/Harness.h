@@ -44,6 +44,8 @@ inline int Height(const RECT& r) { return r.bottom - r.top; }
 
 // One run of quaxel.exe, copied into a fresh folder and started there. The
 // destructor ends it if a test leaves it running.
+class StatusWatch;
+
 class Program {
 public:
     Program();
@@ -87,11 +89,17 @@ public:
     // an empty string when that did not happen in time. `giveUp` is asked on
     // the way and ends the watch early when it holds.
     std::string WaitRecalculated(DWORD ms = kDeadlineMs, const std::function<bool()>& giveUp = {}) const;
+    // The same, for a calculation that may be over before this is called
+    // and end with the ready text it started from (a view as quick and as
+    // deep as the last one): a calculation `watch` saw, since it was made
+    // before the action, counts as seen running.
+    std::string WaitRecalculated(const StatusWatch& watch, DWORD ms = kDeadlineMs) const;
     // Waits for the main window to be the active one again (after a dialog
     // closed), and clicks its caption when it does not become so.
     bool Foreground() const;
 
 private:
+    std::string WaitRecalculated(DWORD ms, const std::function<bool()>& giveUp, const StatusWatch* watch) const;
     std::optional<testsupport::Process> process_;
     HWND main_ = nullptr;
     std::string folder_;
