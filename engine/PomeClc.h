@@ -115,6 +115,7 @@ struct CalcState {
     int32_t ScanRow = -4;    // row last handed out in this pass
     int32_t ScanPhase = 0;   // interleave phase 0..3
     bool ClearAhead = false; // first sweep after a set-up: blank three rows ahead
+    bool RowChanged = false; // the last row CalcNextRow computed changed the image
 
     SetUpStatus Status = SetUpStatus::Idle;
 };
@@ -227,7 +228,10 @@ uint32_t MemoryRequirement(int32_t width, int32_t height, NumericType type);
 
 // Computes the next due row of the pass under way. The caller sets row to -1;
 // on return it holds the row computed (0 = top) or -1 when the pass has no
-// row left (or the state is not Ready).
+// row left (or the state is not Ready). RowChanged then says whether a pixel
+// of the row (or of the rows blanked ahead of it) has another index than
+// before: a later pass leaves most rows as they were, and the window need
+// not be told of those.
 void CalcNextRow(CalcState& state, int32_t& row);
 
 // Opens the next pass (limit raised by IterInc, at most IterEnd; an IterInc

@@ -79,15 +79,17 @@ inline bool AllSkipped8(const int32_t* counts) {
 // count (every orbit still inside has the limit), and the colour rule
 // divides twice: a repeated count reuses the index just computed. The count
 // alone tells an orbit still inside (it reached the limit) from one that
-// escaped (below it), so the pixel records are not read again.
+// escaped (below it), so the pixel records are not read again. True when
+// a pixel changed.
 template <typename T>
-void WriteRow(const CalcState& state, const OrbitSpan<T>& span, int32_t row) {
+bool WriteRow(const CalcState& state, const OrbitSpan<T>& span, int32_t row) {
     PixelCursor cursor = StartImageRow(state, row);
     int32_t lastCount = kSkippedPixel;
     uint8_t lastIndex = 0;
     // After the first pass most of a row escaped earlier and keeps its
     // colours: its runs are passed eight pixels at a time.
     const bool mayHaveSkipped = span.from > 0;
+    bool changed = false;
     for (int32_t x = 0; x < span.count; ++x) {
         if (mayHaveSkipped && span.count - x >= 8 && AllSkipped8(span.counts + x)) {
             SkipPixels(cursor, 8);
@@ -103,18 +105,20 @@ void WriteRow(const CalcState& state, const OrbitSpan<T>& span, int32_t row) {
             lastIndex = PixelIndex(state, n >= span.limit ? NotEscaped : n, n);
             lastCount = n;
         }
-        PutPixel(cursor, lastIndex);
+        changed |= ReplacePixel(cursor, lastIndex);
     }
+    return changed;
 }
 
-// One due row, iterated from its stored limit to CurrentLimit.
+// One due row, iterated from its stored limit to CurrentLimit; true when the
+// image row changed.
 template <typename T>
-void ComputeRow(CalcState& state, WorkBuffers<T>& buffers, int32_t row) {
+bool ComputeRow(CalcState& state, WorkBuffers<T>& buffers, int32_t row) {
     const int32_t old = buffers.RowLimit[row];
     buffers.RowLimit[row] = state.CurrentLimit;
     const OrbitSpan<T> span = RowSpan(state, buffers, row, old);
     IterateRow(span, ActiveKernelPath());
-    WriteRow(state, span, row);
+    return WriteRow(state, span, row);
 }
 
 }  // namespace
@@ -139,11 +143,12 @@ int32_t RowLimitOf(const CalcState& state, int32_t row) {
         state.workBuffers);
 }
 
-void RunKernel(CalcState& state, int32_t row) {
-    std::visit(
+bool RunKernel(CalcState& state, int32_t row) {
+    return std::visit(
         [&](auto& buffers) {
             if constexpr (!std::is_same_v<std::decay_t<decltype(buffers)>, std::monostate>)
-                ComputeRow(state, buffers, row);
+                return ComputeRow(state, buffers, row);
+            else return false;
         },
         state.workBuffers);
 }
@@ -162,6 +167,7 @@ void ClearRowsAhead(const CalcState& state, int32_t row) {
 
 void CalcNextRow(CalcState& state, int32_t& row) {
     row = -1;
+    state.RowChanged = false;
     if (state.Status != SetUpStatus::Ready) return;
 
     // Four sweeps: rows 0, 4, 8, ..., then 1, 5, 9, ..., then 2, ... and 3, ...
@@ -188,8 +194,11 @@ void CalcNextRow(CalcState& state, int32_t& row) {
     const int32_t due = static_cast<int32_t>(next);
     state.ScanRow = due;
     const FpEnvironmentGuard environment;
-    RunKernel(state, due);
-    if (state.ClearAhead) ClearRowsAhead(state, due);
+    state.RowChanged = RunKernel(state, due);
+    if (state.ClearAhead) {
+        ClearRowsAhead(state, due);
+        state.RowChanged = true;
+    }
     row = due;
 }
 

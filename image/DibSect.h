@@ -64,6 +64,15 @@ inline void PutPixel(PixelCursor& cursor, uint8_t index) {
     }
 }
 
+// PutPixel that also tells whether the pixel held another index before.
+inline bool ReplacePixel(PixelCursor& cursor, uint8_t index) {
+    if (cursor.left <= 0) return false;
+    const bool changed = *cursor.next != index;
+    *cursor.next++ = index;
+    --cursor.left;
+    return changed;
+}
+
 inline void SkipPixel(PixelCursor& cursor) {
     if (cursor.left > 0) {
         ++cursor.next;

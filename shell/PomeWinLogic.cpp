@@ -100,6 +100,32 @@ IntRect ComputedRowRect(int32_t row, int32_t imageWidth, int32_t displayScale, i
     return rect;
 }
 
+void ChangedRows::Mark(int32_t row, bool clearAhead) {
+    if (row < 0) return;
+    const int32_t last = clearAhead ? row + 3 : row;
+    if (marked_.size() <= static_cast<size_t>(last)) marked_.resize(static_cast<size_t>(last) + 1, false);
+    for (int32_t r = row; r <= last; ++r) marked_[static_cast<size_t>(r)] = true;
+    first_ = std::min(first_, row);
+    last_ = std::max(last_, last);
+}
+
+std::vector<IntRect> ChangedRows::Take(int32_t imageWidth, int32_t displayScale, int32_t scrollY) {
+    std::vector<IntRect> bands;
+    for (int32_t r = first_; r <= last_; ++r) {
+        if (!marked_[static_cast<size_t>(r)]) continue;
+        int32_t end = r;
+        while (end < last_ && marked_[static_cast<size_t>(end) + 1]) ++end;
+        IntRect band = ComputedRowRect(r, imageWidth, displayScale, scrollY, false);
+        band.bottom = ComputedRowRect(end, imageWidth, displayScale, scrollY, false).bottom;
+        bands.push_back(band);
+        std::fill(marked_.begin() + r, marked_.begin() + end + 1, false);
+        r = end;
+    }
+    first_ = INT32_MAX;
+    last_ = -1;
+    return bands;
+}
+
 bool FitIntoWorkArea(IntRect& outer, const IntRect& workArea) {
     if (outer.Width() > workArea.Width() || outer.Height() > workArea.Height()) return false;
     auto shift = [&outer](int32_t dx, int32_t dy) {

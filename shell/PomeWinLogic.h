@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct IntRect {
     int32_t left = 0;
@@ -81,6 +82,26 @@ IntRect SelectionInImagePixels(const IntRect& selection, int32_t displayScale);
 // the row itself and one line below, or four rows while the first sweep
 // blanks the rows ahead.
 IntRect ComputedRowRect(int32_t row, int32_t imageWidth, int32_t displayScale, int32_t scrollY, bool clearAhead);
+
+// The image rows computed since the drawing window was last told, one mark
+// per row: the rows of several sweeps (every fourth row, in four rounds)
+// come back as the fewest bands, top to bottom, each the union of its rows'
+// ComputedRowRect.
+class ChangedRows {
+public:
+    // Marks `row` (>= 0), and the three rows below while the first sweep
+    // blanks them.
+    void Mark(int32_t row, bool clearAhead);
+    bool Pending() const { return first_ <= last_; }
+    // The bands of the marked rows, for the window as it is scrolled now;
+    // the marks are cleared.
+    std::vector<IntRect> Take(int32_t imageWidth, int32_t displayScale, int32_t scrollY);
+
+private:
+    std::vector<bool> marked_;
+    int32_t first_ = INT32_MAX;  // the marked rows lie within first_ .. last_
+    int32_t last_ = -1;
+};
 
 // The main window's outer rectangle moved into the work area: right edge,
 // then bottom, then left, then top. Returns false (rectangle unchanged) when

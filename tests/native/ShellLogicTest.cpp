@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <random>
+#include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "shell/CallbackGuard.h"
 #include "shell/PomeWinLogic.h"
@@ -110,6 +113,55 @@ TEST(ComputedRows, OneRowAndALineOrFourRowsWhileClearingAhead) {
     EXPECT_EQ(ComputedRowRect(6, 400, 2, 10, false), (IntRect{0, 2, 800, 5}));
     // A row scrolled out of view lies outside the client area.
     EXPECT_LT(ComputedRowRect(3, 400, 1, 100, false).bottom, 0);
+}
+
+// Rows of the four sweeps, some of them left out as a row that kept its
+// colours is, come back as bands that cover exactly the lines their rows'
+// rectangles cover, top to bottom, one band per run of marked rows.
+TEST(ComputedRows, MarkedRowsComeBackAsTheFewestBandsCoveringTheirRectangles) {
+    std::mt19937 random(7);
+    for (int32_t scale : {1, 2}) {
+        for (int round = 0; round < 40; ++round) {
+            const int32_t height = 5 + static_cast<int32_t>(random() % 60);
+            const int32_t scrollY = static_cast<int32_t>(random() % 7);
+            ChangedRows rows;
+            std::vector<bool> marked(static_cast<size_t>(height) + 3, false);
+            std::set<int32_t> expected;  // the lines the rows' own rectangles cover
+            for (int32_t sweep = 0; sweep < 4; ++sweep) {
+                for (int32_t row = sweep; row < height; row += 4) {
+                    if (random() % 3 == 0) continue;
+                    const bool ahead = sweep == 0 && round % 2 == 0;
+                    rows.Mark(row, ahead);
+                    for (int32_t r = row; r <= row + (ahead ? 3 : 0); ++r) {
+                        marked[static_cast<size_t>(r)] = true;
+                        const IntRect own = ComputedRowRect(r, 9, scale, scrollY, false);
+                        for (int32_t y = own.top; y < own.bottom; ++y) expected.insert(y);
+                    }
+                }
+            }
+            int runs = 0;
+            for (size_t r = 0; r < marked.size(); ++r) runs += marked[r] && (r == 0 || !marked[r - 1]) ? 1 : 0;
+            ASSERT_EQ(rows.Pending(), runs > 0);
+
+            const std::vector<IntRect> bands = rows.Take(9, scale, scrollY);
+            std::set<int32_t> covered;
+            for (size_t i = 0; i < bands.size(); ++i) {
+                EXPECT_EQ(bands[i].left, 0);
+                EXPECT_EQ(bands[i].right, 9 * scale);
+                if (i > 0) {
+                    EXPECT_GT(bands[i].top, bands[i - 1].top);
+                }
+                for (int32_t y = bands[i].top; y < bands[i].bottom; ++y) covered.insert(y);
+            }
+            EXPECT_EQ(covered, expected) << "scale " << scale << " round " << round;
+            EXPECT_EQ(static_cast<int>(bands.size()), runs) << "scale " << scale << " round " << round;
+            EXPECT_FALSE(rows.Pending());
+            EXPECT_TRUE(rows.Take(9, scale, scrollY).empty()) << "the marks were not cleared";
+        }
+    }
+    ChangedRows none;
+    none.Mark(-1, true);  // no row above the image
+    EXPECT_FALSE(none.Pending());
 }
 
 TEST(WindowPlacement, MovesIntoTheWorkAreaRightBottomLeftTop) {
