@@ -99,6 +99,7 @@ constexpr double kLongestQueueLookSeconds = 0.004;
 constexpr double kLookShare = 25.0;  // the wait between looks, in looks' lengths
 constexpr double kRepaintSeconds = 0.015;
 constexpr UINT kMessagesThatInterrupt = QS_INPUT | QS_POSTMESSAGE | QS_SENDMESSAGE | QS_TIMER | QS_HOTKEY;
+constexpr UINT kMessagesDispatched = QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_HOTKEY;
 
 class IdleClock {
 public:
@@ -173,9 +174,11 @@ public:
         const bool message = (waiting & kMessagesThatInterrupt) != 0;
         lookAgain_ = message || (paintDue_ && (rows_.Pending() || (waiting & QS_PAINT) != 0));
         paintOnly_ = !message;
-        // Whatever is handled next may scroll or replace the image: the
-        // window must know the rows computed so far first.
-        if (lookAgain_) rows_.Invalidate();
+        // Whatever is dispatched next may replace the image or draw the zoom
+        // frame: the window must know the rows computed so far first. A
+        // message sent from another process (a status bar read from outside,
+        // say) is answered inside PeekMessage and needs nothing of the kind.
+        if (paintDue_ || (waiting & kMessagesDispatched) != 0) rows_.Invalidate();
         return lookAgain_;
     }
     // The next message, leaving a repaint that is not due yet in the queue.
