@@ -90,7 +90,7 @@ void DispatchOne(HACCEL accelerators, MSG& message) {
 // paint: rows still appear as they are computed, at most about 60 times a
 // second, and input, commands and sent messages wait at most a millisecond
 // or one row, whichever is longer.
-// While both cores compute, the server answers a look only after 40-100 us
+// While both cores compute, the server answers a look only after 40-200 us
 // (measured on a virtual machine: it has to be woken). A look then waits
 // longer, so that looking never takes more than about 4 % of the time: at
 // most 4 ms, still far below what a key press or a click can be felt to wait.
