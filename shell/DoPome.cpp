@@ -139,7 +139,8 @@ public:
         header->nCount = static_cast<DWORD>(bands.size());
         header->rcBound = RECT{bands.front().left, bands.front().top, bands.front().right, bands.back().bottom};
         auto* rects = reinterpret_cast<RECT*>(data.data() + sizeof(RGNDATAHEADER));
-        for (size_t i = 0; i < bands.size(); ++i) rects[i] = RECT{bands[i].left, bands[i].top, bands[i].right, bands[i].bottom};
+        for (size_t i = 0; i < bands.size(); ++i)
+            rects[i] = RECT{bands[i].left, bands[i].top, bands[i].right, bands[i].bottom};
         HRGN region =
             ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
         if (region != nullptr) {
