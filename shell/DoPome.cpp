@@ -89,11 +89,11 @@ void DispatchOne(HACCEL accelerators, MSG& message) {
 // interrupt the calculation only once 15 ms have passed since the last
 // paint: rows still appear as they are computed, at most about 60 times a
 // second, and input, commands and sent messages wait at most a millisecond
-// or one row, whichever is longer.
-// While both cores compute, the server answers a look only after 40-200 us
-// (measured on a virtual machine: it has to be woken). A look then waits
-// longer, so that looking never takes more than about 4 % of the time: at
-// most 4 ms, still far below what a key press or a click can be felt to wait.
+// or one row, whichever is longer. While both cores compute, though, the
+// server answers a look only after 40-200 us (measured on a virtual
+// machine: it has to be woken); the looks are then spaced further apart, so
+// that looking takes about 4 % of the time, and input waits up to 4 ms,
+// still far below what a key press or a click can be felt to wait.
 constexpr double kQueueLookSeconds = 0.001;
 constexpr double kLongestQueueLookSeconds = 0.004;
 constexpr double kLookShare = 25.0;  // the wait between looks, in looks' lengths
@@ -122,8 +122,8 @@ private:
 // one region: the window repaints exactly the rows that changed. They are
 // kept as marks, not as a rectangle per row: in the 15 ms between two paints
 // a large view computes whole sweeps, whose rows then meet in a few bands,
-// and a region of many rectangles costs Wine a millisecond to build and to
-// add to the update region.
+// and a region of a hundred rectangles costs Wine about 0.2 ms to build and
+// to add to the update region.
 class ComputedRows {
 public:
     void Add(int32_t row, bool clearAhead) { rows_.Mark(row, clearAhead); }

@@ -42,10 +42,10 @@ RECT ClientRectOnScreen(HWND window);
 inline int Width(const RECT& r) { return r.right - r.left; }
 inline int Height(const RECT& r) { return r.bottom - r.top; }
 
-// One run of quaxel.exe, copied into a fresh folder and started there. The
-// destructor ends it if a test leaves it running.
 class StatusWatch;
 
+// One run of quaxel.exe, copied into a fresh folder and started there. The
+// destructor ends it if a test leaves it running.
 class Program {
 public:
     Program();
