@@ -1,8 +1,12 @@
 // Choosing the kernels' instruction set, and the reference run of a span.
 #include "engine/FastKernels.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
+#include "engine/CycleCheck.h"
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
 
@@ -46,13 +50,26 @@ void ReferencePixels(const OrbitSpan<T>& span, int32_t begin, int32_t end) {
             continue;
         }
         const T cr = span.columnReal != nullptr ? span.columnReal[x] : span.constReal;
+        const T ci = span.constImag;
         int32_t n;
-        if constexpr (std::is_same_v<T, int32_t>) {
-            n = span.from + IterateFixed(pixel.Zr, pixel.Zi, cr, span.constImag, fixedBound, span.limit - span.from);
+        if (pixel.Cycling) {
+            n = span.limit;
+        } else if (span.checkCycles) {
+            OrbitEnd end;
+            if constexpr (std::is_same_v<T, int32_t>)
+                n = CheckedOrbit(pixel, span.from, span.limit, end,
+                                 [&](int32_t& r, int32_t& i) { return FixedStep(r, i, cr, ci, fixedBound); });
+            else
+                n = CheckedOrbit(pixel, span.from, span.limit, end,
+                                 [&](T& r, T& i) { return ReferenceStep(r, i, cr, ci); });
+            if (end == OrbitEnd::Escaped) pixel.EscapeCount = n;
+            else if (end == OrbitEnd::Cycling) n = span.limit;
+        } else if constexpr (std::is_same_v<T, int32_t>) {
+            n = span.from + IterateFixed(pixel.Zr, pixel.Zi, cr, ci, fixedBound, span.limit - span.from);
             if (n < span.limit) pixel.EscapeCount = n;
         } else {
             bool escaped;
-            n = ReferenceOrbit(pixel.Zr, pixel.Zi, cr, span.constImag, span.from, span.limit, escaped);
+            n = ReferenceOrbit(pixel.Zr, pixel.Zi, cr, ci, span.from, span.limit, escaped);
             if (escaped) pixel.EscapeCount = n;
         }
         span.counts[x] = n;
@@ -132,3 +149,18 @@ void IterateSpanReference(const OrbitSpan<int32_t>& span) { ReferenceSpan(span);
 void IterateSpanReference(const OrbitSpan<float>& span) { ReferenceSpan(span); }
 void IterateSpanReference(const OrbitSpan<double>& span) { ReferenceSpan(span); }
 void IterateSpanReference(const OrbitSpan<long double>& span) { ReferenceSpan(span); }
+
+namespace {
+
+std::atomic<bool>& CycleCheckSwitch() {
+    static std::atomic<bool> on{[] {
+        const char* text = std::getenv("QUAXEL_CYCLE_CHECK");
+        return text == nullptr || std::strcmp(text, "0") != 0;
+    }()};
+    return on;
+}
+
+}  // namespace
+
+bool CycleChecks() { return CycleCheckSwitch().load(std::memory_order_relaxed); }
+void SetCycleChecks(bool on) { CycleCheckSwitch().store(on, std::memory_order_relaxed); }

@@ -51,13 +51,15 @@ struct OrbitSpan {
     int32_t from = 0;
     int32_t limit = 0;
     int32_t* counts = nullptr;            // out: the count n of each pixel, kSkippedPixel for escaped ones
+    bool checkCycles = false;             // stop orbits that come back to their checkpoint (engine/CycleCheck.h)
     std::atomic<int32_t>* next = nullptr; // shared pixel cursor when several threads work on the span
 };
 
 // Iterates every still-inside pixel of the span on the given path (the
 // Reference path: one orbit after the other) and records its n: the escape
-// count, or `limit` for an orbit still inside. Pixel records change exactly
-// as the reference changes them.
+// count, or `limit` for an orbit still inside (a cycling one included, which
+// is not iterated). Pixel records change exactly as the reference changes
+// them.
 // The caller sets the floating-point environment (FpEnvironmentGuard).
 void IterateSpan(KernelPath path, const OrbitSpan<int32_t>& span);
 void IterateSpan(KernelPath path, const OrbitSpan<float>& span);
@@ -86,15 +88,22 @@ inline int32_t FeedTake(int32_t remaining) {
     return take < 1 ? 1 : take > kFeedBatch ? kFeedBatch : take;
 }
 
-// Hands out the span's still-inside pixels, marking the escaped ones it
-// passes over as skipped.
+// Whether the orbit still has steps to take: inside and not cycling.
+template <typename T>
+inline bool StillIterated(const PixelRecord<T>& pixel) {
+    return pixel.EscapeCount == NotEscaped && !pixel.Cycling;
+}
+
+// Hands out the span's still-iterated pixels, marking the escaped ones it
+// passes over as skipped and the cycling ones as at the limit (they are
+// inside, and their colour follows the limit like any inside pixel's).
 template <typename T>
 class SpanFeed {
 public:
     // The span's fields are copied: the records written through `pixels`
     // could otherwise alias them and force a reload at every pixel.
     explicit SpanFeed(const OrbitSpan<T>& span)
-        : pixels_(span.pixels), counts_(span.counts), next_(span.next), count_(span.count) {
+        : pixels_(span.pixels), counts_(span.counts), next_(span.next), count_(span.count), limit_(span.limit) {
         if (next_ == nullptr) end_ = count_;
     }
 
@@ -115,11 +124,15 @@ public:
                 end_ = at + take;
             }
             const int32_t candidate = cur_++;
-            if (pixels_[candidate].EscapeCount == NotEscaped) {
+            const PixelRecord<T>& pixel = pixels_[candidate];
+            if (pixel.EscapeCount != NotEscaped) {
+                counts_[candidate] = kSkippedPixel;
+            } else if (pixel.Cycling) {
+                counts_[candidate] = limit_;
+            } else {
                 x = candidate;
                 return true;
             }
-            counts_[candidate] = kSkippedPixel;
         }
     }
 
@@ -128,6 +141,7 @@ private:
     int32_t* counts_;
     std::atomic<int32_t>* next_;
     int32_t count_;
+    int32_t limit_;
     int32_t cur_ = 0;
     int32_t end_ = 0;
     bool exhausted_ = false;

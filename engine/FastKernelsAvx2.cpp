@@ -61,6 +61,10 @@ struct Avx2 {
     static QX_INLINE I Add32(I a, I b) { return _mm256_add_epi32(a, b); }
     static QX_INLINE I Sub32(I a, I b) { return _mm256_sub_epi32(a, b); }
     static QX_INLINE I MulShift24(I a, I b) { return _mm256_srli_epi64(_mm256_mul_epi32(a, b), 24); }
+    // Lanes whose low halves are equal (the upper halves hold no value).
+    static QX_INLINE M EqLow32(I a, I b) {
+        return _mm256_castsi256_pd(_mm256_shuffle_epi32(_mm256_cmpeq_epi32(a, b), 0xA0));
+    }
     // The low half's sign moved to the lane's sign bit, which is all that
     // Bits and Select read.
     static QX_INLINE M Negative32(I a) {

@@ -64,6 +64,10 @@ struct Avx512 {
     static QX_INLINE I Add32(I a, I b) { return _mm512_add_epi32(a, b); }
     static QX_INLINE I Sub32(I a, I b) { return _mm512_sub_epi32(a, b); }
     static QX_INLINE I MulShift24(I a, I b) { return _mm512_srli_epi64(_mm512_mul_epi32(a, b), 24); }
+    // Lanes whose low halves are equal (the upper halves hold no value).
+    static QX_INLINE M EqLow32(I a, I b) {
+        return _mm512_testn_epi64_mask(_mm512_xor_si512(a, b), _mm512_set1_epi64(0xFFFFFFFF));
+    }
     // Bit 31 of each lane, the sign of its low half: one test, no shift.
     static QX_INLINE M Negative32(I a) {
         return _mm512_test_epi64_mask(a, _mm512_set1_epi64(int64_t{1} << 31));

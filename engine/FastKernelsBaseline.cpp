@@ -87,6 +87,10 @@ struct Sse2 {
         return _mm_srli_epi64(_mm_sub_epi64(product, _mm_slli_epi64(fix, 32)), 24);
     }
 
+    // Lanes whose low halves are equal (the upper halves hold no value).
+    static QX_INLINE M EqLow32(I a, I b) {
+        return _mm_castsi128_pd(_mm_shuffle_epi32(_mm_cmpeq_epi32(a, b), 0xA0));
+    }
     static QX_INLINE M Negative32(I a) {
         return _mm_castsi128_pd(_mm_shuffle_epi32(_mm_cmpgt_epi32(_mm_setzero_si128(), a), 0xA0));
     }

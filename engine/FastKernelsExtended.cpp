@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/CycleCheck.h"
 #include "engine/FastKernels.h"
 #include "engine/PomeClcKernels.h"
 
@@ -56,11 +57,25 @@ struct OrbitTrio {
     double ciHigh[kOrbits];  // at 48, 56, 64; per orbit, as a parked orbit has c = 0
     double ciLow[kOrbits];   // at 72, 80, 88
     uint32_t sum[2];         // at 96: the last sum of squares as a double, written by the loop
+    uint32_t checkSum[kOrbits][2];  // at 104, 112, 120: the checkpoint's sum of squares as the loop forms it
     long double r[kOrbits];
     long double i[kOrbits];
 };
 static_assert(offsetof(OrbitTrio, crLow) == 24 && offsetof(OrbitTrio, ciHigh) == 48 &&
-              offsetof(OrbitTrio, ciLow) == 72 && offsetof(OrbitTrio, sum) == 96);
+              offsetof(OrbitTrio, ciLow) == 72 && offsetof(OrbitTrio, sum) == 96 &&
+              offsetof(OrbitTrio, checkSum) == 104);
+
+// The sum of squares of a checkpoint as the loop stores it: both squares and
+// their sum rounded to extended, then to double. Equal orbit values give
+// equal sums, so the loop compares this one integer per step and leaves the
+// exact check to the rare match. A NaN (no checkpoint, or no checks) is never
+// matched: the loop leaves at every sum whose upper half is that large.
+void SetCheckSum(OrbitTrio& t, int k, long double checkR, long double checkI) {
+    const long double r2 = checkR * checkR;
+    const long double i2 = checkI * checkI;
+    const double sum = static_cast<double>(r2 + i2);
+    std::memcpy(t.checkSum[k], &sum, sizeof sum);
+}
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -68,10 +83,23 @@ static_assert(offsetof(OrbitTrio, crLow) == 24 && offsetof(OrbitTrio, ciHigh) ==
 // the two other orbits below (A B C D); on exit the other orbits are on top
 // and this orbit's new values below them, so the same code serves the next
 // orbit (the exchanges cost no time: code naming each orbit's registers
-// measured the same). A sum that is not below 4 jumps to label EXIT
-// with zi^2 on top of the untouched values. In AT&T syntax
-// "fsub %st(1), %st" is st = st - st(1).
-#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL)                                               \
+// measured the same). A sum that is not below 4, or that equals the orbit's
+// checkpoint sum CKS (on the 32-bit target its low half), jumps to label
+// EXIT with zi^2 on top of the untouched values; the integer comparison
+// runs beside the x87 work. In AT&T syntax "fsub %st(1), %st" is
+// st = st - st(1).
+#if defined(__x86_64__)
+#define QX_SAME_CHECK_SUM(CKS, EXIT)                                         \
+    "movq 96(%[t]), %[tmp]\n\t"                                              \
+    "cmpq " #CKS "(%[t]), %[tmp]\n\t"                                        \
+    "je " #EXIT "f\n\t"
+#else
+#define QX_SAME_CHECK_SUM(CKS, EXIT)                                         \
+    "movl 96(%[t]), %[tmp]\n\t"                                              \
+    "cmpl " #CKS "(%[t]), %[tmp]\n\t"                                        \
+    "je " #EXIT "f\n\t"
+#endif
+#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL, CKS)                                          \
     "fld %%st(0)\n\t"                  /* r r i A B C D */                   \
     "fmul %%st(0), %%st\n\t"           /* r2 r i ... */                      \
     "fld %%st(2)\n\t"                  /* i r2 r i ... */                    \
@@ -81,6 +109,7 @@ static_assert(offsetof(OrbitTrio, crLow) == 24 && offsetof(OrbitTrio, ciHigh) ==
     "fstpl 96(%[t])\n\t"               /* i2 r i ... */                      \
     "cmpl $0x40100000, 100(%[t])\n\t"  /* the double 4 and above */          \
     "jae " #EXIT "f\n\t"                                                     \
+    QX_SAME_CHECK_SUM(CKS, EXIT)                                             \
     "fld %%st(1)\n\t"                  /* r i2 r i ... */                    \
     "fmul %%st(0), %%st\n\t"           /* r2 i2 r i ... */                   \
     "fsub %%st(1), %%st\n\t"           /* r2-i2 i2 r i ... */                \
@@ -106,10 +135,12 @@ static_assert(offsetof(OrbitTrio, crLow) == 24 && offsetof(OrbitTrio, ciHigh) ==
 // (orbits before k did that step, orbit k and those after it did not).
 constexpr int kBudgetDone = -1;
 
-// Steps the three orbits until `budget` steps are done or a sum of squares
-// is not below 4. On return `budget` holds the steps not begun.
+// Steps the three orbits until `budget` steps are done, a sum of squares is
+// not below 4 or equals the orbit's checkpoint sum. On return `budget` holds
+// the steps not begun.
 int StepTrio(OrbitTrio& t, int32_t& budget) {
     int which;
+    uintptr_t tmp;
     __asm__ volatile(
         "fldt %c[i2](%[t])\n\t"
         "fldt %c[r2](%[t])\n\t"
@@ -118,9 +149,9 @@ int StepTrio(OrbitTrio& t, int32_t& budget) {
         "fldt %c[i0](%[t])\n\t"
         "fldt %c[r0](%[t])\n"  // r0 i0 r1 i1 r2 i2
         "1:\n\t"
-        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72)
-        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80)
-        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88)
+        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72, 104)
+        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80, 112)
+        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88, 120)
         "decl %[budget]\n\t"
         "jnz 1b\n\t"
         "movl $-1, %[which]\n\t"
@@ -156,7 +187,7 @@ int StepTrio(OrbitTrio& t, int32_t& budget) {
         "fstpt %c[r1](%[t])\n\t"
         "fstpt %c[i1](%[t])\n"
         "40:\n\t"
-        : [which] "=&r"(which), [budget] "+r"(budget)
+        : [which] "=&r"(which), [budget] "+r"(budget), [tmp] "=&r"(tmp)
         : [t] "r"(&t), [r0] "i"(offsetof(OrbitTrio, r[0])), [i0] "i"(offsetof(OrbitTrio, i[0])),
           [r1] "i"(offsetof(OrbitTrio, r[1])), [i1] "i"(offsetof(OrbitTrio, i[1])),
           [r2] "i"(offsetof(OrbitTrio, r[2])), [i2] "i"(offsetof(OrbitTrio, i[2]))
@@ -165,6 +196,7 @@ int StepTrio(OrbitTrio& t, int32_t& budget) {
 }
 
 #undef QX_ORBIT_STEP
+#undef QX_SAME_CHECK_SUM
 
 #endif
 
@@ -182,6 +214,14 @@ void fastkernels::SetExtendedSoloSteps(int32_t steps) { soloSteps.store(std::max
 
 #if defined(__i386__) || defined(__x86_64__)
 
+// With cycle checks the loop compares each orbit's sum of squares with its
+// checkpoint's at the start of every step, so every value the loop or the
+// code around it leaves in the trio is compared before the next step. The
+// code here compares the values the loop never starts from: at checkpoint
+// steps (before the checkpoint moves there; the loop then matches its own
+// checkpoint once, which is no cycle) and where an orbit leaves the trio.
+// Comparing a value twice is harmless: had it matched, the orbit would have
+// ended at the first comparison.
 void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span) {
     double ciHigh, ciLow;
     if (span.limit <= span.from || !SplitExactly(span.constImag, ciHigh, ciLow)) {
@@ -194,19 +234,59 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     const int32_t from = span.from;
     const int32_t limit = span.limit;
     const long double ci = span.constImag;
+    const bool checks = span.checkCycles;
 
     OrbitTrio trio{};
     long double cr[kOrbits];
     int32_t pixel[kOrbits];
     int32_t steps[kOrbits];
+    int64_t nextCheck[kOrbits];  // the orbit's next checkpoint step (beyond the limit without checks)
     bool live[kOrbits];
     int liveCount = 0;
+
+    // The orbit of record `record` from step n up to `until`, one orbit
+    // alone, with the cycle check when the span has it.
+    auto alone = [&](PixelRecord<long double>& record, long double c, int32_t n, int32_t until, OrbitEnd& end) {
+        if (checks)
+            return CheckedOrbit(record, n, until, end,
+                                [&](long double& r, long double& i) { return ReferenceStep(r, i, c, ci); });
+        bool escaped;
+        n = ReferenceOrbit(record.Zr, record.Zi, c, ci, n, until, escaped);
+        end = escaped ? OrbitEnd::Escaped : OrbitEnd::Limit;
+        return n;
+    };
+    // Whether orbit k's value is its checkpoint come back (rule 1 of
+    // engine/CycleCheck.h); at a checkpoint step the comparison was made
+    // before the checkpoint moved there.
+    auto returned = [&](int k) {
+        const PixelRecord<long double>& record = records[pixel[k]];
+        return checks && steps[k] > kFirstCheckpoint && !IsCheckpointStep(steps[k]) &&
+               SameStoredValue(trio.r[k], record.CheckR) && SameStoredValue(trio.i[k], record.CheckI);
+    };
+    auto noCheck = [&](int k) {
+        const double nan = __builtin_nan("");
+        std::memcpy(trio.checkSum[k], &nan, sizeof nan);
+    };
 
     const int32_t warmUp = ExtendedSoloSteps();
     auto park = [&](int k) {
         live[k] = false;
         trio.r[k] = trio.i[k] = 0.0L;  // z = c = 0 stays put and never escapes
         trio.crHigh[k] = trio.crLow[k] = trio.ciHigh[k] = trio.ciLow[k] = 0.0;
+        noCheck(k);
+    };
+    auto join = [&](int k, int32_t n) {
+        const PixelRecord<long double>& record = records[pixel[k]];
+        steps[k] = n;
+        trio.r[k] = record.Zr;
+        trio.i[k] = record.Zi;
+        if (checks) {
+            SetCheckSum(trio, k, record.CheckR, record.CheckI);
+            nextCheck[k] = NextCheckpointAfter(n);
+        } else {
+            noCheck(k);
+            nextCheck[k] = int64_t{limit} + 1;
+        }
     };
     auto fill = [&](int k) {
         int32_t x;
@@ -216,44 +296,74 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
             double high, low;
             const bool split = SplitExactly(c, high, low);
             const int32_t until = split && limit - from > warmUp ? from + warmUp : limit;
-            bool escaped;
-            const int32_t n = ReferenceOrbit(record.Zr, record.Zi, c, ci, from, until, escaped);
-            if (escaped || n == limit) {
-                if (escaped) record.EscapeCount = n;
-                counts[x] = n;
+            OrbitEnd end;
+            const int32_t n = alone(record, c, from, until, end);
+            if (end != OrbitEnd::Limit || n == limit) {
+                if (end == OrbitEnd::Escaped) record.EscapeCount = n;
+                counts[x] = end == OrbitEnd::Cycling ? limit : n;
                 continue;
             }
             live[k] = true;
             ++liveCount;
             pixel[k] = x;
-            steps[k] = n;
             cr[k] = c;
-            trio.r[k] = record.Zr;
-            trio.i[k] = record.Zi;
             trio.crHigh[k] = high;
             trio.crLow[k] = low;
             trio.ciHigh[k] = ciHigh;
             trio.ciLow[k] = ciLow;
+            join(k, n);
             return;
         }
         park(k);
     };
-    auto finish = [&](int k, bool escaped) {
+    auto finish = [&](int k, OrbitEnd end) {
         PixelRecord<long double>& record = records[pixel[k]];
         record.Zr = trio.r[k];
         record.Zi = trio.i[k];
-        if (escaped) record.EscapeCount = steps[k];
-        counts[pixel[k]] = steps[k];
+        if (end == OrbitEnd::Escaped) record.EscapeCount = steps[k];
+        if (end == OrbitEnd::Cycling) record.Cycling = true;
+        counts[pixel[k]] = end == OrbitEnd::Cycling ? limit : steps[k];
         --liveCount;
         fill(k);
+    };
+    // One step of orbit k outside the loop (the reference decides it).
+    auto stepAlone = [&](int k) {
+        PixelRecord<long double>& record = records[pixel[k]];
+        record.Zr = trio.r[k];
+        record.Zi = trio.i[k];
+        OrbitEnd end;
+        const int32_t n = alone(record, cr[k], steps[k], steps[k] + 1, end);
+        steps[k] = n;
+        trio.r[k] = record.Zr;
+        trio.i[k] = record.Zi;
+        if (end != OrbitEnd::Limit) {
+            finish(k, end);
+        } else if (checks && IsCheckpointStep(n)) {  // the checkpoint moved here
+            SetCheckSum(trio, k, record.CheckR, record.CheckI);
+            nextCheck[k] = int64_t{n} * 2;
+        }
+    };
+    // Orbit k at its checkpoint step: the comparison, then the checkpoint.
+    auto checkpoint = [&](int k) {
+        PixelRecord<long double>& record = records[pixel[k]];
+        if (steps[k] > kFirstCheckpoint && SameStoredValue(trio.r[k], record.CheckR) &&
+            SameStoredValue(trio.i[k], record.CheckI)) {
+            finish(k, OrbitEnd::Cycling);
+            return;
+        }
+        record.CheckR = trio.r[k];
+        record.CheckI = trio.i[k];
+        SetCheckSum(trio, k, record.CheckR, record.CheckI);
+        nextCheck[k] = int64_t{steps[k]} * 2;
     };
     for (int k = 0; k < kOrbits; ++k) fill(k);
 
     // With one orbit left the loop would step two parked ones for nothing.
     while (liveCount >= 2) {
-        int32_t budget = INT32_MAX;
+        int64_t stop = INT64_MAX;
         for (int k = 0; k < kOrbits; ++k)
-            if (live[k]) budget = std::min(budget, limit - steps[k]);
+            if (live[k]) stop = std::min(stop, std::min<int64_t>(limit, nextCheck[k]) - steps[k]);
+        const int32_t budget = static_cast<int32_t>(stop);
         int32_t left = budget;
         const int which = StepTrio(trio, left);
         for (int k = 0; k < kOrbits; ++k) {
@@ -262,24 +372,35 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         }
         if (which != kBudgetDone && live[which]) {
             // A double sum above 4 means an extended sum above 4: escaped.
-            // For 4 itself (and NaN, which escapes too) the reference decides.
+            // For 4 itself (and NaN, which escapes too) the reference
+            // decides; a sum equal to the checkpoint's is a cycle when the
+            // values are.
             double sum;
             std::memcpy(&sum, trio.sum, sizeof sum);
-            bool escaped = sum > 4.0;
-            if (!escaped)
-                steps[which] = ReferenceOrbit(trio.r[which], trio.i[which], cr[which], ci, steps[which],
-                                              steps[which] + 1, escaped);
-            if (escaped) finish(which, true);
+            if (sum > 4.0) finish(which, OrbitEnd::Escaped);
+            else if (returned(which)) finish(which, OrbitEnd::Cycling);
+            else stepAlone(which);
         }
-        for (int k = 0; k < kOrbits; ++k)
-            if (live[k] && steps[k] == limit) finish(k, false);
+        for (int k = 0; k < kOrbits; ++k) {
+            if (live[k] && checks && steps[k] == nextCheck[k]) checkpoint(k);
+            if (live[k] && steps[k] == limit) finish(k, returned(k) ? OrbitEnd::Cycling : OrbitEnd::Limit);
+        }
     }
     // The last orbit alone.
     for (int k = 0; k < kOrbits; ++k) {
         while (live[k]) {
-            bool escaped;
-            steps[k] = ReferenceOrbit(trio.r[k], trio.i[k], cr[k], ci, steps[k], limit, escaped);
-            finish(k, escaped);
+            if (returned(k)) {
+                finish(k, OrbitEnd::Cycling);
+                continue;
+            }
+            PixelRecord<long double>& record = records[pixel[k]];
+            record.Zr = trio.r[k];
+            record.Zi = trio.i[k];
+            OrbitEnd end;
+            steps[k] = alone(record, cr[k], steps[k], limit, end);
+            trio.r[k] = record.Zr;
+            trio.i[k] = record.Zi;
+            finish(k, end);
         }
     }
 }

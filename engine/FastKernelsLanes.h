@@ -47,6 +47,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/CycleCheck.h"
 #include "engine/FastKernels.h"
 #include "engine/PomeClcKernels.h"
 
@@ -184,6 +185,10 @@ struct DoubleKernel {
         ok = V::MAnd(inside, V::MAnd(fastI, fastR));
     }
 
+    // Lanes whose real part equals the checkpoint's: the cheap half of the
+    // cycle check, which the lane's record then confirms bit for bit.
+    static QX_INLINE Mask SameReal(Vec a, Vec b) { return V::Eq(a, b); }
+
     static bool OutsideIsHard(Lane zr, Lane zi) { return zr * zr + zi * zi == 4.0; }
 
     static void Reference(Lane& zr, Lane& zi, Lane cr, Lane ci, int32_t n, bool& escaped) {
@@ -247,6 +252,8 @@ struct SingleKernel {
         ok = V::MAndNot(V::MOr(hardI, hardR), inside);
     }
 
+    static QX_INLINE Mask SameReal(Vec a, Vec b) { return V::Eq(a, b); }
+
     static bool OutsideIsHard(Lane zr, Lane zi) {
         const double r2 = static_cast<float>(zr * zr);
         const double i2 = static_cast<float>(zi * zi);
@@ -290,6 +297,9 @@ struct FixedKernel {
         ok = inside;
     }
 
+    // Only the low halves hold values.
+    static QX_INLINE Mask SameReal(Vec a, Vec b) { return V::EqLow32(a, b); }
+
     static bool OutsideIsHard(Lane, Lane) { return false; }
     static void Reference(Lane&, Lane&, Lane, Lane, int32_t, bool& escaped) { escaped = true; }
 };
@@ -312,14 +322,21 @@ struct FixedKernel {
 // What ended a run of whole steps: one bit per lane (vector g, lane l at bit
 // g * L + l). `undecided` marks the lanes the vector arithmetic did not
 // decide (escaped, or a step for the reference); `inside` the lanes that
-// were inside before that step. Both are 0 when the oldest lane reached the
-// limit.
+// were inside before that step; `returned` the decided lanes whose new real
+// part equals their checkpoint's (the cycle check confirms them). All are 0
+// when the oldest lane reached the limit or a lane its checkpoint step.
 struct StepEvents {
     uint32_t undecided = 0;
     uint32_t inside = 0;
+    uint32_t returned = 0;
 };
 
-template <class K, class V, int G>
+// kCycles: the span checks for cycles (engine/CycleCheck.h). Each lane then
+// also holds its checkpoint: the real part in a register, compared after
+// every step (one comparison), both parts in memory for the exact check of
+// the rare lanes whose real part matched. Checkpoint steps end a run of
+// steps like the limit does, about log2(limit) times per orbit.
+template <class K, class V, int G, bool kCycles>
 class LaneMachine {
     using Number = typename K::Number;
     using Lane = typename K::Lane;
@@ -338,6 +355,7 @@ public:
     // passed to the reference by address).
     struct Registers {
         Vec r[G], i[G], cr[G], ci[G];
+        Vec checkR[G];  // the checkpoint's real part (kCycles only)
         int64_t clock = 0;  // counts past INT32_MAX on a long span with a high limit
     };
 
@@ -345,7 +363,8 @@ public:
     explicit LaneMachine(const OrbitSpan<Number>& span)
         : records_(span.pixels), columnReal_(span.columnReal), counts_(span.counts), from_(span.from),
           limit_(span.limit), stepsToGo_(span.limit - span.from), constReal_(K::ToLane(span.constReal)),
-          ci_(K::ToLane(span.constImag)), feed_(span) {}
+          ci_(K::ToLane(span.constImag)), firstCheck_(NextCheckpointAfter(span.from) - span.from),
+          feed_(span) {}
 
     // Every lane takes a pixel of the span, or is parked.
     QX_INLINE void FillAll(Registers& regs) {
@@ -353,34 +372,46 @@ public:
         for (int g = 0; g < G; ++g) {
             regs.r[g] = regs.i[g] = regs.cr[g] = K::Set1(Lane{});
             regs.ci[g] = K::Set1(ci_);
+            if constexpr (kCycles) regs.checkR[g] = K::Set1(kParkedCheck);
         }
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g)
             for (int l = 0; l < L; ++l) Refill(regs, g, l);
         FindOldest();
+        if constexpr (kCycles) FindNextCheck();
     }
 
     bool Busy() const { return live_ > 0; }
 
-    // Whole steps of every lane, until the oldest lane reaches the limit or
-    // some lane needs more than the vector result.
+    // Whole steps of every lane, until the oldest lane reaches the limit, a
+    // lane its checkpoint step, or some lane needs more than the vector
+    // result.
     QX_INLINE StepEvents StepUntilEvent(Registers& regs) const {
-        int32_t budget = static_cast<int32_t>(oldest_ + stepsToGo_ - regs.clock);
+        int64_t end = oldest_ + stepsToGo_;
+        if constexpr (kCycles) end = nextCheck_ < end ? nextCheck_ : end;
+        int32_t budget = static_cast<int32_t>(end - regs.clock);
         StepEvents events;
         for (;;) {
             Vec newR[G], newI[G];
             Mask inside[G], ok[G];
-            // Whether every lane was decided, in as few scalar operations as
-            // the loop allows: which lanes were not is only needed then.
+            // Whether every lane was decided (and, checking cycles, none
+            // came back to its checkpoint's real part), in as few scalar
+            // operations as the loop allows: which lanes did is only needed
+            // then.
             uint32_t allOk = kVectorBits;
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
                 K::Step(regs.r[g], regs.i[g], regs.cr[g], regs.ci[g], newR[g], newI[g], inside[g], ok[g]);
-                allOk &= V::Bits(ok[g]);
+                if constexpr (kCycles) allOk &= V::Bits(V::MAndNot(K::SameReal(newR[g], regs.checkR[g]), ok[g]));
+                else allOk &= V::Bits(ok[g]);
             }
             if (__builtin_expect(allOk != kVectorBits, 0)) {
 #pragma GCC unroll 4
-                for (int g = 0; g < G; ++g) events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
+                for (int g = 0; g < G; ++g) {
+                    events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
+                    if constexpr (kCycles)
+                        events.returned |= V::Bits(V::MAnd(ok[g], K::SameReal(newR[g], regs.checkR[g]))) << (g * L);
+                }
                 // The decided lanes take the step; the others keep the values
                 // before it (CPU Fixed: its escaped lanes keep the new ones).
 #pragma GCC unroll 4
@@ -402,17 +433,23 @@ public:
         }
     }
 
-    // The lanes whose orbit ends now or whose step is still to be done: the
-    // reference takes the undecided steps, finished orbits write their
-    // record and count, and their lanes are refilled.
+    // The lanes whose orbit ends now, whose step is still to be done, that
+    // came back to their checkpoint's real part or reached a checkpoint
+    // step: the reference takes the undecided steps, the cycle check looks
+    // at every value it has not seen through the register comparison,
+    // finished orbits write their record and count, and their lanes are
+    // refilled.
     QX_INLINE void Settle(Registers& regs, StepEvents events) {
         const int64_t filledAtLimit = regs.clock - stepsToGo_;
         bool oldestLeft = false;
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
-            uint32_t due = (events.undecided >> (g * L)) & kVectorBits;
+            uint32_t due = ((events.undecided | events.returned) >> (g * L)) & kVectorBits;
             if (oldest_ == filledAtLimit)
                 for (int l = 0; l < L; ++l) due |= filledAt_[g * L + l] == filledAtLimit ? 1u << l : 0u;
+            if constexpr (kCycles)
+                if (nextCheck_ == regs.clock)
+                    for (int l = 0; l < L; ++l) due |= checkAt_[g * L + l] == regs.clock ? 1u << l : 0u;
             if (due == 0) continue;
             K::Store(zr_ + g * L, regs.r[g]);
             K::Store(zi_ + g * L, regs.i[g]);
@@ -427,24 +464,34 @@ public:
             }
         }
         if (oldestLeft) FindOldest();
+        if constexpr (kCycles) FindNextCheck();
     }
 
 private:
+    // A parked lane's checkpoint: z stays 0 there, and the register
+    // comparison must never match it.
+    static constexpr Lane kParkedCheck = std::is_same_v<Number, int32_t> ? static_cast<Lane>(1) : static_cast<Lane>(0.5);
+
     // Lane l of vector g after an event, its values read back into zr_, zi_:
-    // its undecided step is done by the reference, and when the orbit has
-    // escaped or reached the limit its record and count are written. True
-    // when the lane is free for the next pixel.
+    // its undecided step is done by the reference, the cycle check and the
+    // checkpoint follow, and when the orbit has escaped, reached the limit or
+    // is cycling its record and count are written. True when the lane is free
+    // for the next pixel.
     QX_INLINE bool FinishLane(Registers& regs, int g, int l, StepEvents events) {
         const int k = g * L + l;
         PixelRecord<Number>& record = records_[pixel_[k]];
         const int32_t n = from_ + static_cast<int32_t>(regs.clock - filledAt_[k]);  // steps done, this one included
         bool escaped = false;
+        // Whether this step's value escaped the register comparison: the
+        // reference computed it, or its real part matched.
+        bool unchecked = ((events.returned >> k) & 1u) != 0;
         if (((events.undecided >> k) & 1u) != 0) {
             if (((events.inside >> k) & 1u) != 0 || K::OutsideIsHard(zr_[k], zi_[k])) {
                 K::Reference(zr_[k], zi_[k], laneCr_[k], ci_, n - 1, escaped);
                 if (!escaped) {
                     regs.r[g] = K::Insert(regs.r[g], l, zr_[k]);
                     regs.i[g] = K::Insert(regs.i[g], l, zi_[k]);
+                    unchecked = true;
                 }
             } else {
                 escaped = true;
@@ -456,6 +503,30 @@ private:
             record.EscapeCount = n - 1;
             counts_[pixel_[k]] = n - 1;
             return true;
+        }
+        if constexpr (kCycles) {
+            const Number zr = K::FromLane(zr_[k]);
+            const Number zi = K::FromLane(zi_[k]);
+            if (unchecked && n > kFirstCheckpoint && SameStoredValue(zr, checkR_[k]) &&
+                SameStoredValue(zi, checkI_[k])) {
+                record.Zr = zr;
+                record.Zi = zi;
+                record.CheckR = checkR_[k];
+                record.CheckI = checkI_[k];
+                record.Cycling = true;
+                counts_[pixel_[k]] = limit_;
+                return true;
+            }
+            if (checkAt_[k] == regs.clock) {
+                checkR_[k] = zr;
+                checkI_[k] = zi;
+                regs.checkR[g] = K::Insert(regs.checkR[g], l, zr_[k]);
+                checkAt_[k] = regs.clock + n;  // the next checkpoint step is 2n
+            }
+            if (n == limit_) {
+                record.CheckR = checkR_[k];
+                record.CheckI = checkI_[k];
+            }
         }
         if (n == limit_) {
             record.Zr = K::FromLane(zr_[k]);
@@ -480,6 +551,12 @@ private:
             laneCr_[k] = cr;
             pixel_[k] = x;
             filledAt_[k] = regs.clock;
+            if constexpr (kCycles) {
+                checkR_[k] = record.CheckR;
+                checkI_[k] = record.CheckI;
+                regs.checkR[g] = K::Insert(regs.checkR[g], l, K::ToLane(record.CheckR));
+                checkAt_[k] = regs.clock + firstCheck_;
+            }
             ++live_;
         } else {
             regs.r[g] = K::Insert(regs.r[g], l, Lane{});
@@ -488,6 +565,10 @@ private:
             regs.ci[g] = K::Insert(regs.ci[g], l, Lane{});
             pixel_[k] = -1;
             filledAt_[k] = kParked;
+            if constexpr (kCycles) {
+                regs.checkR[g] = K::Insert(regs.checkR[g], l, kParkedCheck);
+                checkAt_[k] = kParked;
+            }
         }
     }
 
@@ -495,6 +576,12 @@ private:
     QX_INLINE void FindOldest() {
         oldest_ = kParked;
         for (int k = 0; k < N; ++k) oldest_ = filledAt_[k] < oldest_ ? filledAt_[k] : oldest_;
+    }
+
+    // The clock of the next checkpoint step of any lane.
+    QX_INLINE void FindNextCheck() {
+        nextCheck_ = kParked;
+        for (int k = 0; k < N; ++k) nextCheck_ = checkAt_[k] < nextCheck_ ? checkAt_[k] : nextCheck_;
     }
 
     // Copies of the span's fields: stores through the records could alias them.
@@ -506,6 +593,7 @@ private:
     const int32_t stepsToGo_;
     const Lane constReal_;
     const Lane ci_;
+    const int64_t firstCheck_;  // steps from `from` to the first checkpoint step after it
     SpanFeed<Number> feed_;
 
     // Read-back of the registers at an event (stored whole, read lane by lane).
@@ -514,22 +602,29 @@ private:
     Lane laneCr_[N];
     int64_t filledAt_[N];  // the clock when the lane took its pixel, kParked for a parked lane
     int32_t pixel_[N];
+    Number checkR_[N];     // the lanes' checkpoints, as their records hold them
+    Number checkI_[N];
+    int64_t checkAt_[N];   // the clock of the lane's next checkpoint step, kParked for a parked lane
 
-    int64_t oldest_ = kParked;  // the smallest filledAt of a live lane
+    int64_t oldest_ = kParked;     // the smallest filledAt of a live lane
+    int64_t nextCheck_ = kParked;  // the smallest checkAt of a live lane
     int live_ = 0;
 };
 
-template <class K, class V, int G>
-QX_TARGET __attribute__((noinline)) void RunLanes(const OrbitSpan<typename K::Number>& span) {
-    if (span.limit <= span.from) {
-        IterateSpanReference(span);
-        return;
-    }
-    LaneMachine<K, V, G> machine(span);
-    typename LaneMachine<K, V, G>::Registers regs;
+template <class K, class V, int G, bool kCycles>
+QX_TARGET __attribute__((noinline)) void RunLanesOf(const OrbitSpan<typename K::Number>& span) {
+    LaneMachine<K, V, G, kCycles> machine(span);
+    typename LaneMachine<K, V, G, kCycles>::Registers regs;
     machine.FillAll(regs);
     while (machine.Busy()) machine.Settle(regs, machine.StepUntilEvent(regs));
     // Every lane parked: the feed has passed (and marked) all of its pixels.
+}
+
+template <class K, class V, int G>
+QX_TARGET void RunLanes(const OrbitSpan<typename K::Number>& span) {
+    if (span.limit <= span.from) IterateSpanReference(span);
+    else if (span.checkCycles) RunLanesOf<K, V, G, true>(span);
+    else RunLanesOf<K, V, G, false>(span);
 }
 
 }  // namespace

@@ -31,11 +31,18 @@ constexpr int32_t NotEscaped = INT32_MAX;
 
 // Per-pixel memory of the progressive calculation: the orbit value reached
 // so far and, once the orbit has left the disc of radius 2, its escape count.
+// The checkpoint is the value the orbit had at its last checkpoint step
+// (engine/CycleCheck.h); an orbit that comes back to it exactly repeats for
+// ever, is marked Cycling and is never iterated again. Its count stays
+// NotEscaped: it is inside at every limit.
 template <typename T>
 struct PixelRecord {
     T Zr;
     T Zi;
+    T CheckR;
+    T CheckI;
     int32_t EscapeCount;  // NotEscaped while the orbit is still inside
+    bool Cycling;         // came back to its checkpoint: stays inside, not iterated again
 };
 
 // T is int32_t for CPU Fixed (raw 8.24 values), float, double or long double.
@@ -116,6 +123,7 @@ struct CalcState {
     int32_t ScanPhase = 0;   // interleave phase 0..3
     bool ClearAhead = false; // first sweep after a set-up: blank three rows ahead
     bool RowChanged = false; // the last row CalcNextRow computed changed the image
+    bool CheckCycles = true; // stop orbits that repeat exactly; taken from CycleChecks() at each set-up
 
     SetUpStatus Status = SetUpStatus::Idle;
 };

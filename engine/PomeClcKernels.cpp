@@ -49,6 +49,7 @@ OrbitSpan<T> RowSpan(const CalcState& state, WorkBuffers<T>& buffers, int32_t ro
     span.from = old;
     span.limit = state.CurrentLimit;
     span.counts = buffers.RowCounts.get();
+    span.checkCycles = state.CheckCycles;
     return span;
 }
 
@@ -59,7 +60,7 @@ void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
     const int threads = RowThreads();
     int64_t inside = 0;
     if (threads > 1)
-        for (int32_t x = 0; x < rowSpan.count; ++x) inside += rowSpan.pixels[x].EscapeCount == NotEscaped ? 1 : 0;
+        for (int32_t x = 0; x < rowSpan.count; ++x) inside += StillIterated(rowSpan.pixels[x]) ? 1 : 0;
     std::atomic<int32_t> next{0};
     if (threads > 1 && inside * (static_cast<int64_t>(rowSpan.limit) - rowSpan.from) >= ParallelRowWork()) {
         shared.span.next = &next;

@@ -56,12 +56,13 @@ inline uint8_t PixelIndex(const CalcState& state, int32_t escapeCount, int32_t n
     return PaletteIndexOf(state, n);
 }
 
-// The definition of every FPU result: continues one orbit of z <- z^2 + c
-// from step `from` up to `limit` in the number type T and returns the escape
-// count (the first step whose |z|^2 exceeds 4), or `limit` when the orbit is
-// still inside; zr, zi hold the last value reached. The fast kernels
-// (engine/FastKernels.h) must agree with it bit for bit and call it for the
-// steps they cannot decide themselves.
+// The definition of every FPU result. ReferenceStep takes one step of
+// z <- z^2 + c in the number type T, or answers false (values untouched) when
+// |z|^2 exceeds 4. ReferenceOrbit continues an orbit from step `from` up to
+// `limit` and returns the escape count (the first step whose |z|^2 exceeds
+// 4), or `limit` when the orbit is still inside; zr, zi hold the last value
+// reached. The fast kernels (engine/FastKernels.h) must agree with them bit
+// for bit and call them for the steps they cannot decide themselves.
 //
 // Rounding, spelled out: the squares are products in T (one rounding each);
 // their sum and the comparison are in extended; each new coordinate is
@@ -69,27 +70,34 @@ inline uint8_t PixelIndex(const CalcState& state, int32_t escapeCount, int32_t n
 // double every step is plain extended arithmetic. Needs the x87 unit at
 // 64-bit precision (FpEnvironmentGuard).
 template <typename T>
+inline bool ReferenceStep(T& r, T& i, T cr, T ci) {
+    const T r2 = r * r;
+    const T i2 = i * i;
+    const long double magnitude = static_cast<long double>(r2) + static_cast<long double>(i2);
+    // The strict > 4 for ordinary values, written so that a NaN orbit (from
+    // NaN plane values or constant) counts as escaped instead of staying
+    // inside for ever. Infinite squares escape as well.
+    if (!(magnitude <= 4.0L)) return false;
+    const T newI = static_cast<T>(2.0L * static_cast<long double>(r) * static_cast<long double>(i) +
+                                  static_cast<long double>(ci));
+    r = static_cast<T>(static_cast<long double>(r2) - static_cast<long double>(i2) + static_cast<long double>(cr));
+    i = newI;
+    return true;
+}
+
+// ReferenceStep from step `from` up to `limit`.
+template <typename T>
 int32_t ReferenceOrbit(T& zr, T& zi, T cr, T ci, int32_t from, int32_t limit, bool& escaped) {
     T r = zr;
     T i = zi;
     int32_t n = from;
     escaped = false;
     while (n < limit) {
-        const T r2 = r * r;
-        const T i2 = i * i;
-        const long double magnitude = static_cast<long double>(r2) + static_cast<long double>(i2);
-        // The strict > 4 for ordinary values, written so that a NaN orbit
-        // (from NaN plane values or constant) counts as escaped instead of
-        // staying inside for ever. Infinite squares escape as well.
-        if (!(magnitude <= 4.0L)) {
+        if (!ReferenceStep(r, i, cr, ci)) {
             escaped = true;
             break;
         }
         ++n;
-        const T newI = static_cast<T>(2.0L * static_cast<long double>(r) * static_cast<long double>(i) +
-                                      static_cast<long double>(ci));
-        r = static_cast<T>(static_cast<long double>(r2) - static_cast<long double>(i2) + static_cast<long double>(cr));
-        i = newI;
     }
     zr = r;
     zi = i;

@@ -7,6 +7,7 @@
 #include <new>
 #include <type_traits>
 
+#include "engine/CycleCheck.h"
 #include "engine/FpEnvironment.h"
 #include "engine/PomeClc.h"
 #include "engine/PomeClcKernels.h"
@@ -183,6 +184,7 @@ bool InitialisePlane(CalcState& state, WorkBuffers<T>& buffers, const SetUpConte
             pixel->Zr = startAtPoint ? buffers.ColumnCoords[x] : zeroReal;
             pixel->Zi = startAtPoint ? buffers.RowCoords[y] : zeroImag;
             pixel->EscapeCount = NotEscaped;
+            ClearCheckpoint(*pixel);
         }
     }
     return false;
@@ -266,6 +268,7 @@ NumericType SetUpCalculation(CalcState& state, const SetUpContext& context, cons
     state.ScanRow = -4;
     state.ScanPhase = 0;
     state.ClearAhead = true;
+    state.CheckCycles = CycleChecks();
 
     // The plane mapping divides by width - 1 and height - 1.
     if (state.width < 2 || state.height < 2) {

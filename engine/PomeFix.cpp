@@ -2,19 +2,6 @@
 
 #include <cmath>
 
-namespace {
-
-// Sums wrap modulo 2^32 like the machine's 32-bit registers; in C++ that is
-// only defined in unsigned arithmetic.
-inline int32_t WrapAdd(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-inline int32_t WrapSub(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-
-}  // namespace
 
 int32_t ToFixed(long double x) {
     // NaN and the infinities have no fixed-point counterpart; 0 keeps the
@@ -38,28 +25,13 @@ int32_t ToFixed(long double x) {
     return static_cast<int32_t>(v);
 }
 
-int32_t FixedMul(int32_t a, int32_t b) {
-    const int64_t product = static_cast<int64_t>(a) * static_cast<int64_t>(b);
-    // >> on a negative signed value is an arithmetic shift in C++20.
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(product >> kFixedFractionBits)));
-}
-
 int32_t IterateFixed(int32_t& zr, int32_t& zi, int32_t cr, int32_t ci, int32_t bound, int32_t steps) {
     if (steps <= 0) return 0;  // nothing to do; guards the countdown below
 
     int32_t x = zr;
     int32_t y = zi;
     int32_t k = steps;
-    for (;;) {
-        const int32_t y2 = FixedMul(y, y);
-        const int32_t yNew = WrapAdd(FixedMul(WrapAdd(x, x), y), ci);
-        const int32_t x2 = FixedMul(x, x);
-        const int32_t xNew = WrapAdd(WrapSub(x2, y2), cr);
-        x = xNew;
-        y = yNew;
-        // The squares belong to the value before this step: it escaped.
-        if (WrapSub(WrapAdd(x2, y2), bound) >= 0) break;
-        if (--k == 0) break;
+    while (FixedStep(x, y, cr, ci, bound) && --k != 0) {
     }
     zr = x;
     zi = y;

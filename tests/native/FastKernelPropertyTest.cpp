@@ -16,7 +16,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "engine/CycleCheck.h"
 #include "engine/FastKernels.h"
+#include "engine/PomeClcKernels.h"
 #include "engine/FpEnvironment.h"
 #include "engine/PomeFix.h"
 
@@ -45,6 +47,17 @@ std::string Hex(T v) {
     return text;
 }
 
+// A record as the set-up leaves it: no checkpoint yet, not cycling.
+template <typename T>
+PixelRecord<T> FreshOrbit(T zr, T zi, int32_t escapeCount) {
+    PixelRecord<T> record{};
+    record.Zr = zr;
+    record.Zi = zi;
+    record.EscapeCount = escapeCount;
+    ClearCheckpoint(record);
+    return record;
+}
+
 // One span of orbits: z per pixel, c per pixel (Mandelbrot) or shared (Julia).
 template <typename T>
 struct Orbits {
@@ -55,10 +68,21 @@ struct Orbits {
     bool julia = false;
 };
 
-// Runs the span on `path` and on the reference from `from` to `limit` and
-// reports every difference. Returns the number of differing orbits.
+// Runs the span on `path` and on the reference from `from` to `limit`, with
+// and without cycle checks, and reports every difference. Returns the number
+// of differing orbits.
+template <typename T>
+int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from, int32_t limit,
+                         bool checkCycles);
+
 template <typename T>
 int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from, int32_t limit) {
+    return CompareWithReference(path, orbits, from, limit, false) + CompareWithReference(path, orbits, from, limit, true);
+}
+
+template <typename T>
+int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from, int32_t limit,
+                         bool checkCycles) {
     const FpEnvironmentGuard environment;
     const int32_t count = static_cast<int32_t>(orbits.pixels.size());
     std::vector<PixelRecord<T>> fast = orbits.pixels;
@@ -75,6 +99,7 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
         s.from = from;
         s.limit = limit;
         s.counts = counts.data();
+        s.checkCycles = checkCycles;
         return s;
     };
     IterateSpan(path, span(fast, fastCounts));
@@ -85,12 +110,13 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
         const PixelRecord<T>& f = fast[x];
         const PixelRecord<T>& r = reference[x];
         if (fastCounts[x] == referenceCounts[x] && f.EscapeCount == r.EscapeCount && SameValue(f.Zr, r.Zr) &&
-            SameValue(f.Zi, r.Zi))
+            SameValue(f.Zi, r.Zi) && f.Cycling == r.Cycling &&
+            (f.EscapeCount != NotEscaped || (SameValue(f.CheckR, r.CheckR) && SameValue(f.CheckI, r.CheckI))))
             continue;
         if (++failures <= 5) {
             const PixelRecord<T>& in = orbits.pixels[x];
             const T cr = orbits.julia ? orbits.constReal : orbits.columnReal[x];
-            ADD_FAILURE() << KernelPathName(path) << ": z " << Hex(in.Zr) << " " << Hex(in.Zi) << " c " << Hex(cr)
+            ADD_FAILURE() << KernelPathName(path) << (checkCycles ? " checking cycles" : "") << ": z " << Hex(in.Zr) << " " << Hex(in.Zi) << " c " << Hex(cr)
                           << " " << Hex(orbits.constImag) << " steps " << from << ".." << limit << ": count "
                           << fastCounts[x] << " expected " << referenceCounts[x] << ", z " << Hex(f.Zr) << " "
                           << Hex(f.Zi) << " expected " << Hex(r.Zr) << " " << Hex(r.Zi);
@@ -103,7 +129,7 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
         if (fastkernels::ExtendedSoloSteps() != 0) {
             const int32_t solo = fastkernels::ExtendedSoloSteps();
             fastkernels::SetExtendedSoloSteps(0);
-            failures += CompareWithReference(path, orbits, from, limit);
+            failures += CompareWithReference(path, orbits, from, limit, checkCycles);
             fastkernels::SetExtendedSoloSteps(solo);
         }
     }
@@ -281,7 +307,7 @@ TEST_P(FastKernelProperty, FixedRandomOrbitsWrapLikeTheReference) {
         for (int32_t x = 0; x < count; ++x) {
             const int32_t cr = wild ? any(rng) : plane(rng);
             orbits.columnReal.push_back(cr);
-            orbits.pixels.push_back({cr, orbits.constImag, rng() % 16 == 0 ? 2 : NotEscaped});
+            orbits.pixels.push_back(FreshOrbit(cr, orbits.constImag, rng() % 16 == 0 ? 2 : NotEscaped));
         }
         const int32_t from = static_cast<int32_t>(rng() % 100);
         failures += CompareWithReference(GetParam(), orbits, from, from + 1 + static_cast<int32_t>(rng() % 200));
@@ -324,7 +350,7 @@ Orbits<T> MidpointOrbits(uint64_t seed, bool viaImag) {
             const Wide squares = static_cast<Wide>(T(zr * zr)) - static_cast<Wide>(T(zi * zi));
             cr = source.Nudge(static_cast<T>(moved - squares), source.Pick(3) - 1);
         }
-        orbits.pixels.push_back({zr, zi, NotEscaped});
+        orbits.pixels.push_back(FreshOrbit(zr, zi, NotEscaped));
         orbits.columnReal.push_back(cr);
     }
     return orbits;
@@ -361,7 +387,7 @@ TEST_P(FastKernelProperty, DoubleRoundingThroughExtendedIsReproduced) {
         ExactProduct(2.0 * zr, zi, ph, pl);
         const long double exact = (static_cast<long double>(ph) + orbits.constImag) + static_cast<long double>(pl);
         if (static_cast<double>(viaExtended) != static_cast<double>(exact)) ++doubleRounded;
-        orbits.pixels.push_back({zr, zi, NotEscaped});
+        orbits.pixels.push_back(FreshOrbit(zr, zi, NotEscaped));
         orbits.columnReal.push_back(source.Uniform(-1.0, 0.3));
     }
     EXPECT_GT(doubleRounded, 0) << "no input where the extended intermediate matters";
@@ -381,13 +407,13 @@ TEST_P(FastKernelProperty, SumOfSquaresAtFourOnlyTheExactSumDecides) {
         const double zr = source.Uniform(-2.0, 2.0);
         const double zi = source.Nudge(std::sqrt(std::max(0.0, 4.0 - zr * zr)), source.Pick(5) - 2);
         if (zr * zr + zi * zi == 4.0 && dbl.pixels.size() < 2000) {
-            dbl.pixels.push_back({zr, zi, NotEscaped});
+            dbl.pixels.push_back(FreshOrbit(zr, zi, NotEscaped));
             dbl.columnReal.push_back(-0.5);
         }
         const float fr = static_cast<float>(zr);
         const float fi = static_cast<float>(zi);
         if (static_cast<double>(fr * fr) + static_cast<double>(fi * fi) == 4.0 && flt.pixels.size() < 2000) {
-            flt.pixels.push_back({fr, fi, NotEscaped});
+            flt.pixels.push_back(FreshOrbit(fr, fi, NotEscaped));
             flt.columnReal.push_back(-0.5f);
         }
     }
@@ -422,7 +448,7 @@ TEST_P(FastKernelProperty, DoubleTieOfTheExtendedRoundingHiddenBelowTheConstant)
         double pl;
         ExactProduct(2.0 * zr, zi, ph, pl);
         if (wanted(ph, pl) && pl > 0) {
-            imag.pixels.push_back({zr, zi, NotEscaped});
+            imag.pixels.push_back(FreshOrbit(zr, zi, NotEscaped));
             imag.columnReal.push_back(-0.5);
         }
         const double r = source.Uniform(1.05, 1.4);
@@ -430,7 +456,7 @@ TEST_P(FastKernelProperty, DoubleTieOfTheExtendedRoundingHiddenBelowTheConstant)
         const double dh = r * r - i * i;
         const double dl = (r * r - dh) - i * i;
         if (wanted(dh, dl) && dh - r * r == -i * i - dl) {
-            real.pixels.push_back({r, i, NotEscaped});
+            real.pixels.push_back(FreshOrbit(r, i, NotEscaped));
             real.columnReal.push_back(dl > 0 ? q / 2 - q * 0x1p-50 : -(q / 2 - q * 0x1p-50));
         }
     }
@@ -447,14 +473,14 @@ TEST_P(FastKernelProperty, LanesRetireAndRefillAcrossTheSpan) {
     for (int x = 0; x < 517; ++x) {
         const double cr = -2.1 + 2.6 * x / 516.0;
         orbits.columnReal.push_back(cr);
-        orbits.pixels.push_back({x % 7 == 0 ? 0.3 : 0.0, 0.0, x % 11 == 0 ? 9 : NotEscaped});
+        orbits.pixels.push_back(FreshOrbit(x % 7 == 0 ? 0.3 : 0.0, 0.0, x % 11 == 0 ? 9 : NotEscaped));
     }
     EXPECT_EQ(CompareWithReference(GetParam(), orbits, 40, 3000), 0);
     Orbits<float> single;
     single.julia = true;
     single.constReal = -0.123f;
     single.constImag = 0.745f;
-    for (int x = 0; x < 300; ++x) single.pixels.push_back({-1.5f + x / 100.0f, 0.05f * (x % 9), NotEscaped});
+    for (int x = 0; x < 300; ++x) single.pixels.push_back(FreshOrbit(-1.5f + x / 100.0f, 0.05f * (x % 9), NotEscaped));
     EXPECT_EQ(CompareWithReference(GetParam(), single, 0, 2000), 0);
 }
 
@@ -472,21 +498,21 @@ TEST_P(FastKernelProperty, LaneEdgesFewPixelsSkippedRunsAndOneStep) {
                 const double cr = -2.0 + 2.5 * x / 40.0;
                 orbits.columnReal.push_back(cr);
                 const bool escapedEarlier = variant == 1 || (variant == 0 && x % 3 == 1);
-                orbits.pixels.push_back({0.0, 0.0, escapedEarlier ? 5 : NotEscaped});
+                orbits.pixels.push_back(FreshOrbit(0.0, 0.0, escapedEarlier ? 5 : NotEscaped));
             }
             Orbits<float> single;
             single.constImag = static_cast<float>(orbits.constImag);
-            for (const auto& p : orbits.pixels) single.pixels.push_back({0.0f, 0.0f, p.EscapeCount});
+            for (const auto& p : orbits.pixels) single.pixels.push_back(FreshOrbit(0.0f, 0.0f, p.EscapeCount));
             for (double cr : orbits.columnReal) single.columnReal.push_back(static_cast<float>(cr));
             Orbits<int32_t> fixed;
             fixed.constImag = ToFixed(orbits.constImag);
             for (double cr : orbits.columnReal) {
                 fixed.columnReal.push_back(ToFixed(cr));
-                fixed.pixels.push_back({fixed.columnReal.back(), fixed.constImag, NotEscaped});
+                fixed.pixels.push_back(FreshOrbit(fixed.columnReal.back(), fixed.constImag, NotEscaped));
             }
             Orbits<long double> extended;
             extended.constImag = orbits.constImag;
-            for (const auto& p : orbits.pixels) extended.pixels.push_back({0.0L, 0.0L, p.EscapeCount});
+            for (const auto& p : orbits.pixels) extended.pixels.push_back(FreshOrbit(0.0L, 0.0L, p.EscapeCount));
             for (double cr : orbits.columnReal) extended.columnReal.push_back(cr);
             const int32_t from = source.Pick(4);
             for (int32_t limit : {from + 1, from + 2, from + 7, from + 300}) {
@@ -539,12 +565,151 @@ TEST_P(FastKernelProperty, ExtendedOrbitsJoinAndLeaveTheInterleavedLoop) {
                 default: cr = source.Uniform(-0.76, -0.74); break;                // near the boundary: long, then out
             }
             orbits.columnReal.push_back(cr);
-            orbits.pixels.push_back({zr, zi, source.Pick(10) == 0 ? 1 : NotEscaped});
+            orbits.pixels.push_back(FreshOrbit(zr, zi, source.Pick(10) == 0 ? 1 : NotEscaped));
         }
         const int32_t from = source.Pick(3) == 0 ? 0 : source.Pick(50);
         failures += CompareWithReference(GetParam(), orbits, from, from + 1 + source.Pick(400));
     }
     EXPECT_EQ(failures, 0);
+}
+
+// Orbits that settle on a cycle, slowly or not within the limits, passed
+// through several passes: every path stops each cycling orbit where the
+// reference does, with the same values and checkpoint. Against the reference
+// without checks, a cycling orbit's count is the same (inside) and the value
+// the unchecked orbit reached lies on the cycle through the stopped value;
+// every other orbit is exactly as without checks.
+template <typename T>
+class CyclingSpans {
+public:
+    CyclingSpans(KernelPath path, uint64_t seed) : path_(path), source_(seed) {}
+
+    int Run() {
+        const FpEnvironmentGuard environment;
+        Orbits<T> orbits;
+        orbits.julia = !std::is_same_v<T, int32_t> && source_.Pick(4) == 0;
+        constexpr double kPi = 3.14159265358979323846;
+        // A Julia constant inside the period-2 bulb keeps most of its plane attracted.
+        orbits.constReal = orbits.julia ? Number(-1.0 + 0.2 * (source_.Uniform(-1, 1))) : T{};
+        orbits.constImag = Number(orbits.julia ? 0.1 * static_cast<double>(source_.Uniform(-1, 1))
+                                               : static_cast<double>(source_.Uniform(-0.05, 0.05)));
+        for (int x = 0; x < 40; ++x) {
+            double cr;
+            switch (source_.Pick(4)) {
+                case 0: cr = static_cast<double>(source_.Uniform(-1.2, -0.8)); break;   // period-2 bulb
+                case 1: cr = static_cast<double>(source_.Uniform(-0.5, 0.2)); break;    // main cardioid
+                case 2: {  // just inside or outside the cardioid at internal angle 1/17: slow, or period 17
+                    const double t = 2 * kPi / 17, r = source_.Pick(2) == 0 ? 0.995 : 1.02;
+                    cr = r * std::cos(t) / 2 - r * r * std::cos(2 * t) / 4;
+                    break;
+                }
+                default: cr = -0.75 + static_cast<double>(source_.Uniform(-1e-3, 1e-3)); break;  // parabolic: never settles
+            }
+            orbits.columnReal.push_back(Number(cr));
+            const T start = std::is_same_v<T, int32_t> || orbits.julia ? Number(cr) : T{};
+            orbits.pixels.push_back(FreshOrbit(start, std::is_same_v<T, int32_t> ? orbits.constImag : T{}, NotEscaped));
+        }
+        Orbits<T> fast = orbits, checked = orbits, plain = orbits;
+        int failures = 0;
+        int32_t from = 0;
+        for (int pass = 0; pass < 4; ++pass) {
+            const int32_t limit = from + 1 + source_.Pick(1500);
+            Iterate(path_, fast, from, limit, true);
+            Iterate(KernelPath::Reference, checked, from, limit, true);
+            Iterate(KernelPath::Reference, plain, from, limit, false);
+            for (size_t x = 0; x < orbits.pixels.size(); ++x) {
+                const PixelRecord<T>& f = fast.pixels[x];
+                const PixelRecord<T>& c = checked.pixels[x];
+                const PixelRecord<T>& p = plain.pixels[x];
+                const bool same = counts_[0][x] == counts_[1][x] && f.EscapeCount == c.EscapeCount &&
+                                  f.Cycling == c.Cycling && SameValue(f.Zr, c.Zr) && SameValue(f.Zi, c.Zi) &&
+                                  (c.EscapeCount != NotEscaped ||
+                                   (SameValue(f.CheckR, c.CheckR) && SameValue(f.CheckI, c.CheckI)));
+                const bool asPlain = counts_[1][x] == counts_[2][x] && c.EscapeCount == p.EscapeCount &&
+                                     (c.Cycling ? OnCycle(orbits, x, c, p) : SameValue(c.Zr, p.Zr) && SameValue(c.Zi, p.Zi));
+                cycling_ += c.Cycling ? 1 : 0;
+                if (same && asPlain) continue;
+                if (++failures <= 5)
+                    ADD_FAILURE() << KernelPathName(path_) << " pixel " << x << " c " << Hex(orbits.columnReal[x])
+                                  << " steps " << from << ".." << limit << ": count " << counts_[0][x] << "/"
+                                  << counts_[1][x] << "/" << counts_[2][x] << " cycling " << f.Cycling << "/"
+                                  << c.Cycling << " z " << Hex(f.Zr) << " " << Hex(c.Zr) << " " << Hex(p.Zr);
+            }
+            from = limit;
+        }
+        return failures;
+    }
+
+    int Cycling() const { return cycling_; }
+
+private:
+    static T Number(double v) {
+        if constexpr (std::is_same_v<T, int32_t>) return ToFixed(v);
+        else return static_cast<T>(v);
+    }
+
+    T Cr(const Orbits<T>& o, size_t x) const { return o.julia ? o.constReal : o.columnReal[x]; }
+
+    bool Step(const Orbits<T>& o, size_t x, T& r, T& i) const {
+        if constexpr (std::is_same_v<T, int32_t>) return FixedStep(r, i, Cr(o, x), o.constImag, ToFixed(4.0L));
+        else return ReferenceStep(r, i, Cr(o, x), o.constImag);
+    }
+
+    // Whether the unchecked orbit's value comes up within a few thousand
+    // steps of the stopped one's: both lie on the same cycle.
+    bool OnCycle(const Orbits<T>& o, size_t x, const PixelRecord<T>& stopped, const PixelRecord<T>& unchecked) const {
+        T r = stopped.Zr, i = stopped.Zi;
+        for (int k = 0; k < 5000; ++k) {
+            if (SameValue(r, unchecked.Zr) && SameValue(i, unchecked.Zi)) return true;
+            if (!Step(o, x, r, i)) return false;
+        }
+        return false;
+    }
+
+    void Iterate(KernelPath path, Orbits<T>& o, int32_t from, int32_t limit, bool checks) {
+        const int which = path != KernelPath::Reference ? 0 : checks ? 1 : 2;
+        counts_[which].assign(o.pixels.size(), -7);
+        OrbitSpan<T> s;
+        s.pixels = o.pixels.data();
+        s.columnReal = o.julia ? nullptr : o.columnReal.data();
+        s.constReal = o.constReal;
+        s.constImag = o.constImag;
+        s.count = static_cast<int32_t>(o.pixels.size());
+        s.from = from;
+        s.limit = limit;
+        s.counts = counts_[which].data();
+        s.checkCycles = checks;
+        if (path == KernelPath::Reference) IterateSpanReference(s);
+        else IterateSpan(path, s);
+    }
+
+    KernelPath path_;
+    OrbitSource<T> source_;
+    std::vector<int32_t> counts_[3];
+    int cycling_ = 0;
+};
+
+TEST_P(FastKernelProperty, CyclingOrbitsStopWhereTheReferenceStopsThem) {
+    int failures = 0, cycling[4] = {0, 0, 0, 0};
+    for (int s = 0; s < 3 * kScale && failures == 0; ++s) {
+        CyclingSpans<int32_t> fixed(GetParam(), 100 + s);
+        CyclingSpans<float> single(GetParam(), 200 + s);
+        CyclingSpans<double> dbl(GetParam(), 300 + s);
+        CyclingSpans<long double> extended(GetParam(), 400 + s);
+        failures += fixed.Run() + single.Run() + dbl.Run() + extended.Run();
+        // The interleaved loop itself meets every first step, too.
+        const int32_t solo = fastkernels::ExtendedSoloSteps();
+        fastkernels::SetExtendedSoloSteps(0);
+        CyclingSpans<long double> loopOnly(GetParam(), 500 + s);
+        failures += loopOnly.Run();
+        fastkernels::SetExtendedSoloSteps(solo);
+        cycling[0] += fixed.Cycling();
+        cycling[1] += single.Cycling();
+        cycling[2] += dbl.Cycling();
+        cycling[3] += extended.Cycling() + loopOnly.Cycling();
+    }
+    EXPECT_EQ(failures, 0);
+    for (int t = 0; t < 4; ++t) EXPECT_GT(cycling[t], 0) << "type " << t << ": no orbit was found cycling";
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FastKernelProperty, ::testing::ValuesIn(FastPaths()),
