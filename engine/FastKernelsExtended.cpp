@@ -215,13 +215,14 @@ void fastkernels::SetExtendedSoloSteps(int32_t steps) { soloSteps.store(std::max
 #if defined(__i386__) || defined(__x86_64__)
 
 // With cycle checks the loop compares each orbit's sum of squares with its
-// checkpoint's at the start of every step, so every value the loop or the
-// code around it leaves in the trio is compared before the next step. The
-// code here compares the values the loop never starts from: at checkpoint
-// steps (before the checkpoint moves there; the loop then matches its own
-// checkpoint once, which is no cycle) and where an orbit leaves the trio.
-// Comparing a value twice is harmless: had it matched, the orbit would have
-// ended at the first comparison.
+// checkpoint's at the start of every step, so every value the loop leaves in
+// the trio is compared before the next step. The code here compares the
+// values the loop never starts from: at checkpoint steps (before the
+// checkpoint moves there) and where an orbit leaves the trio. A value that
+// was already compared (the one an orbit joins with, one the reference
+// produced, one at its checkpoint step) is never compared again: the
+// reference compares only the values its steps produce, and at a checkpoint
+// step the loop would otherwise match the new checkpoint itself.
 void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span) {
     double ciHigh, ciLow;
     if (span.limit <= span.from || !SplitExactly(span.constImag, ciHigh, ciLow)) {
@@ -241,6 +242,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     int32_t pixel[kOrbits];
     int32_t steps[kOrbits];
     int64_t nextCheck[kOrbits];  // the orbit's next checkpoint step (beyond the limit without checks)
+    int32_t compared[kOrbits];   // the step whose value has been compared already
     bool live[kOrbits];
     int liveCount = 0;
 
@@ -255,12 +257,11 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         end = escaped ? OrbitEnd::Escaped : OrbitEnd::Limit;
         return n;
     };
-    // Whether orbit k's value is its checkpoint come back (rule 1 of
-    // engine/CycleCheck.h); at a checkpoint step the comparison was made
-    // before the checkpoint moved there.
+    // Whether orbit k's value, not compared yet, is its checkpoint come back
+    // (rule 1 of engine/CycleCheck.h).
     auto returned = [&](int k) {
         const PixelRecord<long double>& record = records[pixel[k]];
-        return checks && steps[k] > kFirstCheckpoint && !IsCheckpointStep(steps[k]) &&
+        return checks && steps[k] != compared[k] && steps[k] > kFirstCheckpoint &&
                SameStoredValue(trio.r[k], record.CheckR) && SameStoredValue(trio.i[k], record.CheckI);
     };
     auto noCheck = [&](int k) {
@@ -278,6 +279,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     auto join = [&](int k, int32_t n) {
         const PixelRecord<long double>& record = records[pixel[k]];
         steps[k] = n;
+        compared[k] = n;
         trio.r[k] = record.Zr;
         trio.i[k] = record.Zi;
         if (checks) {
@@ -334,6 +336,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         OrbitEnd end;
         const int32_t n = alone(record, cr[k], steps[k], steps[k] + 1, end);
         steps[k] = n;
+        compared[k] = n;
         trio.r[k] = record.Zr;
         trio.i[k] = record.Zi;
         if (end != OrbitEnd::Limit) {
@@ -355,6 +358,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         record.CheckI = trio.i[k];
         SetCheckSum(trio, k, record.CheckR, record.CheckI);
         nextCheck[k] = int64_t{steps[k]} * 2;
+        compared[k] = steps[k];
     };
     for (int k = 0; k < kOrbits; ++k) fill(k);
 

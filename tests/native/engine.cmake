@@ -6,6 +6,7 @@ quaxel_test(engine_tests
     EngineScheduleTest.cpp
     EngineColourTest.cpp
     FpEnvironmentTest.cpp
+    CycleDetectionTest.cpp
   LIBS quaxel_engine)
 
 # The fast kernels against the reference, orbit by orbit, on every path this

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/CycleCheck.h"
 #include "engine/FastKernels.h"
 #include "engine/PomeClc.h"
 #include "engine/RowPool.h"
@@ -84,6 +85,7 @@ struct Variant {
     KernelPath path;
     int threads;  // 0: all
     std::string name;
+    bool cycles = false;  // exact cycle detection (the renderer's default); off: the kernels alone
 };
 
 struct Key {
@@ -109,6 +111,7 @@ double ThreadSeconds() {
 void RunScene(benchmark::State& bench, const Scene& scene, NumericType type, const std::string& typeName,
               const Variant& variant) {
     ForceKernelPath(variant.path);
+    SetCycleChecks(variant.cycles);
     SetRowThreads(variant.threads == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : variant.threads);
 
     const std::vector<uint8_t> table(kColourTableBytes, 0);
@@ -158,6 +161,7 @@ void RunScene(benchmark::State& bench, const Scene& scene, NumericType type, con
     ReleaseWorkBuffers(state);
     image.Release();
     ForceKernelPath(BestKernelPath());
+    SetCycleChecks(true);
     SetRowThreads(0);
 }
 
@@ -184,15 +188,15 @@ void PrintSummary(const std::vector<Scene>& scenes, const std::vector<std::pair<
     // The renderer as a user runs it (best path, all threads) against the
     // plain scalar renderer: the reference kernels on one thread, which are
     // the arithmetic and the row loop of the engine before the fast kernels.
-    std::printf("\nHeavy views: the renderer on all threads against the plain scalar renderer (reference, one "
-                "thread)\n");
+    std::printf("\nHeavy views: the renderer on all threads (cycle detection on) against the plain scalar renderer "
+                "(reference, one thread, no detection)\n");
     std::printf("%-20s %-12s %10s %10s\n", "scene", "type", "ratio", "target");
     const std::map<std::string, double> targets = {
         {"CpuFixed", 20.0}, {"FpuSingle", 20.0}, {"FpuDouble", 14.0}, {"FpuExtended", 3.5}};
     for (const char* heavy : {"DeepBoundary1024", "HeavyBulb512"}) {
         for (const auto& [type, typeName] : types) {
             const auto ref = rates.find({heavy, typeName, "reference"});
-            const auto all = rates.find({heavy, typeName, best + "/all"});
+            const auto all = rates.find({heavy, typeName, best + "/all/cycles"});
             if (ref == rates.end() || all == rates.end()) continue;
             const double ratio = all->second / ref->second;
             std::printf("%-20s %-12s %9.2fx %9.1fx  %s\n", heavy, typeName.c_str(), ratio, targets.at(typeName),
@@ -218,6 +222,36 @@ void PrintSummary(const std::vector<Scene>& scenes, const std::vector<std::pair<
     for (const Scene& scene : scenes) check(scene.name, "FpuExtended", best, "reference", "fast/ref", 2.2);
     for (const auto& [type, typeName] : types)
         check("DeepBoundary1024", typeName.c_str(), best + "/all", best, "all/one", 1.85);
+
+    // Exact cycle detection: the same images, fewer steps. Both on all threads.
+    std::printf("\nCycle detection, all threads, with against without (the same images):\n");
+    struct CycleTarget {
+        const char* scene;
+        const char* type;
+        double target;
+    };
+    const CycleTarget cycleTargets[] = {
+        {"HeavyBulb512", "CpuFixed", 5.0},       {"HeavyBulb512", "FpuSingle", 5.0},
+        {"HeavyBulb512", "FpuDouble", 3.0},      {"HeavyBulb512", "FpuExtended", 2.5},
+        {"DeepBoundary1024", "CpuFixed", 0.0},   {"DeepBoundary1024", "FpuSingle", 4.0},
+        {"DeepBoundary1024", "FpuDouble", 2.5},  {"DeepBoundary1024", "FpuExtended", 0.0},
+        {"BulbPasses512", "CpuFixed", 0.0},      {"BulbPasses512", "FpuSingle", 3.0},
+        {"BulbPasses512", "FpuDouble", 0.0},     {"BulbPasses512", "FpuExtended", 0.0},
+        {"SlowAttracting512", "CpuFixed", 0.97}, {"SlowAttracting512", "FpuSingle", 0.97},
+        {"SlowAttracting512", "FpuDouble", 0.97}, {"SlowAttracting512", "FpuExtended", 0.97},
+        {"StartImagePasses", "CpuFixed", 0.97},  {"StartImagePasses", "FpuSingle", 0.97},
+        {"StartImagePasses", "FpuDouble", 0.97}, {"StartImagePasses", "FpuExtended", 0.97},
+    };
+    for (const CycleTarget& t : cycleTargets) {
+        const auto on = rates.find({t.scene, t.type, best + "/all/cycles"});
+        const auto off = rates.find({t.scene, t.type, best + "/all"});
+        if (on == rates.end() || off == rates.end()) continue;
+        const double ratio = on->second / off->second;
+        if (t.target > 0.0)
+            std::printf("%-20s %-12s %8.2fx %8.2fx  %s\n", t.scene, t.type, ratio, t.target, Verdict(ratio, t.target));
+        else
+            std::printf("%-20s %-12s %8.2fx\n", t.scene, t.type, ratio);
+    }
 
     std::printf("\nEvery supported path on one thread, against the reference:\n");
     for (const Scene& scene : scenes) {
@@ -257,6 +291,12 @@ int main(int argc, char** argv) {
         // A heavy view: the period-2 bulb and its boundary, most pixels inside
         // and so running all 4000 steps.
         {"HeavyBulb512", Range(FormulaKind::MandelbrotSet, -1.30L, -0.70L, -0.225L, 0.225L, 4000), 512, 384, true},
+        // The same with the program's passes: 64, 128, ..., 4000.
+        {"BulbPasses512", Passes(Range(FormulaKind::MandelbrotSet, -1.30L, -0.70L, -0.225L, 0.225L, 4000), 64, 64),
+         512, 384, true},
+        // Where cycle detection hardly pays: the inside near a slowly
+        // attracting boundary settles late.
+        {"SlowAttracting512", Range(FormulaKind::MandelbrotSet, -0.78L, -0.72L, 0.06L, 0.105L, 4000), 512, 384, true},
     };
     const std::vector<std::pair<NumericType, std::string>> types = {{NumericType::CpuFixed, "CpuFixed"},
                                                                     {NumericType::FpuSingle, "FpuSingle"},
@@ -267,6 +307,7 @@ int main(int argc, char** argv) {
     for (KernelPath path : {KernelPath::Baseline, KernelPath::Avx2Fma, KernelPath::Avx512})
         if (KernelPathSupported(path)) variants.push_back({path, 1, KernelPathName(path)});
     variants.push_back({BestKernelPath(), 0, best + "/all"});
+    variants.push_back({BestKernelPath(), 0, best + "/all/cycles", true});
 
     // --rounds=N repeats every benchmark N times, one round after the other,
     // so that a disturbance of the shared machine does not hit one variant
