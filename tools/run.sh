@@ -42,10 +42,11 @@ if [ "${vnc}" = 1 ] || [ -z "${DISPLAY:-}" ]; then
   own_screen=1
   unset DISPLAY
 fi
+quaxel_wine_use win64 "${run_dir}/prefix"
 vnc_pid=""
 program=""
 cleanup() {
-  if [ -n "${WINEPREFIX:-}" ]; then quaxel_wineserver_end; fi
+  quaxel_wineserver_end
   # Ended at once, the loader may not have reached the server yet.
   if [ -n "${program}" ]; then
     kill -KILL "${program}" 2>/dev/null || true
@@ -59,7 +60,8 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 if [ "${own_screen}" = 1 ]; then
   quaxel_display_start "${desktop_size}"
@@ -69,7 +71,6 @@ if [ "${own_screen}" = 1 ]; then
     echo "run: no DISPLAY: quaxel runs in Wine's virtual desktop on a screen of its own (Xvfb, display ${DISPLAY}); tools/run.sh --vnc shows it"
   fi
 fi
-quaxel_wine_use win64 "${run_dir}/prefix"
 if [ ! -f "${WINEPREFIX}/system.reg" ]; then
   quaxel_prefix_make || true
 fi

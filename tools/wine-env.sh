@@ -89,8 +89,10 @@ quaxel_display_stop() {
 
 # Exports what every wine process of this run needs: WINEARCH and the loader
 # of that kind in QUAXEL_WINE, WINEPREFIX, quiet logs and no Mono or Gecko
-# install prompts.
+# install prompts. The prefix comes first: a caller's stop on a failure here
+# must end this prefix's server, never the one of a prefix from outside.
 quaxel_wine_use() {
+  export WINEPREFIX="$2"
   export WINEARCH="$1"
   QUAXEL_WINE="$(quaxel_wine_loader "${WINEARCH}")" || return 1
   export QUAXEL_WINE
@@ -98,7 +100,6 @@ quaxel_wine_use() {
     echo "wine-env: no ${WINEARCH} Wine at ${QUAXEL_WINE} (tools/w32/build-w32.sh makes the 32-bit one)" >&2
     return 1
   fi
-  export WINEPREFIX="$2"
   export WINEDEBUG="${WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 }
@@ -144,8 +145,8 @@ quaxel_prefix_make() {
 }
 
 quaxel_wine_start() {
-  quaxel_display_start || return 1
   quaxel_wine_use "${QUAXEL_WINE_ARCH:-win64}" "${QUAXEL_WINE_ROOT}/wineprefix" || return 1
+  quaxel_display_start || return 1
   # A prefix is seldom left half made on a busy machine: one more try, and
   # then the tests themselves say what is missing.
   quaxel_prefix_make || quaxel_prefix_make || true

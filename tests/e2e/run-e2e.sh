@@ -21,10 +21,10 @@ esac
 mkdir -p "${work}"
 work="$(cd "${work}" && pwd)"
 
-trap quaxel_wine_stop EXIT
-quaxel_display_start || exit 1
 # Never the prefix of the other Windows suites: this one gets a desktop.
 quaxel_wine_use "${arch}" "${work}/prefix" || exit 1
+trap quaxel_wine_stop EXIT
+quaxel_display_start || exit 1
 export WINEDEBUG=-all
 export QUAXEL_E2E_SCREENSHOTS="${work}/screenshots"
 export QUAXEL_E2E_SCRATCH="${work}/scratch"
