@@ -9,6 +9,9 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 fonts-wine xvfb xdotool x11-utils imagemagick zip
+  # tools/run.sh --vnc: shows the program of a machine without a screen; its
+  # test asks ss which addresses the server listens on
+  x11vnc iproute2
   # quaxel-render's PNG files: libpng natively, stb_image_write for mingw-w64
   libpng-dev libstb-dev
   # tools/w32/build-w32.sh: builds qemu-i386 for the 32-bit Wine

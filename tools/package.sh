@@ -18,6 +18,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 die() { echo "package: $*" >&2; exit 1; }
+# shellcheck source=pe-checks.sh
+. "${root}/tools/pe-checks.sh"
 
 cache_value() {  # cache_value BUILD_DIR NAME
   sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt" | head -n 1
@@ -25,13 +27,13 @@ cache_value() {  # cache_value BUILD_DIR NAME
 
 # stage BUILD_DIR DEST_DIR: the package's files, stripped and checked.
 stage() {
-  local build="$1" dest="$2" strip format pattern
+  local build="$1" dest="$2" strip kind
   [ -f "${build}/CMakeCache.txt" ] || die "${build} is not a CMake build folder"
   strip="$(cache_value "${build}" CMAKE_STRIP)"
   [ -x "${strip}" ] || die "no strip tool in ${build}"
   case "$(basename "${strip}")" in
-    x86_64-w64-mingw32-*) pattern="PE32+ executable (GUI) x86-64*" ;;
-    i686-w64-mingw32-*) pattern="PE32 executable (GUI) Intel 80386*" ;;
+    x86_64-w64-mingw32-*) kind=win64 ;;
+    i686-w64-mingw32-*) kind=win32 ;;
     *) die "${build} is no Windows build" ;;
   esac
 
@@ -43,9 +45,7 @@ stage() {
   done
   "${strip}" --strip-all "${dest}/quaxel.exe" "${dest}/setup.exe"
   for source in quaxel.exe setup.exe; do
-    format="$(file -b "${dest}/${source}")"
-    # shellcheck disable=SC2053  # the pattern is meant to match
-    [[ "${format}" == ${pattern} ]] || die "${dest}/${source}: ${format} (expected ${pattern})"
+    quaxel_check_format "${dest}/${source}" "${kind}" >/dev/null || die "${dest}/${source} is no ${kind} GUI program"
   done
 }
 

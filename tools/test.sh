@@ -37,6 +37,9 @@ step "win64: tests under wine64"
 xvfb_before="$(pgrep -x Xvfb | sort || true)"
 tools/windows-tests.sh
 
+step "tools/run.sh on a machine without a screen"
+tests/run/run-test.sh
+
 # The shipped 32-bit build under the i386 Wine on qemu-user (tools/w32/).
 if [ "${QUAXEL_SKIP_W32:-0}" = 1 ]; then
   step "win32: tests under 32-bit Wine on qemu-user: SKIPPED (QUAXEL_SKIP_W32=1)"
@@ -55,15 +58,16 @@ step "leftover processes"
 # Wine's processes carry the prefix in their environment, not on the command
 # line (the 32-bit ones run inside qemu-i386-w32, whose command line names
 # wine). Processes may take a moment to go after their wineserver has ended.
-# The end-to-end suites run in prefixes of their own (tests/e2e/run-e2e.sh).
-prefixes=()
+# The end-to-end suites run in prefixes of their own (tests/e2e/run-e2e.sh),
+# and so does the test of tools/run.sh, whose VNC server carries its folder.
+prefixes=(-e "WINEPREFIX=${root}/build/win64/run-test/prefix" -e "QUAXEL_RUN_DIR=${root}/build/win64/run-test")
 for arch in win64 win32; do
   prefixes+=(-e "WINEPREFIX=${root}/build/${arch}/wine/wineprefix" -e "WINEPREFIX=${root}/build/${arch}/e2e/prefix"
              -e "WINEPREFIX=${root}/build/${arch}/e2e-soak/prefix")
 done
 leftovers() {
   local pid found=""
-  for pid in $(pgrep -f 'wine|\.exe' || true); do
+  for pid in $(pgrep -f 'wine|\.exe|x11vnc' || true); do
     if { tr '\0' '\n' <"/proc/${pid}/environ"; } 2>/dev/null | grep -qxF "${prefixes[@]}"; then
       found+=" ${pid}"
     fi

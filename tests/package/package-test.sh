@@ -19,9 +19,12 @@ listing="$(find "${folder}" -mindepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n'
 grep -qx "Version=${version}"$'\r' "${folder}/install.inf" || fail "install.inf does not name version ${version}"
 grep -qx "Projekt=Quaxel"$'\r' "${folder}/install.inf" || fail "install.inf does not name the project"
 # Never elevated, whatever Windows guesses from the name "setup".
-grep -qa 'requestedExecutionLevel level="asInvoker" uiAccess="false"' "${folder}/setup.exe" ||
-  fail "setup.exe has no asInvoker manifest"
-echo "package layout, install.inf and setup manifest: ok"
+# shellcheck source=../../tools/pe-checks.sh
+. "${root}/tools/pe-checks.sh"
+for program in setup.exe quaxel.exe; do
+  quaxel_check_manifest "${folder}/${program}" >/dev/null || fail "the manifest of ${program}"
+done
+echo "package layout, install.inf and manifests: ok"
 
 # The shortcut must not reach the host's desktop menus through winemenubuilder.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};winemenubuilder.exe=d"
