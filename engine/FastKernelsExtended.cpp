@@ -359,6 +359,9 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         SetCheckSum(trio, k, record.CheckR, record.CheckI);
         nextCheck[k] = int64_t{steps[k]} * 2;
         compared[k] = steps[k];
+        // The loop would match the new checkpoint at once and leave again:
+        // the first step from it is taken here.
+        if (steps[k] < limit) stepAlone(k);
     };
     for (int k = 0; k < kOrbits; ++k) fill(k);
 

@@ -185,9 +185,11 @@ struct DoubleKernel {
         ok = V::MAnd(inside, V::MAnd(fastI, fastR));
     }
 
-    // Lanes whose real part equals the checkpoint's: the cheap half of the
-    // cycle check, which the lane's record then confirms bit for bit.
-    static QX_INLINE Mask SameReal(Vec a, Vec b) { return V::Eq(a, b); }
+    // Lanes whose value equals the checkpoint's numerically: the vector half
+    // of the cycle check, which the lane's record then confirms bit for bit.
+    static QX_INLINE Mask Same(Vec r, Vec i, Vec checkR, Vec checkI) {
+        return V::MAnd(V::Eq(r, checkR), V::Eq(i, checkI));
+    }
 
     static bool OutsideIsHard(Lane zr, Lane zi) { return zr * zr + zi * zi == 4.0; }
 
@@ -252,7 +254,9 @@ struct SingleKernel {
         ok = V::MAndNot(V::MOr(hardI, hardR), inside);
     }
 
-    static QX_INLINE Mask SameReal(Vec a, Vec b) { return V::Eq(a, b); }
+    static QX_INLINE Mask Same(Vec r, Vec i, Vec checkR, Vec checkI) {
+        return V::MAnd(V::Eq(r, checkR), V::Eq(i, checkI));
+    }
 
     static bool OutsideIsHard(Lane zr, Lane zi) {
         const double r2 = static_cast<float>(zr * zr);
@@ -298,7 +302,9 @@ struct FixedKernel {
     }
 
     // Only the low halves hold values.
-    static QX_INLINE Mask SameReal(Vec a, Vec b) { return V::EqLow32(a, b); }
+    static QX_INLINE Mask Same(Vec r, Vec i, Vec checkR, Vec checkI) {
+        return V::MAnd(V::EqLow32(r, checkR), V::EqLow32(i, checkI));
+    }
 
     static bool OutsideIsHard(Lane, Lane) { return false; }
     static void Reference(Lane&, Lane&, Lane, Lane, int32_t, bool& escaped) { escaped = true; }
@@ -322,8 +328,8 @@ struct FixedKernel {
 // What ended a run of whole steps: one bit per lane (vector g, lane l at bit
 // g * L + l). `undecided` marks the lanes the vector arithmetic did not
 // decide (escaped, or a step for the reference); `inside` the lanes that
-// were inside before that step; `returned` the decided lanes whose new real
-// part equals their checkpoint's (the cycle check confirms them). All are 0
+// were inside before that step; `returned` the decided lanes whose new value
+// equals their checkpoint numerically (the cycle check confirms them). All are 0
 // when the oldest lane reached the limit or a lane its checkpoint step.
 struct StepEvents {
     uint32_t undecided = 0;
@@ -332,10 +338,11 @@ struct StepEvents {
 };
 
 // kCycles: the span checks for cycles (engine/CycleCheck.h). Each lane then
-// also holds its checkpoint: the real part in a register, compared after
-// every step (one comparison), both parts in memory for the exact check of
-// the rare lanes whose real part matched. Checkpoint steps end a run of
-// steps like the limit does, about log2(limit) times per orbit.
+// also holds its checkpoint in registers, compared with the new value after
+// every step (two comparisons; the real part alone matched several times per
+// orbit on views with much of the set, each match an event), and in memory
+// for the exact check of the rare lanes that matched. Checkpoint steps end a
+// run of steps like the limit does, about log2(limit) times per orbit.
 template <class K, class V, int G, bool kCycles>
 class LaneMachine {
     using Number = typename K::Number;
@@ -355,7 +362,7 @@ public:
     // passed to the reference by address).
     struct Registers {
         Vec r[G], i[G], cr[G], ci[G];
-        Vec checkR[G];  // the checkpoint's real part (kCycles only)
+        Vec checkR[G], checkI[G];  // the checkpoint (kCycles only)
         int64_t clock = 0;  // counts past INT32_MAX on a long span with a high limit
     };
 
@@ -372,7 +379,7 @@ public:
         for (int g = 0; g < G; ++g) {
             regs.r[g] = regs.i[g] = regs.cr[g] = K::Set1(Lane{});
             regs.ci[g] = K::Set1(ci_);
-            if constexpr (kCycles) regs.checkR[g] = K::Set1(kParkedCheck);
+            if constexpr (kCycles) regs.checkR[g] = regs.checkI[g] = K::Set1(kParkedCheck);
         }
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g)
@@ -402,7 +409,8 @@ public:
 #pragma GCC unroll 4
             for (int g = 0; g < G; ++g) {
                 K::Step(regs.r[g], regs.i[g], regs.cr[g], regs.ci[g], newR[g], newI[g], inside[g], ok[g]);
-                if constexpr (kCycles) allOk &= V::Bits(V::MAndNot(K::SameReal(newR[g], regs.checkR[g]), ok[g]));
+                if constexpr (kCycles)
+                    allOk &= V::Bits(V::MAndNot(K::Same(newR[g], newI[g], regs.checkR[g], regs.checkI[g]), ok[g]));
                 else allOk &= V::Bits(ok[g]);
             }
             if (__builtin_expect(allOk != kVectorBits, 0)) {
@@ -410,7 +418,9 @@ public:
                 for (int g = 0; g < G; ++g) {
                     events.undecided |= (V::Bits(ok[g]) ^ kVectorBits) << (g * L);
                     if constexpr (kCycles)
-                        events.returned |= V::Bits(V::MAnd(ok[g], K::SameReal(newR[g], regs.checkR[g]))) << (g * L);
+                        events.returned |=
+                            V::Bits(V::MAnd(ok[g], K::Same(newR[g], newI[g], regs.checkR[g], regs.checkI[g])))
+                            << (g * L);
                 }
                 // The decided lanes take the step; the others keep the values
                 // before it (CPU Fixed: its escaped lanes keep the new ones).
@@ -483,7 +493,7 @@ private:
         const int32_t n = from_ + static_cast<int32_t>(regs.clock - filledAt_[k]);  // steps done, this one included
         bool escaped = false;
         // Whether this step's value escaped the register comparison: the
-        // reference computed it, or its real part matched.
+        // reference computed it, or it matched numerically.
         bool unchecked = ((events.returned >> k) & 1u) != 0;
         if (((events.undecided >> k) & 1u) != 0) {
             if (((events.inside >> k) & 1u) != 0 || K::OutsideIsHard(zr_[k], zi_[k])) {
@@ -521,6 +531,7 @@ private:
                 checkR_[k] = zr;
                 checkI_[k] = zi;
                 regs.checkR[g] = K::Insert(regs.checkR[g], l, zr_[k]);
+                regs.checkI[g] = K::Insert(regs.checkI[g], l, zi_[k]);
                 checkAt_[k] = regs.clock + n;  // the next checkpoint step is 2n
             }
             if (n == limit_) {
@@ -555,6 +566,7 @@ private:
                 checkR_[k] = record.CheckR;
                 checkI_[k] = record.CheckI;
                 regs.checkR[g] = K::Insert(regs.checkR[g], l, K::ToLane(record.CheckR));
+                regs.checkI[g] = K::Insert(regs.checkI[g], l, K::ToLane(record.CheckI));
                 checkAt_[k] = regs.clock + firstCheck_;
             }
             ++live_;
@@ -567,6 +579,7 @@ private:
             filledAt_[k] = kParked;
             if constexpr (kCycles) {
                 regs.checkR[g] = K::Insert(regs.checkR[g], l, kParkedCheck);
+                regs.checkI[g] = K::Insert(regs.checkI[g], l, kParkedCheck);
                 checkAt_[k] = kParked;
             }
         }
