@@ -275,9 +275,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     ReleaseDC(nullptr, screen);
 
     CreateWindows();
-    AttachPaletteToWindow(Program.MainWindow);
+    Program.Palette.AttachTo(Program.MainWindow);
     InitImage();
-    SizeWindowToImage(Program.Image);
+    SizeWindowToImage();
     ShowWindow(Program.MainWindow, showCommand);
     ShowWelcome(true);
     UpdateWindow(Program.MainWindow);
@@ -287,6 +287,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     const int code = RunMessageLoop();
 
     RemoveHelpKeyHook();
-    DeleteLogicalPalette();
+    Program.Palette.Delete();
     return code;
 }
