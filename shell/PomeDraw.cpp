@@ -99,10 +99,9 @@ BOOL OnEraseBackground(HWND window, HDC dc) {
 // Copies the image at scale 1 into the rectangles of the paint's region, one
 // by one: copying the whole image into a DC clipped to the region draws the
 // same, but Wine converts every pixel of the source rectangle to the
-// screen's format first, the rows left out by the clip included: a paint of
-// the rows computed in 15 ms of a 1024 x 768 view cost 1.0-1.5 ms that way
-// and 0.8-0.9 ms this way (Wine 8, measured). False when the region cannot
-// be read.
+// screen's format first, the rows left out by the clip included, so a paint
+// of a few new rows would cost nearly what a paint of the whole view does.
+// False when the region cannot be read.
 bool CopyIntoPaintRegion(HDC dc, HDC memory, LONG width, LONG height) {
     const DrawingView& view = Program.Drawing;
     HRGN region = CreateRectRgn(0, 0, 0, 0);
