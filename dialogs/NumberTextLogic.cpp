@@ -12,25 +12,7 @@
 static_assert(std::numeric_limits<long double>::digits == 64 && std::numeric_limits<long double>::max_exponent == 16384,
               "the plane co-ordinates are x87 80-bit extended values");
 
-namespace {
-
-// ---------------------------------------------------------------------------
-// The 80-bit format: a 64-bit significand with an explicit integer bit, a
-// 15-bit biased exponent and the sign, little-endian in the first ten bytes.
-
-constexpr int32_t kExponentBias = 16383;
-constexpr int32_t kMaxBiased = 0x7FFF;
-constexpr int32_t kMinNormalExponent = 1 - kExponentBias;  // -16382
-// Value of the significand's lowest bit for denormals: 2^-16445.
-constexpr int32_t kDenormalLsbExponent = kMinNormalExponent - 63;
-
-struct ExtendedBits {
-    bool negative = false;
-    int32_t biased = 0;
-    uint64_t significand = 0;
-};
-
-ExtendedBits Unpack(long double value) {
+ExtendedBits UnpackExtended(long double value) {
     unsigned char bytes[sizeof(long double)];
     std::memcpy(bytes, &value, sizeof bytes);
     ExtendedBits bits;
@@ -42,7 +24,7 @@ ExtendedBits Unpack(long double value) {
     return bits;
 }
 
-long double Pack(bool negative, int32_t biased, uint64_t significand) {
+long double PackExtended(bool negative, int32_t biased, uint64_t significand) {
     unsigned char bytes[sizeof(long double)] = {};
     std::memcpy(bytes, &significand, 8);
     const uint16_t signAndExponent = static_cast<uint16_t>((negative ? 0x8000 : 0) | biased);
@@ -51,6 +33,17 @@ long double Pack(bool negative, int32_t biased, uint64_t significand) {
     std::memcpy(&value, bytes, sizeof value);
     return value;
 }
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The 80-bit format's limits (the layout is in the header).
+
+constexpr int32_t kExponentBias = 16383;
+constexpr int32_t kMaxBiased = 0x7FFF;
+constexpr int32_t kMinNormalExponent = 1 - kExponentBias;  // -16382
+// Value of the significand's lowest bit for denormals: 2^-16445.
+constexpr int32_t kDenormalLsbExponent = kMinNormalExponent - 63;
 
 int BitLength64(uint64_t v) { return v == 0 ? 0 : 64 - __builtin_clzll(v); }
 
@@ -396,7 +389,7 @@ struct RoundedDecimal {
 };
 
 RoundedDecimal RoundForText(long double value) {
-    const ExtendedBits bits = Unpack(value);
+    const ExtendedBits bits = UnpackExtended(value);
     RoundedDecimal d;
     d.negative = bits.negative;
     // Unnormals and pseudo-infinities are invalid operands to the FPU as well.
@@ -563,7 +556,7 @@ NumberReading RoundToExtended(const BigUint& q, int64_t binaryExponent, bool abo
     NumberReading reading;
     const int64_t length = static_cast<int64_t>(q.BitLength());
     if (length == 0) {
-        reading.value = Pack(negative, 0, 0);
+        reading.value = PackExtended(negative, 0, 0);
         return reading;
     }
     const int64_t top = binaryExponent + length - 1;
@@ -593,19 +586,20 @@ NumberReading RoundToExtended(const BigUint& q, int64_t binaryExponent, bool abo
                     reading.syntax = NumberSyntax::OutOfRange;
                     return reading;
                 }
-                reading.value = Pack(negative, static_cast<int32_t>(lowestKept + 64 + kExponentBias), significand);
+                reading.value =
+                    PackExtended(negative, static_cast<int32_t>(lowestKept + 64 + kExponentBias), significand);
                 return reading;
             }
         }
     }
     if (significand == 0) {
-        reading.value = Pack(negative, 0, 0);
+        reading.value = PackExtended(negative, 0, 0);
     } else if ((significand >> 63) == 0) {
-        reading.value = Pack(negative, 0, significand);  // denormal
+        reading.value = PackExtended(negative, 0, significand);  // denormal
     } else {
         // A denormal that rounded up to 2^63 units is the smallest normal.
         const int64_t exponent = lowestKept + 63;
-        reading.value = Pack(negative, static_cast<int32_t>(exponent + kExponentBias), significand);
+        reading.value = PackExtended(negative, static_cast<int32_t>(exponent + kExponentBias), significand);
     }
     return reading;
 }
@@ -684,7 +678,7 @@ NumberReading ReadNumber(std::string_view text) {
     while (first < totalDigits && digitAt(first) == '0') ++first;
     if (first == totalDigits) {
         NumberReading zero;
-        zero.value = Pack(negative, 0, 0);
+        zero.value = PackExtended(negative, 0, 0);
         return zero;
     }
     const int64_t leadingPower = static_cast<int64_t>(integerDigits) - 1 - static_cast<int64_t>(first);
@@ -714,7 +708,7 @@ NumberReading ReadNumber(std::string_view text) {
     }
     if (decade < kUnderflowDecade) {
         NumberReading zero;
-        zero.value = Pack(negative, 0, 0);
+        zero.value = PackExtended(negative, 0, 0);
         return zero;
     }
 

@@ -66,3 +66,16 @@ struct TextSelection {
     bool operator==(const TextSelection&) const = default;
 };
 TextSelection SelectionAfterReading(const NumberReading& reading, size_t textLength);
+
+// The 80-bit format: a 64-bit significand with an explicit integer bit, a
+// 15-bit biased exponent and the sign, little-endian in the first ten bytes.
+// Both conversions work on these fields; the tests build and take apart
+// values with them too.
+struct ExtendedBits {
+    bool negative = false;
+    int32_t biased = 0;
+    uint64_t significand = 0;
+    bool operator==(const ExtendedBits&) const = default;
+};
+ExtendedBits UnpackExtended(long double value);
+long double PackExtended(bool negative, int32_t biased, uint64_t significand);

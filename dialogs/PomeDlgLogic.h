@@ -262,6 +262,11 @@ uint32_t ApplyMessage(int32_t dialogPalette, int32_t currentPalette);
 // ---------------------------------------------------------------------------
 // Help
 
+// The one help file: the menu, the Welcome dialog and the dialogs' Help
+// buttons all open it; the macro shows its quick reference.
+constexpr const char* kHelpFile = "QUAXEL.HLP";
+constexpr const char* kQuickReferenceMacro = "JI(\"\", \"QUICKREF\")";
+
 constexpr const char* kRangeHelpKeyword = "Range";
 constexpr const char* kIterationsHelpKeyword = "Iterations";
 constexpr const char* kDisplayHelpKeyword = "Display";

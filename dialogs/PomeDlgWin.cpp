@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr char kHelpFile[] = "QUAXEL.HLP";
-
 template <typename Record>
 Record* RecordOf(HWND dialog) {
     return reinterpret_cast<Record*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -51,6 +49,13 @@ INT_PTR RunDialog(HWND owner, int templateId, DLGPROC procedure, void* record) {
 INT_PTR EndDialogAfterFailure(HWND dialog) {
     EndDialog(dialog, 0);
     return TRUE;
+}
+
+// Every dialog procedure is its body run under the callback guard.
+template <INT_PTR (*Body)(HWND, UINT, WPARAM, LPARAM)>
+INT_PTR CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardedCallback([&] { return Body(dialog, message, wParam, lParam); },
+                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Range ---------------------------------------------------------------------
@@ -122,11 +127,6 @@ INT_PTR RangeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-INT_PTR CALLBACK RangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return RangeProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
-}
-
 // --- Iterations ----------------------------------------------------------------
 
 INT_PTR IterationsProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -149,11 +149,6 @@ INT_PTR IterationsProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     default: break;
     }
     return FALSE;
-}
-
-INT_PTR CALLBACK IterationsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return IterationsProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Display -------------------------------------------------------------------
@@ -232,11 +227,6 @@ INT_PTR DisplayProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         ShowHelp(dialog, kDisplayHelpKeyword);
     }
     return FALSE;
-}
-
-INT_PTR CALLBACK DisplayProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return DisplayProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Colour Palette ------------------------------------------------------------
@@ -335,11 +325,6 @@ INT_PTR PaletteProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-INT_PTR CALLBACK PaletteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return PaletteProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
-}
-
 // --- About ---------------------------------------------------------------------
 
 INT_PTR AboutProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -357,11 +342,6 @@ INT_PTR AboutProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     default: break;
     }
     return FALSE;
-}
-
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return AboutProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // --- Save and Load -------------------------------------------------------------
@@ -405,11 +385,6 @@ INT_PTR SaveProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     default: break;
     }
     return FALSE;
-}
-
-INT_PTR CALLBACK SaveProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return SaveProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
 }
 
 // The Load dialog lists the sets of `iniPath`, preselects `offered` and
@@ -467,24 +442,21 @@ INT_PTR LoadProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-INT_PTR CALLBACK LoadProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardedCallback([&] { return LoadProcBody(dialog, message, wParam, lParam); },
-                           [&] { return EndDialogAfterFailure(dialog); });
-}
-
 }  // namespace
 
-bool RangeDialog(HWND owner, CoordinateSet& view) { return RunDialog(owner, IDD_RANGE, RangeProc, &view) == 1; }
+bool RangeDialog(HWND owner, CoordinateSet& view) {
+    return RunDialog(owner, IDD_RANGE, GuardedDialogProc<RangeProcBody>, &view) == 1;
+}
 
 bool IterationsDialog(HWND owner, int32_t& endValue) {
-    return RunDialog(owner, IDD_ITERATIONS, IterationsProc, &endValue) == 1;
+    return RunDialog(owner, IDD_ITERATIONS, GuardedDialogProc<IterationsProcBody>, &endValue) == 1;
 }
 
 bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale, uint32_t memoryInUse) {
     DisplayRecord record = OpenDisplayRecord(width, height, scale, GetSystemMetrics(SM_CXSCREEN),
                                              GetSystemMetrics(SM_CYSCREEN), memoryInUse);
     scale = record.scale;
-    if (RunDialog(owner, IDD_DISPLAY, DisplayProc, &record) != 1) return false;
+    if (RunDialog(owner, IDD_DISPLAY, GuardedDialogProc<DisplayProcBody>, &record) != 1) return false;
     const ImageSize size = ConfirmedImageSize(record);
     width = size.width;
     height = size.height;
@@ -494,14 +466,14 @@ bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale, 
 
 bool PaletteDialog(HWND owner, PaletteSettings& settings, const PaletteApply& apply) {
     PaletteRecord record{settings, apply};
-    return RunDialog(owner, IDD_PALETTE, PaletteProc, &record) == 1;
+    return RunDialog(owner, IDD_PALETTE, GuardedDialogProc<PaletteProcBody>, &record) == 1;
 }
 
-void AboutDialog(HWND owner) { RunDialog(owner, IDD_ABOUT, AboutProc, nullptr); }
+void AboutDialog(HWND owner) { RunDialog(owner, IDD_ABOUT, GuardedDialogProc<AboutProcBody>, nullptr); }
 
 void SaveCoordinates(HWND owner, const std::string& iniPath, std::string& setName, const CoordinateSet& view) {
     NameRecord typed{setName};
-    if (RunDialog(owner, IDD_SAVE_COORDS, SaveProc, &typed) != 1) return;
+    if (RunDialog(owner, IDD_SAVE_COORDS, GuardedDialogProc<SaveProcBody>, &typed) != 1) return;
     const bool havePath = !iniPath.empty();
     IniProfile profile(iniPath);
     SaveOutcome outcome = SaveOutcome::WriteFailed;
@@ -520,7 +492,7 @@ void SaveCoordinates(HWND owner, const std::string& iniPath, std::string& setNam
 
 bool LoadCoordinates(HWND owner, const std::string& iniPath, std::string& setName, CoordinateSet& view) {
     ChoiceRecord choice{iniPath, setName, {}};
-    if (RunDialog(owner, IDD_LOAD_COORDS, LoadProc, &choice) != 1) return false;
+    if (RunDialog(owner, IDD_LOAD_COORDS, GuardedDialogProc<LoadProcBody>, &choice) != 1) return false;
     if (iniPath.empty()) return false;
     IniProfile profile(iniPath);
     return LoadCoordinateSet(profile, setName, choice.chosen, view);

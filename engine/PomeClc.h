@@ -21,6 +21,17 @@ enum class NumericType : uint8_t {
     FpuExtended = 3,  // 80-bit x87 extended
 };
 
+// The type's name as the menu, the messages and the renderer's output give it.
+constexpr const char* NumericTypeName(NumericType type) {
+    switch (type) {
+    case NumericType::CpuFixed: return "CPU Fixed";
+    case NumericType::FpuSingle: return "FPU Single";
+    case NumericType::FpuDouble: return "FPU Double";
+    case NumericType::FpuExtended: return "FPU Extended";
+    }
+    return "?";
+}
+
 // Escape counts are 32 bits wide, so iteration limits far beyond 65534 are
 // honoured. A real count is always below the limit it was found under, which
 // never exceeds INT32_MAX, so the marker can never be mistaken for a count.

@@ -7,7 +7,7 @@
 namespace {
 
 // Asked once: every row asks how many threads it may use, and under Wine the
-// system's answer costs a round trip of about 16 us, more than a short row.
+// system's answer is a round trip to the server, dearer than a short row.
 int HardwareThreads() {
     static const int threads = [] {
         const unsigned n = std::thread::hardware_concurrency();
@@ -17,8 +17,8 @@ int HardwareThreads() {
 }
 
 std::atomic<int> rowThreads{0};  // 0: not yet asked, hardware concurrency
-// About a millisecond of work for one thread: far above what waking a worker
-// and waiting for it costs, and above every row of the start image.
+// Work for one thread far above what waking a worker and waiting for it
+// costs, and above every row of the start image.
 std::atomic<int64_t> parallelRowWork{int64_t{1} << 19};
 
 }  // namespace

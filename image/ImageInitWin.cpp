@@ -8,6 +8,7 @@
 
 #include "dialogs/PomeDlg.h"
 #include "image/Palette.h"
+#include "navigation/NavigationMath.h"
 #include "shell/PomeStatus.h"
 #include "shell/PomeWin.h"
 #include "shell/ProgramState.h"
@@ -21,16 +22,6 @@ struct MessageBoxPrompt final : PrecisionPrompt {
     }
 };
 
-const char* TypeName(NumericType type) {
-    switch (type) {
-    case NumericType::CpuFixed: return "CPU Fixed";
-    case NumericType::FpuSingle: return "FPU Single";
-    case NumericType::FpuDouble: return "FPU Double";
-    case NumericType::FpuExtended: return "FPU Extended";
-    }
-    return "?";
-}
-
 // The set-up could not give the engine its buffers. The program goes on
 // with the picture as it stands; nothing is computed until a smaller size or
 // a cheaper type lets a set-up succeed.
@@ -39,7 +30,7 @@ void ReportCalculationFailure() {
     if (Program.Calc.Status == SetUpStatus::OutOfMemory) {
         const std::string text = "There is not enough memory to calculate an image of " +
                                  std::to_string(Program.Image.width) + " x " + std::to_string(Program.Image.height) +
-                                 " pixels in " + TypeName(Program.CurrentType) +
+                                 " pixels in " + NumericTypeName(Program.CurrentType) +
                                  ".\nPlease choose a smaller image size (Display, F11).";
         SetStatusText("The image could not be calculated: not enough memory");
         MessageBoxA(Program.MainWindow, text.c_str(), "Error", MB_OK | MB_ICONHAND);
@@ -62,25 +53,19 @@ void InitImage() {
     Program.CurrentType = DefaultNumericType(Program.Coordinates.Formula, Program.FpuPresent);
     CheckNumericTypeItems(Program.MainWindow, Program.CurrentType);
     uint8_t table[kColourTableBytes] = {};
-    GeneratePalette(Program.Colours, Program.ScreenDepth, table, Program.Colours.PaletteNumber);
+    GeneratePalette(Program.Colours, Program.ScreenDepth, table, Program.Colours.PaletteNumber, &Program.Palette);
     Program.DisplayScale = 1;
     Program.Image.Create(400, 300, table);
     FillTestPattern(Program.Image, Program.Colours.ColourCount);
     CreateCalcState(Program.Calc, &Program.Image);
 
-    Program.Coordinates.RealMin = -2.0L;
-    Program.Coordinates.RealMax = 1.0L;
-    Program.Coordinates.ImagMin = -1.5L;
-    Program.Coordinates.ImagMax = 1.5L;
-    Program.Coordinates.IterStart = 64;
-    Program.Coordinates.IterInc = 64;
-    Program.Coordinates.IterEnd = 256;
+    SetStartRange(Program.Coordinates);
 }
 
 void RebuildImage(int32_t width, int32_t height, bool rebuildCalculation) {
     const int32_t shift = Program.Colours.PaletteShift;
     uint8_t table[kColourTableBytes] = {};
-    GeneratePalette(Program.Colours, Program.ScreenDepth, table, Program.Colours.PaletteNumber);
+    GeneratePalette(Program.Colours, Program.ScreenDepth, table, Program.Colours.PaletteNumber, &Program.Palette);
     Program.Image.Create(width, height, table);
     if (Program.Coordinates.Formula == FormulaKind::JuliaSet && Program.CurrentType == NumericType::CpuFixed) {
         Program.CurrentType = NumericType::FpuSingle;
@@ -114,7 +99,7 @@ void ApplyImageSize(int32_t width, int32_t height, int32_t scale) {
     Program.Image.Release();
     Program.DisplayScale = scale;
     RebuildImage(width, height, true);
-    SizeWindowToImage(Program.Image);
+    SizeWindowToImage();
     InvalidateRect(Program.MainWindow, nullptr, FALSE);
 }
 

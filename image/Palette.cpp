@@ -4,8 +4,6 @@
 
 namespace {
 
-PaletteRealiser g_realiser = nullptr;
-
 using Level = int (*)(int k);
 
 void SetEntry(uint8_t* table, int index, int red, int green, int blue) {
@@ -126,21 +124,15 @@ int FillPalette(uint8_t* table, int32_t n) {
 
 }  // namespace
 
-PaletteRealiser SetPaletteRealiser(PaletteRealiser realiser) {
-    const PaletteRealiser previous = g_realiser;
-    g_realiser = realiser;
-    return previous;
-}
-
 void GeneratePalette(ColourState& colours, int32_t screenDepth, uint8_t colourTable[kColourTableBytes],
-                     int32_t paletteNumber) {
+                     int32_t paletteNumber, PaletteRealiser* realiser) {
     colours.PaletteShift = 0;
     if (const int count = FillPalette(colourTable, paletteNumber); count > 0) colours.ColourCount = count;
     colours.PaletteCount = kPaletteCount;
     // Screens of more than 8 bits take the colours from the image's table
     // directly; 4-bit screens get no logical palette either.
-    if (screenDepth == 8 && g_realiser != nullptr && colours.ColourCount > 0) {
-        g_realiser(colourTable, colours.ColourCount);
+    if (screenDepth == 8 && realiser != nullptr && colours.ColourCount > 0) {
+        realiser->Realise(colourTable, colours.ColourCount);
     }
     // With no palette generated yet there is no index to clamp to.
     if (colours.ColourCount > 0 && colours.PomeSetColour >= colours.ColourCount) {

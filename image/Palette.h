@@ -1,11 +1,12 @@
 // The colour state and the eleven generated palettes.
 // Portable: the logical palette of 8-bit screens is made by a realiser that
-// the Windows side installs (PaletteWin.h); without one, generation only
-// fills the colour table.
+// the Windows side hands to the generation (PaletteWin.h); without one,
+// generation only fills the colour table.
 #pragma once
 
 #include <cstdint>
 
+#include "engine/PomeClc.h"
 #include "image/DibSect.h"
 
 constexpr int32_t kPaletteCount = 11;
@@ -24,18 +25,27 @@ struct ColourState {
     int32_t IterationsPerColour = 1;   // divisor of the count in Modulo determination
 };
 
+// The colour state's values the engine reads.
+inline ColourParams EngineColours(const ColourState& colours) {
+    return ColourParams{colours.ColourCount,          colours.PaletteShift,  colours.ColourMode,
+                        colours.PomeSetColourEnabled, colours.PomeSetColour, colours.IterationsPerColour};
+}
+
+// Makes a newly generated table the screen's palette on an 8-bit screen: the
+// program's is the logical palette of its main window (PaletteWin.h).
+struct PaletteRealiser {
+    virtual void Realise(const uint8_t colourTable[kColourTableBytes], int32_t colourCount) = 0;
+
+protected:
+    ~PaletteRealiser() = default;
+};
+
 // Fills the 1024-byte table (blue, green, red, 0 per entry) for the palette,
-// sets the colours' ColourCount, resets their PaletteShift, realises the
-// palette when the screen depth (bits per pixel times planes) is 8, a
-// palette-based screen, and keeps PomeSetColour below ColourCount. Entries
-// from ColourCount on are zero. An unknown palette number leaves the table and
-// ColourCount as they are. A default ColourState is the start-up state
-// (ColourCount 0 until the first generation).
+// sets the colours' ColourCount, resets their PaletteShift, hands the table
+// and its count to `realiser` when the screen depth (bits per pixel times
+// planes) is 8, a palette-based screen, and keeps PomeSetColour below
+// ColourCount. Entries from ColourCount on are zero. An unknown palette number
+// leaves the table and ColourCount as they are. A default ColourState is the
+// start-up state (ColourCount 0 until the first generation).
 void GeneratePalette(ColourState& colours, int32_t screenDepth, uint8_t colourTable[kColourTableBytes],
-                     int32_t paletteNumber);
-
-// Called by GeneratePalette on 8-bit screens with the new table and its count.
-using PaletteRealiser = void (*)(const uint8_t colourTable[kColourTableBytes], int32_t colourCount);
-
-// Installs the realiser (nullptr: none). Returns the previous one.
-PaletteRealiser SetPaletteRealiser(PaletteRealiser realiser);
+                     int32_t paletteNumber, PaletteRealiser* realiser = nullptr);

@@ -5,19 +5,7 @@
 
 #include "image/Palette.h"
 
-namespace {
-
-HWND g_paletteWindow = nullptr;
-HPALETTE g_palette = nullptr;
-
-}  // namespace
-
-void AttachPaletteToWindow(HWND mainWindow) {
-    g_paletteWindow = mainWindow;
-    SetPaletteRealiser(RealisePalette);
-}
-
-void RealisePalette(const uint8_t colourTable[kColourTableBytes], int32_t colourCount) {
+void LogicalPalette::Realise(const uint8_t colourTable[kColourTableBytes], int32_t colourCount) {
     if (colourCount < 1 || colourCount > kColourTableEntries) return;
 
     // LOGPALETTE declares one entry; the block carries all of them.
@@ -34,21 +22,19 @@ void RealisePalette(const uint8_t colourTable[kColourTableBytes], int32_t colour
         entries[i].peFlags = 0;
     }
 
-    DeleteLogicalPalette();
-    g_palette = CreatePalette(logical);
-    if (g_palette == nullptr) return;
+    Delete();
+    palette_ = CreatePalette(logical);
+    if (palette_ == nullptr) return;
 
-    HDC dc = GetDC(g_paletteWindow);
+    HDC dc = GetDC(window_);
     if (dc == nullptr) return;
-    HPALETTE previous = SelectPalette(dc, g_palette, FALSE);
+    HPALETTE previous = SelectPalette(dc, palette_, FALSE);
     RealizePalette(dc);
     SelectPalette(dc, previous, TRUE);
-    ReleaseDC(g_paletteWindow, dc);
+    ReleaseDC(window_, dc);
 }
 
-HPALETTE LogicalPalette() { return g_palette; }
-
-void DeleteLogicalPalette() {
-    if (g_palette != nullptr) DeleteObject(g_palette);
-    g_palette = nullptr;
+void LogicalPalette::Delete() {
+    if (palette_ != nullptr) DeleteObject(palette_);
+    palette_ = nullptr;
 }

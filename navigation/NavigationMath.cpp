@@ -48,9 +48,9 @@ void CentreOn(CoordinateSet& view, int32_t width, int32_t height, int32_t x, int
     const FpEnvironmentGuard environment;
     const long double w = view.RealMax - view.RealMin;
     const long double h = view.ImagMax - view.ImagMin;
-    view.RealMin = view.RealMin + w * static_cast<long double>(x) / static_cast<long double>(width - 1) - w / 2;
+    view.RealMin = ColumnReal(view, width, x) - w / 2;
     view.RealMax = view.RealMin + w;
-    view.ImagMax = view.ImagMax - h * static_cast<long double>(y) / static_cast<long double>(height - 1) + h / 2;
+    view.ImagMax = RowImag(view, height, y) + h / 2;
     view.ImagMin = view.ImagMax - h;
 }
 

@@ -1,5 +1,6 @@
 // The main routine of quaxel: start-up, the message loop that computes the
-// image one row per idle turn, the status texts, and the end.
+// image between looks at the queue and hands the computed rows to the
+// drawing window, and the end. The status texts are in PomeStatus.cpp.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -81,19 +82,19 @@ void DispatchOne(HACCEL accelerators, MSG& message) {
 }
 
 // Under Wine every look at the queue and every InvalidateRect is a round
-// trip to the server: 16-25 us each on a busy two-core machine, as long as
-// computing a row of the 400 x 300 start image, and a paint of the rows of
-// 15 ms costs up to a millisecond more. So the loop computes rows for about
-// a millisecond between two looks at the queue, hands the rows computed
-// meanwhile to the window in one call, and lets a waiting repaint alone
-// interrupt the calculation only once 15 ms have passed since the last
-// paint: rows still appear as they are computed, at most about 60 times a
-// second, and input, commands and sent messages wait at most a millisecond
-// or one row, whichever is longer. While both cores compute, though, the
-// server answers a look only after 40-200 us (measured on a virtual
-// machine: it has to be woken); the looks are then spaced further apart, so
-// that looking takes about 4 % of the time, and input waits up to 4 ms,
-// still far below what a key press or a click can be felt to wait.
+// trip to the server, as long as computing a row of the start image, and a
+// paint costs more than the rows it shows took to compute. So the loop
+// computes rows for about a millisecond between two looks at the queue,
+// hands the rows computed meanwhile to the window in one call, and lets a
+// waiting repaint alone interrupt the calculation only once 15 ms have passed
+// since the last paint: rows still appear as they are computed, at most about
+// 60 times a second, and input, commands and sent messages wait at most a
+// millisecond or one row, whichever is longer. While both cores compute,
+// though, the server answers a look only after a much longer wait (it has to
+// be woken); the wait between looks then grows with what a look costs, so
+// that looking keeps to one part in 25 of the time, and input waits up to
+// 4 ms, still far below what a key press or a click can be felt to wait.
+// The round trips as measured are in docs/performance.md.
 constexpr double kQueueLookSeconds = 0.001;
 constexpr double kLongestQueueLookSeconds = 0.004;
 constexpr double kLookShare = 25.0;  // the wait between looks, in looks' lengths
@@ -122,8 +123,8 @@ private:
 // one region: the window repaints exactly the rows that changed. They are
 // kept as marks, not as a rectangle per row: in the 15 ms between two paints
 // a large view computes whole sweeps, whose rows then meet in a few bands,
-// and a region of a hundred rectangles costs Wine about 0.2 ms to build and
-// to add to the update region.
+// and Wine's cost of building a region and adding it to the update region
+// grows with its rectangles.
 class ComputedRows {
 public:
     void Add(int32_t row, bool clearAhead) { rows_.Mark(row, clearAhead); }
@@ -275,9 +276,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     ReleaseDC(nullptr, screen);
 
     CreateWindows();
-    AttachPaletteToWindow(Program.MainWindow);
+    Program.Palette.AttachTo(Program.MainWindow);
     InitImage();
-    SizeWindowToImage(Program.Image);
+    SizeWindowToImage();
     ShowWindow(Program.MainWindow, showCommand);
     ShowWelcome(true);
     UpdateWindow(Program.MainWindow);
@@ -287,6 +288,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     const int code = RunMessageLoop();
 
     RemoveHelpKeyHook();
-    DeleteLogicalPalette();
+    Program.Palette.Delete();
     return code;
 }

@@ -22,14 +22,6 @@
 
 namespace {
 
-ScrollLayout Scroll;        // positions and largest positions of both directions
-bool PartialPaint = false;  // the next paint copies only the invalid strip of a scroll step
-
-IntRect Selection;
-bool Selecting = false;
-bool SavedCalculating = false;
-POINT ContextPoint{0, 0};
-
 int32_t DisplayedWidth() { return Program.Image.width * Program.DisplayScale; }
 int32_t DisplayedHeight() { return Program.Image.height * Program.DisplayScale; }
 
@@ -55,23 +47,25 @@ void ApplyAxis(HWND window, int bar, const ScrollAxis& axis) {
 // Showing or hiding a bar changes the client size; the WM_SIZE that follows
 // runs this again with the new size.
 void UpdateScrollBars(HWND window) {
+    DrawingView& view = Program.Drawing;
     RECT outer{};
     RECT client{};
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
     if (!ImageSizeKnown()) return;
-    Scroll = LayOutScrollBars(outer.right - outer.left, outer.bottom - outer.top, client.right, client.bottom,
-                              DisplayedWidth(), DisplayedHeight(), Scroll.x.pos, Scroll.y.pos);
-    ApplyAxis(window, SB_HORZ, Scroll.x);
-    ApplyAxis(window, SB_VERT, Scroll.y);
+    view.Scroll = LayOutScrollBars(outer.right - outer.left, outer.bottom - outer.top, client.right, client.bottom,
+                                   DisplayedWidth(), DisplayedHeight(), view.Scroll.x.pos, view.Scroll.y.pos);
+    ApplyAxis(window, SB_HORZ, view.Scroll.x);
+    ApplyAxis(window, SB_VERT, view.Scroll.y);
 }
 
 void OnScroll(HWND window, int bar, WPARAM wParam) {
-    ScrollAxis& axis = bar == SB_HORZ ? Scroll.x : Scroll.y;
+    DrawingView& view = Program.Drawing;
+    ScrollAxis& axis = bar == SB_HORZ ? view.Scroll.x : view.Scroll.y;
     const int32_t old = axis.pos;
     axis.pos = ScrolledPosition(LOWORD(wParam), HIWORD(wParam), old, axis.max);
     if (axis.pos == old) return;
-    PartialPaint = true;
+    view.PartialPaint = true;
     const int dx = bar == SB_HORZ ? old - axis.pos : 0;
     const int dy = bar == SB_VERT ? old - axis.pos : 0;
     ScrollWindowEx(window, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
@@ -89,7 +83,8 @@ void OnScroll(HWND window, int bar, WPARAM wParam) {
 // --- painting -----------------------------------------------------------------
 
 BOOL OnEraseBackground(HWND window, HDC dc) {
-    if (Scroll.x.max != 0 && Scroll.y.max != 0) return TRUE;
+    const DrawingView& view = Program.Drawing;
+    if (view.Scroll.x.max != 0 && view.Scroll.y.max != 0) return TRUE;
     RECT client{};
     GetClientRect(window, &client);
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
@@ -104,11 +99,11 @@ BOOL OnEraseBackground(HWND window, HDC dc) {
 // Copies the image at scale 1 into the rectangles of the paint's region, one
 // by one: copying the whole image into a DC clipped to the region draws the
 // same, but Wine converts every pixel of the source rectangle to the
-// screen's format first, the rows left out by the clip included: a paint of
-// the rows computed in 15 ms of a 1024 x 768 view cost 1.0-1.5 ms that way
-// and 0.8-0.9 ms this way (Wine 8, measured). False when the region cannot
-// be read.
+// screen's format first, the rows left out by the clip included, so a paint
+// of a few new rows would cost nearly what a paint of the whole view does.
+// False when the region cannot be read.
 bool CopyIntoPaintRegion(HDC dc, HDC memory, LONG width, LONG height) {
+    const DrawingView& view = Program.Drawing;
     HRGN region = CreateRectRgn(0, 0, 0, 0);
     if (region == nullptr) return false;
     bool copied = false;
@@ -129,8 +124,8 @@ bool CopyIntoPaintRegion(HDC dc, HDC memory, LONG width, LONG height) {
                 const LONG right = std::min<LONG>(r.right, width);
                 const LONG bottom = std::min<LONG>(r.bottom, height);
                 if (right > r.left && bottom > r.top)
-                    BitBlt(dc, r.left, r.top, right - r.left, bottom - r.top, memory, r.left + Scroll.x.pos,
-                           r.top + Scroll.y.pos, SRCCOPY);
+                    BitBlt(dc, r.left, r.top, right - r.left, bottom - r.top, memory, r.left + view.Scroll.x.pos,
+                           r.top + view.Scroll.y.pos, SRCCOPY);
             }
             copied = true;
         }
@@ -142,30 +137,32 @@ bool CopyIntoPaintRegion(HDC dc, HDC memory, LONG width, LONG height) {
 // The visible part of the image into `dc`; after a scroll step at scale 1
 // only the uncovered strip `dirty`.
 void PaintImage(HDC dc, const RECT& dirty) {
+    DrawingView& view = Program.Drawing;
     HDC memory = CreateCompatibleDC(dc);
-    HPALETTE oldPalette = LogicalPalette() != nullptr ? SelectPalette(dc, LogicalPalette(), FALSE) : nullptr;
+    HPALETTE palette = Program.Palette.Handle();
+    HPALETTE oldPalette = palette != nullptr ? SelectPalette(dc, palette, FALSE) : nullptr;
     HGDIOBJ oldBitmap = SelectObject(memory, reinterpret_cast<HBITMAP>(Program.Image.bitmap));
-    if (PartialPaint && Program.DisplayScale != 1) PartialPaint = false;
-    if (!PartialPaint) {
+    if (view.PartialPaint && Program.DisplayScale != 1) view.PartialPaint = false;
+    if (!view.PartialPaint) {
         if (Program.DisplayScale == 2) {
-            StretchBlt(dc, 0, 0, DisplayedWidth() - Scroll.x.max, DisplayedHeight() - Scroll.y.max, memory,
-                       Scroll.x.pos / 2, Scroll.y.pos / 2, Program.Image.width - Scroll.x.max / 2,
-                       Program.Image.height - Scroll.y.max / 2, SRCCOPY);
+            StretchBlt(dc, 0, 0, DisplayedWidth() - view.Scroll.x.max, DisplayedHeight() - view.Scroll.y.max, memory,
+                       view.Scroll.x.pos / 2, view.Scroll.y.pos / 2, Program.Image.width - view.Scroll.x.max / 2,
+                       Program.Image.height - view.Scroll.y.max / 2, SRCCOPY);
         } else {
-            const LONG width = Program.Image.width - Scroll.x.max;
-            const LONG height = Program.Image.height - Scroll.y.max;
+            const LONG width = Program.Image.width - view.Scroll.x.max;
+            const LONG height = Program.Image.height - view.Scroll.y.max;
             if (!CopyIntoPaintRegion(dc, memory, width, height))
-                BitBlt(dc, 0, 0, width, height, memory, Scroll.x.pos, Scroll.y.pos, SRCCOPY);
+                BitBlt(dc, 0, 0, width, height, memory, view.Scroll.x.pos, view.Scroll.y.pos, SRCCOPY);
         }
     } else {
         // Only what the image covers: beside a smaller image the strip is
         // background, and the bitmap has nothing to give there.
-        const LONG right = std::min<LONG>(dirty.right, Program.Image.width - Scroll.x.pos);
-        const LONG bottom = std::min<LONG>(dirty.bottom, Program.Image.height - Scroll.y.pos);
+        const LONG right = std::min<LONG>(dirty.right, Program.Image.width - view.Scroll.x.pos);
+        const LONG bottom = std::min<LONG>(dirty.bottom, Program.Image.height - view.Scroll.y.pos);
         if (right > dirty.left && bottom > dirty.top)
             BitBlt(dc, dirty.left, dirty.top, right - dirty.left, bottom - dirty.top, memory,
-                   dirty.left + Scroll.x.pos, dirty.top + Scroll.y.pos, SRCCOPY);
-        PartialPaint = false;
+                   dirty.left + view.Scroll.x.pos, dirty.top + view.Scroll.y.pos, SRCCOPY);
+        view.PartialPaint = false;
     }
     SelectObject(memory, oldBitmap);
     DeleteDC(memory);
@@ -180,9 +177,10 @@ void OnPaint(HWND window) {
 }
 
 LRESULT RealisePaletteIn(HWND window) {
-    if (Program.ScreenDepth != 8 || LogicalPalette() == nullptr) return 0;
+    HPALETTE palette = Program.Palette.Handle();
+    if (Program.ScreenDepth != 8 || palette == nullptr) return 0;
     HDC dc = GetDC(window);
-    HPALETTE previous = SelectPalette(dc, LogicalPalette(), FALSE);
+    HPALETTE previous = SelectPalette(dc, palette, FALSE);
     const UINT changed = RealizePalette(dc);
     SelectPalette(dc, previous, FALSE);
     if (changed != GDI_ERROR && changed > 0) InvalidateRect(window, nullptr, FALSE);
@@ -193,8 +191,9 @@ LRESULT RealisePaletteIn(HWND window) {
 // --- context menu -------------------------------------------------------------
 
 void OnRightButtonDown(HWND window, LPARAM lParam) {
+    DrawingView& view = Program.Drawing;
     POINT point = MousePosition(lParam);
-    ContextPoint = POINT{point.x + Scroll.x.pos, point.y + Scroll.y.pos};
+    view.ContextPoint = POINT{point.x + view.Scroll.x.pos, point.y + view.Scroll.y.pos};
     ClientToScreen(window, &point);
     TrackPopupMenu(GetSubMenu(Program.ContextMenu, 0), TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
 }
@@ -203,12 +202,14 @@ void OnRightButtonDown(HWND window, LPARAM lParam) {
 
 // XOR outline: drawing it twice restores the picture.
 void DrawFrame(HWND window) {
+    const DrawingView& view = Program.Drawing;
     HDC dc = GetDC(window);
     const int oldMode = SetROP2(dc, R2_XORPEN);
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(WHITE_PEN));
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    Rectangle(dc, Selection.left - Scroll.x.pos, Selection.top - Scroll.y.pos, Selection.right - Scroll.x.pos,
-              Selection.bottom - Scroll.y.pos);
+    const IntRect& frame = view.Selection;
+    Rectangle(dc, frame.left - view.Scroll.x.pos, frame.top - view.Scroll.y.pos, frame.right - view.Scroll.x.pos,
+              frame.bottom - view.Scroll.y.pos);
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
     SetROP2(dc, oldMode);
@@ -216,49 +217,53 @@ void DrawFrame(HWND window) {
 }
 
 void OnSelectionPress(HWND window, LPARAM lParam) {
-    if (Selecting) return;
+    DrawingView& view = Program.Drawing;
+    if (view.Selecting) return;
     const POINT mouse = MousePosition(lParam);
-    const int32_t x = mouse.x + Scroll.x.pos;
-    const int32_t y = mouse.y + Scroll.y.pos;
+    const int32_t x = mouse.x + view.Scroll.x.pos;
+    const int32_t y = mouse.y + view.Scroll.y.pos;
     SetCapture(window);
-    Selecting = true;
-    SavedCalculating = Program.Calculating;
+    view.Selecting = true;
+    view.SavedCalculating = Program.Calculating;
     Program.Calculating = false;  // no rows are painted over the frame while it is on the screen
-    Selection = IntRect{x, y, x + 1, y + 1};
+    view.Selection = IntRect{x, y, x + 1, y + 1};
     DrawFrame(window);
 }
 
 void OnSelectionDrag(HWND window, LPARAM lParam) {
-    if (!Selecting) return;
+    DrawingView& view = Program.Drawing;
+    if (!view.Selecting) return;
     const POINT mouse = MousePosition(lParam);
     DrawFrame(window);
-    DragSelection(Selection, mouse.x + Scroll.x.pos, mouse.y + Scroll.y.pos);
+    DragSelection(view.Selection, mouse.x + view.Scroll.x.pos, mouse.y + view.Scroll.y.pos);
     DrawFrame(window);
 }
 
 void OnSelectionRelease(HWND window) {
-    if (!Selecting) return;
+    DrawingView& view = Program.Drawing;
+    if (!view.Selecting) return;
     // Cleared before the capture goes, since ReleaseCapture reports the lost
     // capture at once and that would cancel the zoom.
-    Selecting = false;
+    view.Selecting = false;
     ReleaseCapture();
     DrawFrame(window);
-    const IntRect zoom = SelectionInImagePixels(Selection, Program.DisplayScale);
+    const IntRect zoom = SelectionInImagePixels(view.Selection, Program.DisplayScale);
     ZoomToRectangle(zoom.left, zoom.top, zoom.right, zoom.bottom, true);
     // A zoom that was confirmed has started its own calculation, or failed to
     // set one up and said so in the status bar; only a calculation that is
     // still set up may go on.
-    if (SavedCalculating && Program.Calc.Status == SetUpStatus::Ready) Program.Calculating = true;
+    if (view.SavedCalculating && Program.Calc.Status == SetUpStatus::Ready) Program.Calculating = true;
 }
 
 }  // namespace
 
 void CancelSelection() {
-    if (!Selecting) return;
-    Selecting = false;
+    DrawingView& view = Program.Drawing;
+    if (!view.Selecting) return;
+    view.Selecting = false;
     if (GetCapture() == Program.DrawingWindow) ReleaseCapture();
     DrawFrame(Program.DrawingWindow);
-    if (SavedCalculating) Program.Calculating = true;
+    if (view.SavedCalculating) Program.Calculating = true;
 }
 
 void RefreshDrawingWindow() {
@@ -267,11 +272,12 @@ void RefreshDrawingWindow() {
     InvalidateRect(Program.DrawingWindow, nullptr, TRUE);
 }
 
-int32_t DrawingScrollY() { return Scroll.y.pos; }
+int32_t DrawingScrollY() { return Program.Drawing.Scroll.y.pos; }
 
 void ContextPointInImage(int32_t& x, int32_t& y) {
-    x = ContextPoint.x / Program.DisplayScale;
-    y = ContextPoint.y / Program.DisplayScale;
+    const DrawingView& view = Program.Drawing;
+    x = view.ContextPoint.x / Program.DisplayScale;
+    y = view.ContextPoint.y / Program.DisplayScale;
 }
 
 static LRESULT DrawingWindowProcBody(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

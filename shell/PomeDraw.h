@@ -6,7 +6,20 @@
 
 #include <cstdint>
 
+#include "shell/PomeWinLogic.h"
+
 constexpr char kDrawingClass[] = "QuaxelDraw";
+
+// What the drawing window shows and what a drag or the context menu started
+// there, in the program record (ProgramState.h).
+struct DrawingView {
+    ScrollLayout Scroll;            // positions and largest positions of both directions
+    bool PartialPaint = false;      // the next paint copies only the invalid strip of a scroll step
+    IntRect Selection;              // the zoom frame, in displayed pixels of the whole image
+    bool Selecting = false;         // a drag is under way and has the capture
+    bool SavedCalculating = false;  // whether the calculation ran when the drag paused it
+    POINT ContextPoint{0, 0};       // where the context menu opened, in displayed pixels
+};
 
 LRESULT CALLBACK DrawingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -4,19 +4,16 @@
 
 #include <windows.h>
 
+#include "dialogs/PomeDlgLogic.h"
 #include "resources/rcinc.h"
 #include "shell/CallbackGuard.h"
 #include "shell/ProgramState.h"
 
 namespace {
 
-HHOOK HelpHook = nullptr;
-bool ShowAtStart = true;
-
 // Given without a directory, so the setting lives in the Windows directory,
 // apart from the saved views beside the program.
 constexpr char kSettingsFile[] = "quaxel.ini";
-constexpr char kHelpFile[] = "QUAXEL.HLP";
 
 // Function keys inside a modal dialog or message box become commands posted
 // to that dialog (F1 asks for its help topic); the key itself is consumed.
@@ -34,12 +31,12 @@ LRESULT HelpKeyHookBody(int code, WPARAM wParam, LPARAM lParam) {
             PostMessageA(target, WM_COMMAND, CM_DIALOG_HELP + (message->wParam - VK_F1), 0);
         return 1;
     }
-    return CallNextHookEx(HelpHook, code, wParam, lParam);
+    return CallNextHookEx(Program.HelpHook, code, wParam, lParam);
 }
 
 LRESULT CALLBACK HelpKeyHook(int code, WPARAM wParam, LPARAM lParam) {
     return GuardedCallback([&] { return HelpKeyHookBody(code, wParam, lParam); },
-                           [&] { return CallNextHookEx(HelpHook, code, wParam, lParam); });
+                           [&] { return CallNextHookEx(Program.HelpHook, code, wParam, lParam); });
 }
 
 void CloseWelcome(HWND dialog) {
@@ -47,24 +44,27 @@ void CloseWelcome(HWND dialog) {
     Program.WelcomeDialog = nullptr;
 }
 
-INT_PTR WelcomeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+// The dialog is handed the setting as read when it opens; from then on its
+// check box holds it.
+INT_PTR WelcomeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        CheckDlgButton(dialog, IDC_WELCOME_DONT_SHOW, ShowAtStart ? BST_UNCHECKED : BST_CHECKED);
+        CheckDlgButton(dialog, IDC_WELCOME_DONT_SHOW, lParam != 0 ? BST_UNCHECKED : BST_CHECKED);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
-    case IDOK:
-        ShowAtStart = IsDlgButtonChecked(dialog, IDC_WELCOME_DONT_SHOW) != BST_CHECKED;
+    case IDOK: {
+        const bool showAtStart = IsDlgButtonChecked(dialog, IDC_WELCOME_DONT_SHOW) != BST_CHECKED;
         // A setting that cannot be written is not worth a message.
-        WritePrivateProfileStringA("Quaxel", "Welcome", ShowAtStart ? "1" : "0", kSettingsFile);
+        WritePrivateProfileStringA("Quaxel", "Welcome", showAtStart ? "1" : "0", kSettingsFile);
         CloseWelcome(dialog);
         return TRUE;
+    }
     case IDCANCEL: CloseWelcome(dialog); return TRUE;
     case IDC_WELCOME_HELP_INDEX: WinHelpA(Program.MainWindow, kHelpFile, HELP_INDEX, 0); return TRUE;
     case IDC_WELCOME_QUICKREF:
         WinHelpA(Program.MainWindow, kHelpFile, HELP_INDEX, 0);
-        WinHelpA(Program.MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
+        WinHelpA(Program.MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>(kQuickReferenceMacro));
         return TRUE;
     default: return FALSE;
     }
@@ -81,19 +81,21 @@ INT_PTR CALLBACK WelcomeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 // Only the program's own thread: its dialogs and message boxes are all there
 // is to reach, and a hook for every thread would need its procedure in a DLL.
-void InstallHelpKeyHook() { HelpHook = SetWindowsHookExA(WH_MSGFILTER, HelpKeyHook, nullptr, GetCurrentThreadId()); }
+void InstallHelpKeyHook() {
+    Program.HelpHook = SetWindowsHookExA(WH_MSGFILTER, HelpKeyHook, nullptr, GetCurrentThreadId());
+}
 
 void RemoveHelpKeyHook() {
-    if (HelpHook != nullptr) UnhookWindowsHookEx(HelpHook);
-    HelpHook = nullptr;
+    if (Program.HelpHook != nullptr) UnhookWindowsHookEx(Program.HelpHook);
+    Program.HelpHook = nullptr;
 }
 
 void ShowWelcome(bool atStartup) {
     if (Program.WelcomeDialog != nullptr) return;
-    ShowAtStart = GetPrivateProfileIntA("Quaxel", "Welcome", 1, kSettingsFile) != 0;
-    if (!ShowAtStart && atStartup) return;
-    Program.WelcomeDialog =
-        CreateDialogParamA(Program.Instance, MAKEINTRESOURCEA(IDD_WELCOME), Program.MainWindow, WelcomeProc, 0);
+    const bool showAtStart = GetPrivateProfileIntA("Quaxel", "Welcome", 1, kSettingsFile) != 0;
+    if (!showAtStart && atStartup) return;
+    Program.WelcomeDialog = CreateDialogParamA(Program.Instance, MAKEINTRESOURCEA(IDD_WELCOME), Program.MainWindow,
+                                               WelcomeProc, showAtStart ? 1 : 0);
     if (Program.WelcomeDialog == nullptr) return;
     ShowWindow(Program.WelcomeDialog, SW_SHOWNORMAL);
     UpdateWindow(Program.WelcomeDialog);

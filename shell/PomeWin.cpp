@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <iterator>
+#include <string_view>
 
 #include "dialogs/PomeDlg.h"
 #include "image/ColourCommandsWin.h"
@@ -22,11 +23,6 @@
 #include "shell/ProgramState.h"
 
 namespace {
-
-const DibImage* ImageSizeRef = nullptr;  // what SizeWindowToImage sized for last
-HMENU KeptMenu = nullptr;                // the menu, while full screen has taken it away
-
-constexpr char kHelpFile[] = "QUAXEL.HLP";
 
 int HeightOf(HWND window) {
     RECT rect{};
@@ -69,6 +65,15 @@ constexpr TipText kTips[] = {
     {CM_FULLSCREEN, "Show Image Full Screen (Alt+S)"},
 };
 
+// A wide tip is copied into the notification's own buffer.
+constexpr size_t kWideTipLength = sizeof(NMTTDISPINFOW::szText) / sizeof(WCHAR);
+constexpr bool TipsFitTheirBuffer() {
+    for (const TipText& tip : kTips)
+        if (std::string_view(tip.text).size() >= kWideTipLength) return false;
+    return true;
+}
+static_assert(TipsFitTheirBuffer());
+
 const char* TipFor(UINT_PTR command) {
     for (const TipText& tip : kTips)
         if (static_cast<UINT_PTR>(tip.command) == command) return tip.text;
@@ -82,11 +87,12 @@ void AnswerTip(NMHDR* header) {
     if (header->code == TTN_NEEDTEXTA) {
         reinterpret_cast<NMTTDISPINFOA*>(header)->lpszText = const_cast<char*>(text);
     } else {
-        static WCHAR wide[128];
-        int i = 0;
-        for (; text[i] != '\0' && i < 127; ++i) wide[i] = static_cast<unsigned char>(text[i]);
-        wide[i] = L'\0';
-        reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = wide;
+        auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+        size_t i = 0;
+        for (; text[i] != '\0' && i + 1 < kWideTipLength; ++i)
+            info->szText[i] = static_cast<unsigned char>(text[i]);
+        info->szText[i] = L'\0';
+        info->lpszText = info->szText;
     }
 }
 
@@ -98,7 +104,7 @@ void CopyCommand() {
 }
 
 void QuickReferenceCommand() {
-    WinHelpA(Program.MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>("JI(\"\", \"QUICKREF\")"));
+    WinHelpA(Program.MainWindow, kHelpFile, HELP_COMMAND, reinterpret_cast<ULONG_PTR>(kQuickReferenceMacro));
 }
 
 // Commands of the window itself. False for commands it does not know.
@@ -225,27 +231,22 @@ HWND CreateQuaxelToolbar(HWND parent) {
 }
 
 void CheckNumericTypeItems(HWND window, NumericType type) {
-    HMENU menu = IsFullScreen() && KeptMenu != nullptr ? KeptMenu : GetMenu(window);
+    HMENU menu = IsFullScreen() && Program.KeptMenu != nullptr ? Program.KeptMenu : GetMenu(window);
     if (menu == nullptr) return;
     for (int i = 0; i < 4; ++i)
         CheckMenuItem(menu, CM_CPU_FIXED + i,
                       MF_BYCOMMAND | (i == static_cast<int>(type) ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void SizeWindowToImage(const DibImage& image) {
-    ImageSizeRef = &image;
-    SizeWindowToImage();
-}
-
 void SizeWindowToImage() {
-    if (ImageSizeRef == nullptr) return;
+    Program.SizedToImage = true;
     RECT work{};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     POINT origin{0, 0};
     ClientToScreen(Program.MainWindow, &origin);
 
-    RECT wanted{origin.x, origin.y, origin.x + ImageSizeRef->width * Program.DisplayScale + 2,
-                origin.y + ImageSizeRef->height * Program.DisplayScale + 2};
+    RECT wanted{origin.x, origin.y, origin.x + Program.Image.width * Program.DisplayScale + 2,
+                origin.y + Program.Image.height * Program.DisplayScale + 2};
     AdjustWindowRect(&wanted, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, TRUE);
     wanted.bottom += HeightOf(Program.Toolbar) + HeightOf(Program.StatusBar);
     IntRect outer{wanted.left, wanted.top, wanted.right, wanted.bottom};
@@ -271,7 +272,7 @@ void SizeWindowToImage() {
     RefreshDrawingWindow();
 }
 
-bool ImageSizeKnown() { return ImageSizeRef != nullptr; }
+bool ImageSizeKnown() { return Program.SizedToImage; }
 
 bool IsFullScreen() { return Program.DrawingWindow != nullptr && IsZoomed(Program.DrawingWindow); }
 
@@ -293,14 +294,14 @@ void SetFullScreen(bool leaveOnly) {
         ShowWindow(Program.Toolbar, SW_SHOW);
         ShowWindow(Program.DrawingWindow, SW_SHOWNORMAL);
         SetMainStyle(GetWindowLongPtrA(Program.MainWindow, GWL_STYLE) | WS_CAPTION);
-        SetMenu(Program.MainWindow, KeptMenu);
-        KeptMenu = nullptr;
+        SetMenu(Program.MainWindow, Program.KeptMenu);
+        Program.KeptMenu = nullptr;
         InvalidateRect(Program.MainWindow, nullptr, TRUE);
         SizeWindowToImage();
         return;
     }
     if (leaveOnly) return;
-    KeptMenu = GetMenu(Program.MainWindow);
+    Program.KeptMenu = GetMenu(Program.MainWindow);
     SetMenu(Program.MainWindow, nullptr);
     ShowWindow(Program.StatusBar, SW_HIDE);
     ShowWindow(Program.Toolbar, SW_HIDE);

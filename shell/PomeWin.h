@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "engine/PomeClc.h"
-#include "image/DibSect.h"
 
 constexpr char kMainClass[] = "Quaxel";
 
@@ -19,10 +18,9 @@ HWND CreateQuaxelToolbar(HWND parent);
 void CheckNumericTypeItems(HWND window, NumericType type);
 
 // Sizes the main window so that the whole image shows, or maximises it when
-// that does not fit the work area. Remembers the image for later calls.
-void SizeWindowToImage(const DibImage& image);
-void SizeWindowToImage();  // again, for the image remembered
-bool ImageSizeKnown();     // false until the window was first sized to the image
+// that does not fit the work area.
+void SizeWindowToImage();
+bool ImageSizeKnown();  // false until the window was first sized to the image
 
 // Toggles full screen; with leaveOnly it can only end it.
 void SetFullScreen(bool leaveOnly);

@@ -3,6 +3,16 @@
 // name, what the machine reported at start, and the shell state with the
 // windows. Defined in DoPome.cpp; the Win32 commands and dialogs work on it,
 // the portable units never see it and are handed what they need. Windows only.
+//
+// Whatever the shell keeps from one message to the next is here, and nowhere
+// at file scope: the drawing window's scroll, zoom drag and context point,
+// the logical palette, the menu that full screen takes away and the help hook
+// are each read by more than one unit (the message loop, the commands, both
+// window procedures) or outlive the window or dialog that uses them, and so
+// have one owner in plain sight. What only one window needs while it is open
+// is kept by that window: a dialog's record in its DWLP_USER, the Welcome
+// dialog's setting in its check box, a tool tip's text in the notification's
+// own buffer.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +23,8 @@
 #include "engine/PomeClc.h"
 #include "image/DibSect.h"
 #include "image/Palette.h"
+#include "image/PaletteWin.h"
+#include "shell/PomeDraw.h"
 
 struct ProgramState {
     // --- the calculation and its image
@@ -37,13 +49,12 @@ struct ProgramState {
     HWND StatusBar = nullptr;
     HWND WelcomeDialog = nullptr;
     HMENU ContextMenu = nullptr;
+    HMENU KeptMenu = nullptr;   // the menu, while full screen has taken it away
+    HHOOK HelpHook = nullptr;   // function keys in dialogs and message boxes (PomeWelcome.cpp)
+    bool SizedToImage = false;  // the main window was sized to the image: scroll bars can be laid out
+    DrawingView Drawing;        // what the drawing window shows and what a drag started there
+    LogicalPalette Palette;     // realised into the main window on 8-bit screens
     HINSTANCE Instance = nullptr;
 };
 
 extern ProgramState Program;
-
-// The colour state's values the engine reads.
-inline ColourParams EngineColours(const ColourState& colours) {
-    return ColourParams{colours.ColourCount,          colours.PaletteShift,  colours.ColourMode,
-                        colours.PomeSetColourEnabled, colours.PomeSetColour, colours.IterationsPerColour};
-}

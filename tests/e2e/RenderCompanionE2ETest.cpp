@@ -14,6 +14,7 @@
 
 #include "Harness.h"
 #include "HostPath.h"
+#include "navigation/NavigationMath.h"
 #include "resources/rcinc.h"
 
 namespace e2e {
@@ -181,7 +182,8 @@ TEST_F(RenderCompanion, MovieRunsFromTheStartToTheSavedView) {
     std::string error;
     ASSERT_TRUE(ReadSavedView(ini, "Seahorse tail", target, warnings, error)) << error;
     EXPECT_TRUE(warnings.empty());
-    start = StartRangeOf(target);
+    start = target;
+    SetStartRange(start);
     const CoordinateSet middle = MovieFrameView(start, target, 2, 5);
     const long double w0 = start.RealMax - start.RealMin, w1 = target.RealMax - target.RealMin;
     const long double w = middle.RealMax - middle.RealMin;

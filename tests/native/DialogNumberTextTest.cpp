@@ -21,50 +21,21 @@
 
 namespace {
 
-struct Parts {
-    bool negative;
-    int biased;
-    uint64_t significand;
-    bool operator==(const Parts&) const = default;
-};
-
-Parts PartsOf(long double v) {
-    unsigned char b[sizeof(long double)];
-    std::memcpy(b, &v, sizeof b);
-    Parts p{};
-    std::memcpy(&p.significand, b, 8);
-    uint16_t se = 0;
-    std::memcpy(&se, b + 8, 2);
-    p.negative = (se & 0x8000) != 0;
-    p.biased = se & 0x7FFF;
-    return p;
-}
-
-long double FromParts(bool negative, int biased, uint64_t significand) {
-    unsigned char b[sizeof(long double)] = {};
-    std::memcpy(b, &significand, 8);
-    const uint16_t se = static_cast<uint16_t>((negative ? 0x8000 : 0) | biased);
-    std::memcpy(b + 8, &se, 2);
-    long double v;
-    std::memcpy(&v, b, sizeof v);
-    return v;
-}
-
 // Neighbours of a positive finite value, by its bits.
 long double NextUp(long double v) {
-    Parts p = PartsOf(v);
-    if (p.significand == ~uint64_t{0}) return FromParts(false, p.biased + 1, uint64_t{1} << 63);
+    ExtendedBits p = UnpackExtended(v);
+    if (p.significand == ~uint64_t{0}) return PackExtended(false, p.biased + 1, uint64_t{1} << 63);
     ++p.significand;
     if (p.biased == 0 && (p.significand >> 63) != 0) p.biased = 1;
-    return FromParts(false, p.biased, p.significand);
+    return PackExtended(false, p.biased, p.significand);
 }
 
 long double NextDown(long double v) {
-    Parts p = PartsOf(v);
-    if (p.biased > 1 && p.significand == (uint64_t{1} << 63)) return FromParts(false, p.biased - 1, ~uint64_t{0});
+    ExtendedBits p = UnpackExtended(v);
+    if (p.biased > 1 && p.significand == (uint64_t{1} << 63)) return PackExtended(false, p.biased - 1, ~uint64_t{0});
     --p.significand;
     if (p.biased == 1 && (p.significand >> 63) == 0) p.biased = 0;
-    return FromParts(false, p.biased, p.significand);
+    return PackExtended(false, p.biased, p.significand);
 }
 
 long double Read(const std::string& text) {
@@ -74,9 +45,9 @@ long double Read(const std::string& text) {
 }
 
 ::testing::AssertionResult SameBits(long double a, long double b) {
-    if (PartsOf(a) == PartsOf(b)) return ::testing::AssertionSuccess();
-    const Parts pa = PartsOf(a);
-    const Parts pb = PartsOf(b);
+    if (UnpackExtended(a) == UnpackExtended(b)) return ::testing::AssertionSuccess();
+    const ExtendedBits pa = UnpackExtended(a);
+    const ExtendedBits pb = UnpackExtended(b);
     return ::testing::AssertionFailure() << std::hex << pa.biased << ":" << pa.significand << " vs " << pb.biased
                                          << ":" << pb.significand;
 }
@@ -170,7 +141,7 @@ TEST(CoordinateText, BelowHalfOfTenToTheMinusSeventeenIsZeroWithItsSign) {
     EXPECT_EQ(CoordinateText(Read("1.5001e-17")), "0.00000000000000002");
     EXPECT_EQ(CoordinateText(kTiny), "0");
     EXPECT_EQ(CoordinateText(-kTiny), "-0");
-    EXPECT_EQ(CoordinateText(FromParts(false, 0, 1)), "0");  // smallest denormal
+    EXPECT_EQ(CoordinateText(PackExtended(false, 0, 1)), "0");  // smallest denormal
     EXPECT_EQ(RangeFieldText(-kTiny), "-0.000000000000000000000");
 }
 
@@ -253,11 +224,11 @@ TEST(CoordinateText, TextsNextToTheLargestValueReadBackAsFinite) {
 
 TEST(CoordinateText, NegativeZeroKeepsItsSignBothWays) {
     EXPECT_EQ(CoordinateText(-0.0L), "-0");
-    EXPECT_TRUE(PartsOf(Read("-0")).negative);
-    EXPECT_TRUE(PartsOf(Read("-0.000e99")).negative);
-    EXPECT_TRUE(PartsOf(Read("-1e-99999")).negative);
-    EXPECT_FALSE(PartsOf(Read("0")).negative);
-    EXPECT_FALSE(PartsOf(Read("+0.0")).negative);
+    EXPECT_TRUE(UnpackExtended(Read("-0")).negative);
+    EXPECT_TRUE(UnpackExtended(Read("-0.000e99")).negative);
+    EXPECT_TRUE(UnpackExtended(Read("-1e-99999")).negative);
+    EXPECT_FALSE(UnpackExtended(Read("0")).negative);
+    EXPECT_FALSE(UnpackExtended(Read("+0.0")).negative);
     EXPECT_EQ(CoordinateText(Read(CoordinateText(-kTiny))), "-0");
 }
 
@@ -265,8 +236,8 @@ TEST(CoordinateText, NonFiniteValues) {
     EXPECT_EQ(CoordinateText(std::numeric_limits<long double>::infinity()), "inf");
     EXPECT_EQ(CoordinateText(-std::numeric_limits<long double>::infinity()), "-inf");
     EXPECT_EQ(CoordinateText(std::numeric_limits<long double>::quiet_NaN()), "nan");
-    EXPECT_EQ(CoordinateText(FromParts(true, 0x7FFF, 0xC000000000000000ull)), "nan");
-    EXPECT_EQ(CoordinateText(FromParts(false, 0x4000, 0x4000000000000000ull)), "nan");  // unnormal
+    EXPECT_EQ(CoordinateText(PackExtended(true, 0x7FFF, 0xC000000000000000ull)), "nan");
+    EXPECT_EQ(CoordinateText(PackExtended(false, 0x4000, 0x4000000000000000ull)), "nan");  // unnormal
     EXPECT_EQ(RangeFieldText(-std::numeric_limits<long double>::infinity()), "-inf");
     for (const char* text : {"inf", "-inf", "nan"}) EXPECT_EQ(ReadNumber(text).syntax, NumberSyntax::BadCharacter);
 }
@@ -366,19 +337,19 @@ TEST(ReadNumber, RoundsExactlyToNearestEvenAtHalfway) {
 }
 
 TEST(ReadNumber, DenormalsAndUnderflow) {
-    const long double smallest = FromParts(false, 0, 1);
+    const long double smallest = PackExtended(false, 0, 1);
     EXPECT_TRUE(SameBits(Read(ExactDecimal(1, -16445)), smallest));
     // Half the smallest denormal is a tie and goes to zero; a trace more does not.
     const std::string half = ExactDecimal(1, -16446);
     EXPECT_TRUE(SameBits(Read(half), 0.0L));
     EXPECT_TRUE(SameBits(Read("-" + half), -0.0L));
     EXPECT_TRUE(SameBits(Read(half + "1"), smallest));
-    EXPECT_TRUE(SameBits(Read(ExactDecimal(3, -16446)), FromParts(false, 0, 2)));
-    EXPECT_TRUE(SameBits(Read(ExactDecimal(5, -16446)), FromParts(false, 0, 2)));
+    EXPECT_TRUE(SameBits(Read(ExactDecimal(3, -16446)), PackExtended(false, 0, 2)));
+    EXPECT_TRUE(SameBits(Read(ExactDecimal(5, -16446)), PackExtended(false, 0, 2)));
     // The largest denormal plus half a unit rounds up into the normals.
-    EXPECT_TRUE(SameBits(Read(ExactDecimal(~uint64_t{0}, -16446)), FromParts(false, 1, uint64_t{1} << 63)));
-    EXPECT_TRUE(SameBits(Read(ExactDecimal(uint64_t{1} << 63, -16445)), FromParts(false, 1, uint64_t{1} << 63)));
-    EXPECT_TRUE(SameBits(Read("1e-4950"), FromParts(false, 0, 3)));
+    EXPECT_TRUE(SameBits(Read(ExactDecimal(~uint64_t{0}, -16446)), PackExtended(false, 1, uint64_t{1} << 63)));
+    EXPECT_TRUE(SameBits(Read(ExactDecimal(uint64_t{1} << 63, -16445)), PackExtended(false, 1, uint64_t{1} << 63)));
+    EXPECT_TRUE(SameBits(Read("1e-4950"), PackExtended(false, 0, 3)));
     EXPECT_TRUE(SameBits(Read("1e-4951"), 0.0L));  // 0.27 of the smallest denormal
     EXPECT_TRUE(SameBits(Read("-1e-99999999999999999999"), -0.0L));
 }
@@ -534,7 +505,7 @@ TEST(NumberText, WritingAgreesWithGlibcForRandomValues) {
         // Exponents all over the range, and many near the 10 and 10^36 switches.
         int biased = 1 + static_cast<int>(random() % 0x7FFE);
         if (i % 3 == 0) biased = 16383 - 70 + static_cast<int>(random() % 200);
-        const long double v = FromParts(random() % 2 != 0, biased, random() | (uint64_t{1} << 63));
+        const long double v = PackExtended(random() % 2 != 0, biased, random() | (uint64_t{1} << 63));
         ASSERT_EQ(CoordinateText(v), GlibcCoordinateText(v)) << std::hex << biased;
     }
 }

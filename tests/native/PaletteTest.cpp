@@ -28,22 +28,19 @@ const ColourState* g_generating = nullptr;
 
 class PaletteTest : public ::testing::Test {
 protected:
-    void SetUp() override { previousRealiser = SetPaletteRealiser(nullptr); }
-    void TearDown() override { SetPaletteRealiser(previousRealiser); }
-
     // A table full of a marker, so that untouched and cleared entries show.
     Table Generated(int32_t paletteNumber) {
         Table table;
         table.fill(0xCD);
         g_generating = &colours;
-        GeneratePalette(colours, depth, table.data(), paletteNumber);
+        GeneratePalette(colours, depth, table.data(), paletteNumber, realiser);
         g_generating = nullptr;
         return table;
     }
 
     ColourState colours;
     int32_t depth = 32;
-    PaletteRealiser previousRealiser = nullptr;
+    PaletteRealiser* realiser = nullptr;
 };
 
 // ---------------------------------------------------------------------------
@@ -290,28 +287,31 @@ struct RealiserCall {
 };
 std::vector<RealiserCall> g_calls;
 
-void FakeRealiser(const uint8_t colourTable[kColourTableBytes], int32_t colourCount) {
-    RealiserCall call;
-    std::copy(colourTable, colourTable + kColourTableBytes, call.table.begin());
-    call.colourCount = colourCount;
-    call.stateColourCount = g_generating->ColourCount;
-    call.stateShift = g_generating->PaletteShift;
-    call.statePaletteCount = g_generating->PaletteCount;
-    g_calls.push_back(call);
-}
+struct FakeRealiser final : PaletteRealiser {
+    void Realise(const uint8_t colourTable[kColourTableBytes], int32_t colourCount) override {
+        RealiserCall call;
+        std::copy(colourTable, colourTable + kColourTableBytes, call.table.begin());
+        call.colourCount = colourCount;
+        call.stateColourCount = g_generating->ColourCount;
+        call.stateShift = g_generating->PaletteShift;
+        call.statePaletteCount = g_generating->PaletteCount;
+        g_calls.push_back(call);
+    }
+};
 
 class PaletteRealisationTest : public PaletteTest {
 protected:
     void SetUp() override {
         PaletteTest::SetUp();
         g_calls.clear();
-        SetPaletteRealiser(FakeRealiser);
+        realiser = &fake;
     }
+    FakeRealiser fake;
 };
 
 TEST_F(PaletteRealisationTest, OnlyEightBitScreensGetALogicalPalette) {
-    for (int32_t depth : {1, 4, 15, 16, 24, 32, 0}) {
-        depth = depth;
+    for (int32_t other : {1, 4, 15, 16, 24, 32, 0}) {
+        depth = other;
         for (int n = 1; n <= 11; ++n) Generated(n);
         EXPECT_TRUE(g_calls.empty()) << "depth " << depth;
     }

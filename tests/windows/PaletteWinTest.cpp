@@ -17,21 +17,21 @@ protected:
         window = CreateWindowExA(0, "STATIC", "palette", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window, nullptr);
-        AttachPaletteToWindow(window);
+        palette.AttachTo(window);
     }
     void TearDown() override {
-        DeleteLogicalPalette();
-        SetPaletteRealiser(nullptr);
+        palette.Delete();
         DestroyWindow(window);
     }
     HWND window = nullptr;
+    LogicalPalette palette;
     ColourState colours;
     uint8_t table[kColourTableBytes] = {};
 };
 
 TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
-    GeneratePalette(colours, 8, table, 2);
-    HPALETTE first = LogicalPalette();
+    GeneratePalette(colours, 8, table, 2, &palette);
+    HPALETTE first = palette.Handle();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(GetPaletteEntries(first, 0, 0, nullptr), 30u);
     PALETTEENTRY entries[30] = {};
@@ -46,30 +46,30 @@ TEST_F(PaletteOnWindows, EightBitScreenGetsALogicalPaletteOfTheColourCount) {
     EXPECT_EQ(entries[5].peBlue, 255);
 
     // The next generation replaces it; the old one is gone.
-    GeneratePalette(colours, 8, table, 11);
-    HPALETTE second = LogicalPalette();
+    GeneratePalette(colours, 8, table, 11, &palette);
+    HPALETTE second = palette.Handle();
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(GetPaletteEntries(second, 0, 0, nullptr), 16u);
     if (second != first) {
         EXPECT_EQ(GetObjectType(first), 0u);
     }
 
-    GeneratePalette(colours, 8, table, 1);
-    EXPECT_EQ(GetPaletteEntries(LogicalPalette(), 0, 0, nullptr), 256u);
+    GeneratePalette(colours, 8, table, 1, &palette);
+    EXPECT_EQ(GetPaletteEntries(palette.Handle(), 0, 0, nullptr), 256u);
 
-    DeleteLogicalPalette();
-    EXPECT_EQ(LogicalPalette(), nullptr);
+    palette.Delete();
+    EXPECT_EQ(palette.Handle(), nullptr);
 }
 
 TEST_F(PaletteOnWindows, OtherDepthsMakeNoLogicalPalette) {
     for (int32_t depth : {4, 16, 24, 32}) {
-        GeneratePalette(colours, depth, table, 5);
-        EXPECT_EQ(LogicalPalette(), nullptr) << depth;
+        GeneratePalette(colours, depth, table, 5, &palette);
+        EXPECT_EQ(palette.Handle(), nullptr) << depth;
     }
 }
 
 TEST_F(PaletteOnWindows, ColourTableReachesTheBitmapSection) {
-    GeneratePalette(colours, 32, table, 1);
+    GeneratePalette(colours, 32, table, 1, &palette);
     DibImage image;
     image.Create(5, 1, table);
     PixelCursor cursor;

@@ -62,16 +62,6 @@ bool IsPlainInteger(const std::string& text) {
 
 }  // namespace
 
-const char* NumericTypeName(NumericType type) {
-    switch (type) {
-    case NumericType::CpuFixed: return "CPU Fixed";
-    case NumericType::FpuSingle: return "FPU Single";
-    case NumericType::FpuDouble: return "FPU Double";
-    case NumericType::FpuExtended: return "FPU Extended";
-    }
-    return "?";
-}
-
 CoordinateSet OptionsView(const RenderOptions& o) {
     CoordinateSet view;
     view.RealMin = o.realMin;
@@ -104,19 +94,6 @@ void ApplyExplicitOptions(const RenderOptions& o, CoordinateSet& view) {
         view.IterInc = o.iterInc;
         view.IterEnd = o.iterEnd;
     }
-}
-
-CoordinateSet StartRangeOf(const CoordinateSet& view) {
-    CoordinateSet start = view;
-    const bool julia = view.Formula == FormulaKind::JuliaSet;
-    start.RealMin = julia ? -1.5L : -2.0L;
-    start.RealMax = julia ? 1.5L : 1.0L;
-    start.ImagMin = -1.5L;
-    start.ImagMax = 1.5L;
-    start.IterStart = 64;
-    start.IterInc = 64;
-    start.IterEnd = 256;
-    return start;
 }
 
 bool ListSavedViews(const std::string& iniPath, std::vector<std::string>& names, std::string& error) {
@@ -275,10 +252,8 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     CreateCalcState(state, &image);
 
     NotingPrompt prompt;
-    const ColourParams colours{palette.ColourCount,          palette.PaletteShift,  palette.ColourMode,
-                               palette.PomeSetColourEnabled, palette.PomeSetColour, palette.IterationsPerColour};
     result.requested = requested;
-    result.numericType = RunSetUp(state, SetUpContext{prompt, true}, view, colours, requested);
+    result.numericType = RunSetUp(state, SetUpContext{prompt, true}, view, EngineColours(palette), requested);
     result.typeReason = TypeReason(requested, result.numericType, view.Formula, typeGiven);
     result.notes = prompt.notes;
     result.interrupted = false;

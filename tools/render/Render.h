@@ -41,16 +41,11 @@ bool Render(const RenderOptions& options, RenderResult& result, std::string& err
 bool RenderView(const RenderOptions& options, const CoordinateSet& view, NumericType requested, bool typeGiven,
                 const std::string& output, RenderProgress* progress, RenderResult& result, std::string& error);
 
-const char* NumericTypeName(NumericType type);
-
 // The view the options describe without a saved one: the ranges or the
 // formula's start range, the constant, formula and iteration values.
 CoordinateSet OptionsView(const RenderOptions& options);
 // What the command line gave explicitly replaces the saved value.
 void ApplyExplicitOptions(const RenderOptions& options, CoordinateSet& view);
-// The formula's start range with the start iteration values (what the
-// program shows after a reset), keeping the formula and the constant.
-CoordinateSet StartRangeOf(const CoordinateSet& view);
 
 // Reads the set `name` from the INI file with the Load command's reader and
 // fallbacks. A missing file or set is an error (naming the sets there are);

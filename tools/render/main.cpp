@@ -15,6 +15,7 @@
 #include "engine/FpEnvironment.h"
 #include "engine/RowPool.h"
 #include "image/FileReplace.h"
+#include "navigation/NavigationMath.h"
 #include "tools/render/Progress.h"
 #include "tools/render/Render.h"
 
@@ -140,7 +141,9 @@ int Movie(const RenderOptions& o) {
     } else if (!o.rangeGiven) {
         return Usage("a movie needs the view it zooms to: --zoom-to NAME, --view NAME or --real/--imag");
     }
-    CoordinateSet start = StartRangeOf(target);
+    // The program's view after a reset, on the target's formula and constant.
+    CoordinateSet start = target;
+    SetStartRange(start);
     if (!o.from.empty() && !SavedView(o, o.from, start, error)) return Fail(error);
     if (!OutputWritable(FrameFileName(o.output, 0), error)) return Fail(error);
 
