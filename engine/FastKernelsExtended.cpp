@@ -57,25 +57,19 @@ struct OrbitTrio {
     double ciHigh[kOrbits];  // at 48, 56, 64; per orbit, as a parked orbit has c = 0
     double ciLow[kOrbits];   // at 72, 80, 88
     uint32_t sum[2];         // at 96: the last sum of squares as a double, written by the loop
-    uint32_t checkSum[kOrbits][2];  // at 104, 112, 120: the checkpoint's sum of squares as the loop forms it
     long double r[kOrbits];
     long double i[kOrbits];
+    long double checkR[kOrbits];  // the real part of each orbit's checkpoint, compared at every step
 };
 static_assert(offsetof(OrbitTrio, crLow) == 24 && offsetof(OrbitTrio, ciHigh) == 48 &&
-              offsetof(OrbitTrio, ciLow) == 72 && offsetof(OrbitTrio, sum) == 96 &&
-              offsetof(OrbitTrio, checkSum) == 104);
+              offsetof(OrbitTrio, ciLow) == 72 && offsetof(OrbitTrio, sum) == 96);
 
-// The sum of squares of a checkpoint as the loop stores it: both squares and
-// their sum rounded to extended, then to double. Equal orbit values give
-// equal sums, so the loop compares this one integer per step and leaves the
-// exact check to the rare match. A NaN (no checkpoint, or no checks) is never
-// matched: the loop leaves at every sum whose upper half is that large.
-void SetCheckSum(OrbitTrio& t, int k, long double checkR, long double checkI) {
-    const long double r2 = checkR * checkR;
-    const long double i2 = checkI * checkI;
-    const double sum = static_cast<double>(r2 + i2);
-    std::memcpy(t.checkSum[k], &sum, sizeof sum);
-}
+// What the loop compares each orbit's real part with: the checkpoint's, in
+// extended, so that only an exact match leaves the loop (a comparison of the
+// sums of squares as doubles matched at every step once a slowly attracted
+// orbit came within a double's precision of its checkpoint). 8 (no orbit
+// inside has such a real part) when there is nothing to compare with.
+void SetCheck(OrbitTrio& t, int k, long double checkR) { t.checkR[k] = checkR == checkR ? checkR : 8.0L; }
 
 #if defined(__i386__) || defined(__x86_64__)
 
@@ -83,23 +77,11 @@ void SetCheckSum(OrbitTrio& t, int k, long double checkR, long double checkI) {
 // the two other orbits below (A B C D); on exit the other orbits are on top
 // and this orbit's new values below them, so the same code serves the next
 // orbit (the exchanges cost no time: code naming each orbit's registers
-// measured the same). A sum that is not below 4, or that equals the orbit's
-// checkpoint sum CKS (on the 32-bit target its low half), jumps to label
-// EXIT with zi^2 on top of the untouched values; the integer comparison
-// runs beside the x87 work. In AT&T syntax "fsub %st(1), %st" is
-// st = st - st(1).
-#if defined(__x86_64__)
-#define QX_SAME_CHECK_SUM(CKS, EXIT)                                         \
-    "movq 96(%[t]), %[tmp]\n\t"                                              \
-    "cmpq " #CKS "(%[t]), %[tmp]\n\t"                                        \
-    "je " #EXIT "f\n\t"
-#else
-#define QX_SAME_CHECK_SUM(CKS, EXIT)                                         \
-    "movl 96(%[t]), %[tmp]\n\t"                                              \
-    "cmpl " #CKS "(%[t]), %[tmp]\n\t"                                        \
-    "je " #EXIT "f\n\t"
-#endif
-#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL, CKS)                                          \
+// measured the same). A sum that is not below 4, or a real part equal to
+// the orbit's checkpoint's CKR (in the one register free at that moment),
+// jumps to label EXIT with zi^2 on top of the untouched values. In AT&T
+// syntax "fsub %st(1), %st" is st = st - st(1).
+#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL, CKR)                                          \
     "fld %%st(0)\n\t"                  /* r r i A B C D */                   \
     "fmul %%st(0), %%st\n\t"           /* r2 r i ... */                      \
     "fld %%st(2)\n\t"                  /* i r2 r i ... */                    \
@@ -109,7 +91,9 @@ void SetCheckSum(OrbitTrio& t, int k, long double checkR, long double checkI) {
     "fstpl 96(%[t])\n\t"               /* i2 r i ... */                      \
     "cmpl $0x40100000, 100(%[t])\n\t"  /* the double 4 and above */          \
     "jae " #EXIT "f\n\t"                                                     \
-    QX_SAME_CHECK_SUM(CKS, EXIT)                                             \
+    "fldt " CKR "(%[t])\n\t"           /* cr? i2 r i ... */                  \
+    "fucomip %%st(2), %%st\n\t"        /* i2 r i ...; ZF: the same */        \
+    "je " #EXIT "f\n\t"                                                      \
     "fld %%st(1)\n\t"                  /* r i2 r i ... */                    \
     "fmul %%st(0), %%st\n\t"           /* r2 i2 r i ... */                   \
     "fsub %%st(1), %%st\n\t"           /* r2-i2 i2 r i ... */                \
@@ -140,7 +124,6 @@ constexpr int kBudgetDone = -1;
 // the steps not begun.
 int StepTrio(OrbitTrio& t, int32_t& budget) {
     int which;
-    uintptr_t tmp;
     __asm__ volatile(
         "fldt %c[i2](%[t])\n\t"
         "fldt %c[r2](%[t])\n\t"
@@ -149,9 +132,9 @@ int StepTrio(OrbitTrio& t, int32_t& budget) {
         "fldt %c[i0](%[t])\n\t"
         "fldt %c[r0](%[t])\n"  // r0 i0 r1 i1 r2 i2
         "1:\n\t"
-        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72, 104)
-        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80, 112)
-        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88, 120)
+        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72, "%c[k0]")
+        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80, "%c[k1]")
+        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88, "%c[k2]")
         "decl %[budget]\n\t"
         "jnz 1b\n\t"
         "movl $-1, %[which]\n\t"
@@ -187,16 +170,17 @@ int StepTrio(OrbitTrio& t, int32_t& budget) {
         "fstpt %c[r1](%[t])\n\t"
         "fstpt %c[i1](%[t])\n"
         "40:\n\t"
-        : [which] "=&r"(which), [budget] "+r"(budget), [tmp] "=&r"(tmp)
+        : [which] "=&r"(which), [budget] "+r"(budget)
         : [t] "r"(&t), [r0] "i"(offsetof(OrbitTrio, r[0])), [i0] "i"(offsetof(OrbitTrio, i[0])),
           [r1] "i"(offsetof(OrbitTrio, r[1])), [i1] "i"(offsetof(OrbitTrio, i[1])),
-          [r2] "i"(offsetof(OrbitTrio, r[2])), [i2] "i"(offsetof(OrbitTrio, i[2]))
+          [r2] "i"(offsetof(OrbitTrio, r[2])), [i2] "i"(offsetof(OrbitTrio, i[2])),
+          [k0] "i"(offsetof(OrbitTrio, checkR[0])), [k1] "i"(offsetof(OrbitTrio, checkR[1])),
+          [k2] "i"(offsetof(OrbitTrio, checkR[2]))
         : "cc", "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");
     return which;
 }
 
 #undef QX_ORBIT_STEP
-#undef QX_SAME_CHECK_SUM
 
 #endif
 
@@ -214,7 +198,7 @@ void fastkernels::SetExtendedSoloSteps(int32_t steps) { soloSteps.store(std::max
 
 #if defined(__i386__) || defined(__x86_64__)
 
-// With cycle checks the loop compares each orbit's sum of squares with its
+// With cycle checks the loop compares each orbit's real part with its
 // checkpoint's at the start of every step, so every value the loop leaves in
 // the trio is compared before the next step. The code here compares the
 // values the loop never starts from: at checkpoint steps (before the
@@ -264,10 +248,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         return checks && steps[k] != compared[k] && steps[k] > kFirstCheckpoint &&
                SameStoredValue(trio.r[k], record.CheckR) && SameStoredValue(trio.i[k], record.CheckI);
     };
-    auto noCheck = [&](int k) {
-        const double nan = __builtin_nan("");
-        std::memcpy(trio.checkSum[k], &nan, sizeof nan);
-    };
+    auto noCheck = [&](int k) { SetCheck(trio, k, 8.0L); };
 
     const int32_t warmUp = ExtendedSoloSteps();
     auto park = [&](int k) {
@@ -283,7 +264,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         trio.r[k] = record.Zr;
         trio.i[k] = record.Zi;
         if (checks) {
-            SetCheckSum(trio, k, record.CheckR, record.CheckI);
+            SetCheck(trio, k, record.CheckR);
             nextCheck[k] = NextCheckpointAfter(n);
         } else {
             noCheck(k);
@@ -342,7 +323,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         if (end != OrbitEnd::Limit) {
             finish(k, end);
         } else if (checks && IsCheckpointStep(n)) {  // the checkpoint moved here
-            SetCheckSum(trio, k, record.CheckR, record.CheckI);
+            SetCheck(trio, k, record.CheckR);
             nextCheck[k] = int64_t{n} * 2;
         }
     };
@@ -356,7 +337,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         }
         record.CheckR = trio.r[k];
         record.CheckI = trio.i[k];
-        SetCheckSum(trio, k, record.CheckR, record.CheckI);
+        SetCheck(trio, k, record.CheckR);
         nextCheck[k] = int64_t{steps[k]} * 2;
         compared[k] = steps[k];
         // The loop would match the new checkpoint at once and leave again:
@@ -380,8 +361,8 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         if (which != kBudgetDone && live[which]) {
             // A double sum above 4 means an extended sum above 4: escaped.
             // For 4 itself (and NaN, which escapes too) the reference
-            // decides; a sum equal to the checkpoint's is a cycle when the
-            // values are.
+            // decides; a real part equal to the checkpoint's is a cycle when
+            // the imaginary parts are equal too.
             double sum;
             std::memcpy(&sum, trio.sum, sizeof sum);
             if (sum > 4.0) finish(which, OrbitEnd::Escaped);

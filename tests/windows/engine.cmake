@@ -10,6 +10,7 @@ quaxel_test(win_engine_tests
     ${engine_test_dir}/EngineColourTest.cpp
     ${engine_test_dir}/FpEnvironmentTest.cpp
     ${engine_test_dir}/PomeFixTest.cpp
+    ${engine_test_dir}/CycleDetectionTest.cpp
     FpuDetectWinTest.cpp
   LIBS quaxel_engine advapi32
   INCLUDES ${engine_test_dir})
