@@ -221,8 +221,9 @@ void ConfirmDisplay(HWND dialog) {
                                            FieldText(dialog, IDC_DISPLAY_FREE_HEIGHT));
     record.width = chosen.size.width;
     record.height = chosen.size.height;
+    constexpr UINT kAttentionStyle = MB_OKCANCEL | MB_ICONHAND | MB_DEFBUTTON2;
     if (ImageLargerThanScreen(record) &&
-        HostOf(dialog).Ask(dialog, kAttentionText, kAttentionCaption, MB_OKCANCEL | MB_ICONHAND | MB_DEFBUTTON2) != IDOK)
+        HostOf(dialog).Ask(dialog, kAttentionText, kAttentionCaption, kAttentionStyle) != IDOK)
         return;
     CloseDialog(dialog, 1);
 }
