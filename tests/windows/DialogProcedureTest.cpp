@@ -117,13 +117,14 @@ std::vector<unsigned char> BytesOf(const Record& record) {
 
 CoordinateSet View() {
     CoordinateSet view;
-    // Beyond the 21 decimals the fields show: kept only if left untouched.
-    view.RealMin = -2.0L + 1e-25L;
+    view.RealMin = -2.0L;
     view.RealMax = 1.0L;
     view.ImagMin = -1.25L;
     view.ImagMax = 1.25L;
     view.ConstReal = 0.25L;
-    view.ConstImag = -0.5L;
+    // Below the 21 decimals the field shows ("0.000..."): kept only as long
+    // as the field is left untouched.
+    view.ConstImag = 1e-25L;
     view.IterStart = 64;
     view.IterInc = 64;
     view.IterEnd = 256;
@@ -144,8 +145,8 @@ TEST(RangeDialogInProcess, EnterTakesTheTypedFieldsAndKeepsTheUntouchedExactly) 
     EXPECT_EQ(view.RealMax, -1.5L);
     EXPECT_EQ(view.IterEnd, 300);
     EXPECT_EQ(view.Formula, FormulaKind::JuliaSet);
-    EXPECT_EQ(view.RealMin, View().RealMin) << "an untouched field was read back from its text";
-    EXPECT_EQ(view.ConstImag, -0.5L);
+    EXPECT_EQ(view.RealMin, -2.0L);
+    EXPECT_EQ(view.ConstImag, 1e-25L) << "an untouched field was read back from its text";
     EXPECT_TRUE(host.questions.empty());
 }
 
