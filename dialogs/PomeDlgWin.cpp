@@ -2,7 +2,8 @@
 // caller's record in the dialog's user data, moves texts between the
 // controls and the checks of PomeDlgLogic, and writes back only on OK.
 // Everything a dialog shows comes from its caller, so nothing here knows the
-// program's record.
+// program's record. A DialogHost shows and closes them: modal in the
+// program, modeless in the in-process tests.
 #include "dialogs/PomeDlg.h"
 
 #include <string>
@@ -39,15 +40,34 @@ void ShowHelp(HWND dialog, const char* keyword) {
 // The templates and texts are linked into the program beside this code.
 HINSTANCE ProgramModule() { return GetModuleHandleA(nullptr); }
 
-INT_PTR RunDialog(HWND owner, int templateId, DLGPROC procedure, void* record) {
-    return DialogBoxParamA(ProgramModule(), MAKEINTRESOURCEA(templateId), owner, procedure,
-                           reinterpret_cast<LPARAM>(record));
+struct ModalHost final : DialogHost {
+    INT_PTR Show(HWND owner, int templateId, DLGPROC procedure, LPARAM record) override {
+        return DialogBoxParamA(ProgramModule(), MAKEINTRESOURCEA(templateId), owner, procedure, record);
+    }
+    void End(HWND dialog, INT_PTR result) override { EndDialog(dialog, result); }
+    int Ask(HWND owner, const char* text, const char* caption, UINT style) override {
+        return MessageBoxA(owner, text, caption, style);
+    }
+};
+
+INT_PTR RunDialog(DialogHost& host, HWND owner, int templateId, DLGPROC procedure, void* record) {
+    return host.Show(owner, templateId, procedure, reinterpret_cast<LPARAM>(record));
 }
+
+// The host that showed the dialog: the one that marked it, else the modal one.
+DialogHost& HostOf(HWND dialog) {
+    auto* marked = static_cast<DialogHost*>(GetPropA(dialog, kDialogHostProperty));
+    return marked != nullptr ? *marked : ModalDialogs();
+}
+
+// Every procedure closes its dialog here, never with EndDialog itself: a
+// modeless dialog must be destroyed, which only its host knows how to do.
+void CloseDialog(HWND dialog, INT_PTR result) { HostOf(dialog).End(dialog, result); }
 
 // A dialog whose procedure failed closes as if cancelled: nothing is written
 // back, and the program goes on.
 INT_PTR EndDialogAfterFailure(HWND dialog) {
-    EndDialog(dialog, 0);
+    CloseDialog(dialog, 0);
     return TRUE;
 }
 
@@ -109,7 +129,7 @@ void ConfirmRange(HWND dialog) {
         return;
     }
     caller = result.set;
-    EndDialog(dialog, 1);
+    CloseDialog(dialog, 1);
 }
 
 INT_PTR RangeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -120,7 +140,7 @@ INT_PTR RangeProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
     case IDOK: ConfirmRange(dialog); break;
-    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDCANCEL: CloseDialog(dialog, 0); break;
     case CM_DIALOG_HELP: ShowHelp(dialog, kRangeHelpKeyword); break;
     default: break;
     }
@@ -141,10 +161,10 @@ INT_PTR IterationsProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     case IDOK:
         if (const auto end = CheckIterationsDialog(FieldText(dialog, IDC_ITER_NEW_END))) {
             *RecordOf<int32_t>(dialog) = *end;
-            EndDialog(dialog, 1);
+            CloseDialog(dialog, 1);
         }
         break;
-    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDCANCEL: CloseDialog(dialog, 0); break;
     case CM_DIALOG_HELP: ShowHelp(dialog, kIterationsHelpKeyword); break;
     default: break;
     }
@@ -196,10 +216,11 @@ void ConfirmDisplay(HWND dialog) {
                                            FieldText(dialog, IDC_DISPLAY_FREE_HEIGHT));
     record.width = chosen.size.width;
     record.height = chosen.size.height;
+    constexpr UINT kAttentionStyle = MB_OKCANCEL | MB_ICONHAND | MB_DEFBUTTON2;
     if (ImageLargerThanScreen(record) &&
-        MessageBoxA(dialog, kAttentionText, kAttentionCaption, MB_OKCANCEL | MB_ICONHAND | MB_DEFBUTTON2) != IDOK)
+        HostOf(dialog).Ask(dialog, kAttentionText, kAttentionCaption, kAttentionStyle) != IDOK)
         return;
-    EndDialog(dialog, 1);
+    CloseDialog(dialog, 1);
 }
 
 INT_PTR DisplayProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -222,7 +243,7 @@ INT_PTR DisplayProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     } else if (id == IDOK) {
         ConfirmDisplay(dialog);
     } else if (id == IDCANCEL) {
-        EndDialog(dialog, 0);
+        CloseDialog(dialog, 0);
     } else if (id == CM_DIALOG_HELP) {
         ShowHelp(dialog, kDisplayHelpKeyword);
     }
@@ -289,7 +310,7 @@ void ApplyPalette(HWND dialog) {
 void ConfirmPalette(HWND dialog) {
     PaletteSettings& caller = RecordOf<PaletteRecord>(dialog)->settings;
     caller = ShownPaletteSettings(dialog, caller.palette);
-    EndDialog(dialog, 1);
+    CloseDialog(dialog, 1);
 }
 
 INT_PTR PaletteProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -316,7 +337,7 @@ INT_PTR PaletteProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     } else if (id == IDOK) {
         ConfirmPalette(dialog);
     } else if (id == IDCANCEL) {
-        EndDialog(dialog, 0);
+        CloseDialog(dialog, 0);
     } else if (id == IDC_PALETTE_APPLY) {
         ApplyPalette(dialog);
     } else if (id == CM_DIALOG_HELP) {
@@ -332,7 +353,7 @@ INT_PTR AboutProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
     case IDOK:
-    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDCANCEL: CloseDialog(dialog, 0); break;
     case IDC_ABOUT_THANKS: {
         char thanks[512] = {};
         LoadStringA(ProgramModule(), IDS_ABOUT_THANKS, thanks, sizeof thanks);
@@ -378,10 +399,10 @@ INT_PTR SaveProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
     case IDC_SAVE_OK:
         RecordOf<NameRecord>(dialog)->name = FieldText(dialog, IDC_SAVE_NAME);
-        EndDialog(dialog, 1);
+        CloseDialog(dialog, 1);
         break;
     case IDC_SAVE_CANCEL:
-    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDCANCEL: CloseDialog(dialog, 0); break;
     default: break;
     }
     return FALSE;
@@ -432,11 +453,11 @@ INT_PTR LoadProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         SendMessageA(list, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(name.data()));
         name.resize(static_cast<size_t>(length));
         RecordOf<ChoiceRecord>(dialog)->chosen = name;
-        EndDialog(dialog, 1);
+        CloseDialog(dialog, 1);
         break;
     }
     case IDC_LOAD_CANCEL:
-    case IDCANCEL: EndDialog(dialog, 0); break;
+    case IDCANCEL: CloseDialog(dialog, 0); break;
     default: break;
     }
     return FALSE;
@@ -444,19 +465,25 @@ INT_PTR LoadProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-bool RangeDialog(HWND owner, CoordinateSet& view) {
-    return RunDialog(owner, IDD_RANGE, GuardedDialogProc<RangeProcBody>, &view) == 1;
+DialogHost& ModalDialogs() {
+    static ModalHost host;
+    return host;
 }
 
-bool IterationsDialog(HWND owner, int32_t& endValue) {
-    return RunDialog(owner, IDD_ITERATIONS, GuardedDialogProc<IterationsProcBody>, &endValue) == 1;
+bool RangeDialog(HWND owner, CoordinateSet& view, DialogHost& host) {
+    return RunDialog(host, owner, IDD_RANGE, GuardedDialogProc<RangeProcBody>, &view) == 1;
 }
 
-bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale, uint32_t memoryInUse) {
+bool IterationsDialog(HWND owner, int32_t& endValue, DialogHost& host) {
+    return RunDialog(host, owner, IDD_ITERATIONS, GuardedDialogProc<IterationsProcBody>, &endValue) == 1;
+}
+
+bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale, uint32_t memoryInUse,
+                   DialogHost& host) {
     DisplayRecord record = OpenDisplayRecord(width, height, scale, GetSystemMetrics(SM_CXSCREEN),
                                              GetSystemMetrics(SM_CYSCREEN), memoryInUse);
     scale = record.scale;
-    if (RunDialog(owner, IDD_DISPLAY, GuardedDialogProc<DisplayProcBody>, &record) != 1) return false;
+    if (RunDialog(host, owner, IDD_DISPLAY, GuardedDialogProc<DisplayProcBody>, &record) != 1) return false;
     const ImageSize size = ConfirmedImageSize(record);
     width = size.width;
     height = size.height;
@@ -464,22 +491,25 @@ bool DisplayDialog(HWND owner, int32_t& width, int32_t& height, int32_t& scale, 
     return true;
 }
 
-bool PaletteDialog(HWND owner, PaletteSettings& settings, const PaletteApply& apply) {
+bool PaletteDialog(HWND owner, PaletteSettings& settings, const PaletteApply& apply, DialogHost& host) {
     PaletteRecord record{settings, apply};
-    return RunDialog(owner, IDD_PALETTE, GuardedDialogProc<PaletteProcBody>, &record) == 1;
+    return RunDialog(host, owner, IDD_PALETTE, GuardedDialogProc<PaletteProcBody>, &record) == 1;
 }
 
-void AboutDialog(HWND owner) { RunDialog(owner, IDD_ABOUT, GuardedDialogProc<AboutProcBody>, nullptr); }
+void AboutDialog(HWND owner, DialogHost& host) {
+    RunDialog(host, owner, IDD_ABOUT, GuardedDialogProc<AboutProcBody>, nullptr);
+}
 
-void SaveCoordinates(HWND owner, const std::string& iniPath, std::string& setName, const CoordinateSet& view) {
+void SaveCoordinates(HWND owner, const std::string& iniPath, std::string& setName, const CoordinateSet& view,
+                     DialogHost& host) {
     NameRecord typed{setName};
-    if (RunDialog(owner, IDD_SAVE_COORDS, GuardedDialogProc<SaveProcBody>, &typed) != 1) return;
+    if (RunDialog(host, owner, IDD_SAVE_COORDS, GuardedDialogProc<SaveProcBody>, &typed) != 1) return;
     const bool havePath = !iniPath.empty();
     IniProfile profile(iniPath);
     SaveOutcome outcome = SaveOutcome::WriteFailed;
     if (havePath) {
-        outcome = SaveCoordinateSet(profile, setName, typed.name, view, [owner] {
-            return MessageBoxA(owner, kSaveQuestionText, kSaveQuestionCaption, MB_YESNO | MB_ICONHAND) == IDYES;
+        outcome = SaveCoordinateSet(profile, setName, typed.name, view, [owner, &host] {
+            return host.Ask(owner, kSaveQuestionText, kSaveQuestionCaption, MB_YESNO | MB_ICONHAND) == IDYES;
         });
     } else if (typed.name.empty()) {
         outcome = SaveOutcome::NothingToSave;
@@ -487,12 +517,13 @@ void SaveCoordinates(HWND owner, const std::string& iniPath, std::string& setNam
         setName = typed.name.substr(0, kMaxSetNameLength);
     }
     if (outcome == SaveOutcome::WriteFailed)
-        MessageBoxA(owner, kWriteFailedText, havePath ? iniPath.c_str() : "quaxel.ini", MB_OK | MB_ICONHAND);
+        host.Ask(owner, kWriteFailedText, havePath ? iniPath.c_str() : "quaxel.ini", MB_OK | MB_ICONHAND);
 }
 
-bool LoadCoordinates(HWND owner, const std::string& iniPath, std::string& setName, CoordinateSet& view) {
+bool LoadCoordinates(HWND owner, const std::string& iniPath, std::string& setName, CoordinateSet& view,
+                     DialogHost& host) {
     ChoiceRecord choice{iniPath, setName, {}};
-    if (RunDialog(owner, IDD_LOAD_COORDS, GuardedDialogProc<LoadProcBody>, &choice) != 1) return false;
+    if (RunDialog(host, owner, IDD_LOAD_COORDS, GuardedDialogProc<LoadProcBody>, &choice) != 1) return false;
     if (iniPath.empty()) return false;
     IniProfile profile(iniPath);
     return LoadCoordinateSet(profile, setName, choice.chosen, view);

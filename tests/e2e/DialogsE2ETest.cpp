@@ -3,6 +3,10 @@
 // on F1; saved views in quaxel.ini; the Display, Colour Palette, About and
 // Welcome dialogs. Each starts the real quaxel.exe and checks what the user
 // gets: the dialogs' texts, the status bar, the image and the files.
+// The Range, Display and Colour Palette dialogs are also driven in process
+// (tests/windows/DialogProcedureTest.cpp): what such a scenario checks only
+// of the dialog itself is marked below; it stays here as the proof through
+// the real program, its commands and its state.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -149,6 +153,8 @@ TEST_F(Dialogs, EachDialogOpensFromItsCommandAndItsKeyAndCloses) {
 // The Range dialog shows the view with 21 decimals and refuses a bad field
 // in place: the offending character is selected and the field has the focus.
 // Cancel after a refused OK keeps the view; 0/0/0 iterations become 1/1/1.
+// In process too: the refused field's focus and selection, Cancel keeping
+// the view.
 TEST_F(Dialogs, RangeDialogShowsTheViewAndRefusesBadFieldsInPlace) {
     ASSERT_TRUE(program.Activate());
     HWND range = Open(CM_RANGE, "Range");
@@ -441,7 +447,8 @@ TEST_F(Dialogs, SavedViewsGoThroughQuaxelIni) {
 
 // The Display dialog: the free width is cut to 4095 at once; a size larger
 // than the screen is questioned and Cancel stays in the dialog; a preset
-// rebuilds image and window at that size.
+// rebuilds image and window at that size. In process too: the question and
+// its Cancel staying in the dialog.
 TEST_F(Dialogs, DisplayDialogSetsTheImageSize) {
     ASSERT_LT(ScreenSize().cx, 1100) << "the screen is too wide for this scenario";
     HWND display = Open(CM_DISPLAY, "Display");
@@ -488,6 +495,7 @@ TEST_F(Dialogs, DisplayDialogSetsTheImageSize) {
 
 // Apply in the Colour Palette dialog recolours the image with the chosen
 // palette at once, without computing anything, and Cancel becomes Close.
+// In process too: Apply's settings and "Close".
 TEST_F(Dialogs, PaletteApplyRecoloursWhileTheDialogStaysOpen) {
     StatusWatch watch(program);
     HWND palette = Open(CM_PALETTE, "Colour Palette");

@@ -8,3 +8,7 @@ quaxel_test(win_dialog_logic_tests
     ${dialog_test_dir}/DialogStoreTest.cpp
   LIBS quaxel_dialog_logic
   INCLUDES ${dialog_test_dir})
+
+# The real dialogs, created modeless in the test's own process from the
+# templates linked into it, driven by clicks and keys (see DialogHost).
+quaxel_test(win_dialog_tests SOURCES DialogProcedureTest.cpp LIBS quaxel_windows quaxel_resources)
