@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "engine/CycleCheck.h"
 #include "engine/FastKernels.h"
 #include "engine/FpEnvironment.h"
 #include "engine/PomeClc.h"
@@ -55,7 +56,7 @@ OrbitSpan<T> RowSpan(const CalcState& state, WorkBuffers<T>& buffers, int32_t ro
 
 // Runs the span on `path`, on several threads when the row is large.
 template <typename T>
-void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
+void IterateRowOn(const OrbitSpan<T>& rowSpan, KernelPath path) {
     SharedSpan<T> shared{path, rowSpan};
     const int threads = RowThreads();
     int64_t inside = 0;
@@ -67,6 +68,28 @@ void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
         RowPool::Instance().Run(&RunSharedSpan<T>, &shared, threads - 1);
     } else {
         IterateSpan(path, shared.span);
+    }
+}
+
+// A pass that ends by the first checkpoint step compares nothing (the cycle
+// check starts after that step), so it runs without the check's cost; only
+// the first checkpoint, taken at that step, is written afterwards.
+template <typename T>
+void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
+    if (!rowSpan.checkCycles || rowSpan.limit > kFirstCheckpoint) {
+        IterateRowOn(rowSpan, path);
+        return;
+    }
+    OrbitSpan<T> plain = rowSpan;
+    plain.checkCycles = false;
+    IterateRowOn(plain, path);
+    if (rowSpan.limit != kFirstCheckpoint) return;
+    for (int32_t x = 0; x < rowSpan.count; ++x) {
+        PixelRecord<T>& pixel = rowSpan.pixels[x];
+        if (rowSpan.counts[x] == rowSpan.limit && StillIterated(pixel)) {
+            pixel.CheckR = pixel.Zr;
+            pixel.CheckI = pixel.Zi;
+        }
     }
 }
 
