@@ -10,7 +10,7 @@
 //      orbit is cycling: it stops here, at n, with z_n (= the checkpoint);
 //   2. else, if n is a checkpoint step (a power of two from kFirstCheckpoint
 //      on), the checkpoint becomes z_n.
-// The checkpoint lives in the pixel record, so the rule carries across
+// The checkpoint lives beside the pixel record, so the rule carries across
 // passes. With checkpoints at doubling distances an orbit with period p is
 // caught by the first checkpoint that is both on the cycle and at least p
 // steps before the next one (Brent's scheme): within about twice the steps
@@ -65,26 +65,48 @@ inline bool SameStoredValue(const T& a, const T& b) {
     }
 }
 
+template <typename T>
+inline bool IsNoCheckpoint(T value) {
+    if constexpr (std::is_same_v<T, int32_t>) return value == INT32_MIN;
+    else return value != value;
+}
+
 // A fresh orbit: no checkpoint yet, not cycling.
 template <typename T>
-inline void ClearCheckpoint(PixelRecord<T>& pixel) {
-    pixel.CheckR = NoCheckpoint<T>();
-    pixel.CheckI = NoCheckpoint<T>();
-    pixel.Cycling = false;
+inline void ClearCheckpoint(Checkpoint<T>& checkpoint) {
+    checkpoint.R = NoCheckpoint<T>();
+    checkpoint.I = NoCheckpoint<T>();
+}
+
+// An orbit that came back to its checkpoint stopped on it (its record holds
+// the value), so the slot keeps only the mark: a real part that is no
+// checkpoint beside an imaginary part that is one. A checkpoint is always an
+// orbit value inside the disc of radius 2, so the mark is never a checkpoint.
+template <typename T>
+inline void MarkCycling(Checkpoint<T>& checkpoint) {
+    checkpoint.R = NoCheckpoint<T>();
+    checkpoint.I = T{};
+}
+
+template <typename T>
+inline bool IsCycling(const Checkpoint<T>& checkpoint) {
+    return IsNoCheckpoint(checkpoint.R) && !IsNoCheckpoint(checkpoint.I);
 }
 
 enum class OrbitEnd : uint8_t { Limit, Escaped, Cycling };
 
-// Continues the orbit of `pixel` from step `from` up to `limit` with the rule
-// above; `step(zr, zi)` does one step and answers false when the orbit
-// escapes (leaving the values as the type's step defines). Returns the step
-// count reached: the escape count, `limit`, or the step the cycle was found.
+// Continues the orbit of `pixel`, whose checkpoint is `checkpoint`, from
+// step `from` up to `limit` with the rule above; `step(zr, zi)` does one
+// step and answers false when the orbit escapes (leaving the values as the
+// type's step defines). Returns the step count reached: the escape count,
+// `limit`, or the step the cycle was found.
 template <typename T, typename Step>
-int32_t CheckedOrbit(PixelRecord<T>& pixel, int32_t from, int32_t limit, OrbitEnd& end, Step&& step) {
+int32_t CheckedOrbit(PixelRecord<T>& pixel, Checkpoint<T>& checkpoint, int32_t from, int32_t limit, OrbitEnd& end,
+                     Step&& step) {
     T r = pixel.Zr;
     T i = pixel.Zi;
-    T checkR = pixel.CheckR;
-    T checkI = pixel.CheckI;
+    T checkR = checkpoint.R;
+    T checkI = checkpoint.I;
     int32_t n = from;
     end = OrbitEnd::Limit;
     while (n < limit) {
@@ -104,9 +126,9 @@ int32_t CheckedOrbit(PixelRecord<T>& pixel, int32_t from, int32_t limit, OrbitEn
     }
     pixel.Zr = r;
     pixel.Zi = i;
-    pixel.CheckR = checkR;
-    pixel.CheckI = checkI;
-    if (end == OrbitEnd::Cycling) pixel.Cycling = true;
+    checkpoint.R = checkR;
+    checkpoint.I = checkI;
+    if (end == OrbitEnd::Cycling) MarkCycling(checkpoint);
     return n;
 }
 

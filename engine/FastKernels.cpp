@@ -52,15 +52,16 @@ void ReferencePixels(const OrbitSpan<T>& span, int32_t begin, int32_t end) {
         const T cr = span.columnReal != nullptr ? span.columnReal[x] : span.constReal;
         const T ci = span.constImag;
         int32_t n;
-        if (pixel.Cycling) {
+        if (span.checkpoints != nullptr && IsCycling(span.checkpoints[x])) {
             n = span.limit;
-        } else if (span.checkCycles) {
+        } else if (span.checkpoints != nullptr) {
+            Checkpoint<T>& checkpoint = span.checkpoints[x];
             OrbitEnd end;
             if constexpr (std::is_same_v<T, int32_t>)
-                n = CheckedOrbit(pixel, span.from, span.limit, end,
+                n = CheckedOrbit(pixel, checkpoint, span.from, span.limit, end,
                                  [&](int32_t& r, int32_t& i) { return FixedStep(r, i, cr, ci, fixedBound); });
             else
-                n = CheckedOrbit(pixel, span.from, span.limit, end,
+                n = CheckedOrbit(pixel, checkpoint, span.from, span.limit, end,
                                  [&](T& r, T& i) { return ReferenceStep(r, i, cr, ci); });
             if (end == OrbitEnd::Escaped) pixel.EscapeCount = n;
             else if (end == OrbitEnd::Cycling) n = span.limit;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/CycleCheck.h"
 #include "engine/PomeClc.h"
 
 enum class KernelPath : uint8_t {
@@ -51,7 +52,7 @@ struct OrbitSpan {
     int32_t from = 0;
     int32_t limit = 0;
     int32_t* counts = nullptr;            // out: the count n of each pixel, kSkippedPixel for escaped ones
-    bool checkCycles = false;             // stop orbits that come back to their checkpoint (engine/CycleCheck.h)
+    Checkpoint<T>* checkpoints = nullptr; // `count` checkpoints, or null: no cycle check (engine/CycleCheck.h)
     std::atomic<int32_t>* next = nullptr; // shared pixel cursor when several threads work on the span
 };
 
@@ -88,10 +89,11 @@ inline int32_t FeedTake(int32_t remaining) {
     return take < 1 ? 1 : take > kFeedBatch ? kFeedBatch : take;
 }
 
-// Whether the orbit still has steps to take: inside and not cycling.
+// Whether the orbit still has steps to take: inside and not cycling
+// (`checkpoint` null: the calculation has no cycle check).
 template <typename T>
-inline bool StillIterated(const PixelRecord<T>& pixel) {
-    return pixel.EscapeCount == NotEscaped && !pixel.Cycling;
+inline bool StillIterated(const PixelRecord<T>& pixel, const Checkpoint<T>* checkpoint) {
+    return pixel.EscapeCount == NotEscaped && (checkpoint == nullptr || !IsCycling(*checkpoint));
 }
 
 // Hands out the span's still-iterated pixels, marking the escaped ones it
@@ -103,7 +105,8 @@ public:
     // The span's fields are copied: the records written through `pixels`
     // could otherwise alias them and force a reload at every pixel.
     explicit SpanFeed(const OrbitSpan<T>& span)
-        : pixels_(span.pixels), counts_(span.counts), next_(span.next), count_(span.count), limit_(span.limit) {
+        : pixels_(span.pixels), checkpoints_(span.checkpoints), counts_(span.counts), next_(span.next),
+          count_(span.count), limit_(span.limit) {
         if (next_ == nullptr) end_ = count_;
     }
 
@@ -127,7 +130,7 @@ public:
             const PixelRecord<T>& pixel = pixels_[candidate];
             if (pixel.EscapeCount != NotEscaped) {
                 counts_[candidate] = kSkippedPixel;
-            } else if (pixel.Cycling) {
+            } else if (checkpoints_ != nullptr && IsCycling(checkpoints_[candidate])) {
                 counts_[candidate] = limit_;
             } else {
                 x = candidate;
@@ -138,6 +141,7 @@ public:
 
 private:
     PixelRecord<T>* pixels_;
+    Checkpoint<T>* checkpoints_;
     int32_t* counts_;
     std::atomic<int32_t>* next_;
     int32_t count_;

@@ -215,11 +215,12 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     }
     SpanFeed<long double> feed(span);
     PixelRecord<long double>* const records = span.pixels;
+    Checkpoint<long double>* const checkpoints = span.checkpoints;  // null without the cycle check
     int32_t* const counts = span.counts;
     const int32_t from = span.from;
     const int32_t limit = span.limit;
     const long double ci = span.constImag;
-    const bool checks = span.checkCycles;
+    const bool checks = checkpoints != nullptr;
 
     OrbitTrio trio{};
     long double cr[kOrbits];
@@ -230,11 +231,12 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     bool live[kOrbits];
     int liveCount = 0;
 
-    // The orbit of record `record` from step n up to `until`, one orbit
-    // alone, with the cycle check when the span has it.
-    auto alone = [&](PixelRecord<long double>& record, long double c, int32_t n, int32_t until, OrbitEnd& end) {
+    // The orbit of pixel x from step n up to `until`, one orbit alone, with
+    // the cycle check when the span has it.
+    auto alone = [&](int32_t x, long double c, int32_t n, int32_t until, OrbitEnd& end) {
+        PixelRecord<long double>& record = records[x];
         if (checks)
-            return CheckedOrbit(record, n, until, end,
+            return CheckedOrbit(record, checkpoints[x], n, until, end,
                                 [&](long double& r, long double& i) { return ReferenceStep(r, i, c, ci); });
         bool escaped;
         n = ReferenceOrbit(record.Zr, record.Zi, c, ci, n, until, escaped);
@@ -244,9 +246,8 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     // Whether orbit k's value, not compared yet, is its checkpoint come back
     // (rule 1 of engine/CycleCheck.h).
     auto returned = [&](int k) {
-        const PixelRecord<long double>& record = records[pixel[k]];
         return checks && steps[k] != compared[k] && steps[k] > kFirstCheckpoint &&
-               SameStoredValue(trio.r[k], record.CheckR) && SameStoredValue(trio.i[k], record.CheckI);
+               SameStoredValue(trio.r[k], checkpoints[pixel[k]].R) && SameStoredValue(trio.i[k], checkpoints[pixel[k]].I);
     };
     auto noCheck = [&](int k) { SetCheck(trio, k, 8.0L); };
 
@@ -264,7 +265,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         trio.r[k] = record.Zr;
         trio.i[k] = record.Zi;
         if (checks) {
-            SetCheck(trio, k, record.CheckR);
+            SetCheck(trio, k, checkpoints[pixel[k]].R);
             nextCheck[k] = NextCheckpointAfter(n);
         } else {
             noCheck(k);
@@ -274,15 +275,14 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
     auto fill = [&](int k) {
         int32_t x;
         while (feed.Next(x)) {
-            PixelRecord<long double>& record = records[x];
             const long double c = span.columnReal != nullptr ? span.columnReal[x] : span.constReal;
             double high, low;
             const bool split = SplitExactly(c, high, low);
             const int32_t until = split && limit - from > warmUp ? from + warmUp : limit;
             OrbitEnd end;
-            const int32_t n = alone(record, c, from, until, end);
+            const int32_t n = alone(x, c, from, until, end);
             if (end != OrbitEnd::Limit || n == limit) {
-                if (end == OrbitEnd::Escaped) record.EscapeCount = n;
+                if (end == OrbitEnd::Escaped) records[x].EscapeCount = n;
                 counts[x] = end == OrbitEnd::Cycling ? limit : n;
                 continue;
             }
@@ -304,7 +304,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         record.Zr = trio.r[k];
         record.Zi = trio.i[k];
         if (end == OrbitEnd::Escaped) record.EscapeCount = steps[k];
-        if (end == OrbitEnd::Cycling) record.Cycling = true;
+        if (end == OrbitEnd::Cycling) MarkCycling(checkpoints[pixel[k]]);
         counts[pixel[k]] = end == OrbitEnd::Cycling ? limit : steps[k];
         --liveCount;
         fill(k);
@@ -315,7 +315,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         record.Zr = trio.r[k];
         record.Zi = trio.i[k];
         OrbitEnd end;
-        const int32_t n = alone(record, cr[k], steps[k], steps[k] + 1, end);
+        const int32_t n = alone(pixel[k], cr[k], steps[k], steps[k] + 1, end);
         steps[k] = n;
         compared[k] = n;
         trio.r[k] = record.Zr;
@@ -323,21 +323,20 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
         if (end != OrbitEnd::Limit) {
             finish(k, end);
         } else if (checks && IsCheckpointStep(n)) {  // the checkpoint moved here
-            SetCheck(trio, k, record.CheckR);
+            SetCheck(trio, k, checkpoints[pixel[k]].R);
             nextCheck[k] = int64_t{n} * 2;
         }
     };
     // Orbit k at its checkpoint step: the comparison, then the checkpoint.
     auto checkpoint = [&](int k) {
-        PixelRecord<long double>& record = records[pixel[k]];
-        if (steps[k] > kFirstCheckpoint && SameStoredValue(trio.r[k], record.CheckR) &&
-            SameStoredValue(trio.i[k], record.CheckI)) {
+        Checkpoint<long double>& slot = checkpoints[pixel[k]];
+        if (steps[k] > kFirstCheckpoint && SameStoredValue(trio.r[k], slot.R) && SameStoredValue(trio.i[k], slot.I)) {
             finish(k, OrbitEnd::Cycling);
             return;
         }
-        record.CheckR = trio.r[k];
-        record.CheckI = trio.i[k];
-        SetCheck(trio, k, record.CheckR);
+        slot.R = trio.r[k];
+        slot.I = trio.i[k];
+        SetCheck(trio, k, slot.R);
         nextCheck[k] = int64_t{steps[k]} * 2;
         compared[k] = steps[k];
         // The loop would match the new checkpoint at once and leave again:
@@ -385,7 +384,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
             record.Zr = trio.r[k];
             record.Zi = trio.i[k];
             OrbitEnd end;
-            steps[k] = alone(record, cr[k], steps[k], limit, end);
+            steps[k] = alone(pixel[k], cr[k], steps[k], limit, end);
             trio.r[k] = record.Zr;
             trio.i[k] = record.Zi;
             finish(k, end);

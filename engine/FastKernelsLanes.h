@@ -368,7 +368,7 @@ public:
 
     // The span has at least one step to go.
     explicit LaneMachine(const OrbitSpan<Number>& span)
-        : records_(span.pixels), columnReal_(span.columnReal), counts_(span.counts), from_(span.from),
+        : records_(span.pixels), checkpoints_(span.checkpoints), columnReal_(span.columnReal), counts_(span.counts), from_(span.from),
           limit_(span.limit), stepsToGo_(span.limit - span.from), constReal_(K::ToLane(span.constReal)),
           ci_(K::ToLane(span.constImag)), firstCheck_(NextCheckpointAfter(span.from) - span.from),
           feed_(span) {}
@@ -521,9 +521,7 @@ private:
                 SameStoredValue(zi, checkI_[k])) {
                 record.Zr = zr;
                 record.Zi = zi;
-                record.CheckR = checkR_[k];
-                record.CheckI = checkI_[k];
-                record.Cycling = true;
+                MarkCycling(checkpoints_[pixel_[k]]);
                 counts_[pixel_[k]] = limit_;
                 return true;
             }
@@ -534,10 +532,7 @@ private:
                 regs.checkI[g] = K::Insert(regs.checkI[g], l, zi_[k]);
                 checkAt_[k] = regs.clock + n;  // the next checkpoint step is 2n
             }
-            if (n == limit_) {
-                record.CheckR = checkR_[k];
-                record.CheckI = checkI_[k];
-            }
+            if (n == limit_) checkpoints_[pixel_[k]] = Checkpoint<Number>{checkR_[k], checkI_[k]};
         }
         if (n == limit_) {
             record.Zr = K::FromLane(zr_[k]);
@@ -563,10 +558,11 @@ private:
             pixel_[k] = x;
             filledAt_[k] = regs.clock;
             if constexpr (kCycles) {
-                checkR_[k] = record.CheckR;
-                checkI_[k] = record.CheckI;
-                regs.checkR[g] = K::Insert(regs.checkR[g], l, K::ToLane(record.CheckR));
-                regs.checkI[g] = K::Insert(regs.checkI[g], l, K::ToLane(record.CheckI));
+                const Checkpoint<Number>& checkpoint = checkpoints_[x];
+                checkR_[k] = checkpoint.R;
+                checkI_[k] = checkpoint.I;
+                regs.checkR[g] = K::Insert(regs.checkR[g], l, K::ToLane(checkpoint.R));
+                regs.checkI[g] = K::Insert(regs.checkI[g], l, K::ToLane(checkpoint.I));
                 checkAt_[k] = regs.clock + firstCheck_;
             }
             ++live_;
@@ -599,6 +595,7 @@ private:
 
     // Copies of the span's fields: stores through the records could alias them.
     PixelRecord<Number>* const records_;
+    Checkpoint<Number>* const checkpoints_;  // null without the cycle check
     const Number* const columnReal_;
     int32_t* const counts_;
     const int32_t from_;
@@ -636,7 +633,7 @@ QX_TARGET __attribute__((noinline)) void RunLanesOf(const OrbitSpan<typename K::
 template <class K, class V, int G>
 QX_TARGET void RunLanes(const OrbitSpan<typename K::Number>& span) {
     if (span.limit <= span.from) IterateSpanReference(span);
-    else if (span.checkCycles) RunLanesOf<K, V, G, true>(span);
+    else if (span.checkpoints != nullptr) RunLanesOf<K, V, G, true>(span);
     else RunLanesOf<K, V, G, false>(span);
 }
 

@@ -42,29 +42,35 @@ constexpr int32_t NotEscaped = INT32_MAX;
 
 // Per-pixel memory of the progressive calculation: the orbit value reached
 // so far and, once the orbit has left the disc of radius 2, its escape count.
-// The checkpoint is the value the orbit had at its last checkpoint step
-// (engine/CycleCheck.h); an orbit that comes back to it exactly repeats for
-// ever, is marked Cycling and is never iterated again. Its count stays
-// NotEscaped: it is inside at every limit.
 template <typename T>
 struct PixelRecord {
     T Zr;
     T Zi;
-    T CheckR;
-    T CheckI;
     int32_t EscapeCount;  // NotEscaped while the orbit is still inside
-    bool Cycling;         // came back to its checkpoint: stays inside, not iterated again
+};
+
+// The cycle check's memory of an orbit (engine/CycleCheck.h): its value at
+// its last checkpoint step, or the mark of an orbit that came back to it
+// (inside at every limit, its count NotEscaped, never iterated again). Kept
+// beside the pixel records, not in them: where memory does not allow both,
+// the calculation runs without the check in the records' old size.
+template <typename T>
+struct Checkpoint {
+    T R;
+    T I;
 };
 
 // T is int32_t for CPU Fixed (raw 8.24 values), float, double or long double.
 // Every array is zero-filled when allocated; all are sized for the state's
-// width and height, and all are there or none.
+// width and height, and all are there or none, except the checkpoints: a
+// set-up adds them when the cycle check is on and memory allows.
 template <typename T>
 struct WorkBuffers {
     std::unique_ptr<T[]> ColumnCoords;  // real part of each column's point
     std::unique_ptr<T[]> RowCoords;     // imaginary part of each row's point (row 0 = top)
     std::unique_ptr<int32_t[]> RowLimit;         // per row: the limit its pixels are iterated to
     std::unique_ptr<PixelRecord<T>[]> Pixels;    // row after row, width records each
+    std::unique_ptr<Checkpoint<T>[]> Checkpoints;  // one per pixel record, or none: no cycle check
     std::unique_ptr<int32_t[]> RowCounts;        // per pixel of the row under way: its count, for the image row
 };
 
@@ -134,7 +140,7 @@ struct CalcState {
     int32_t ScanPhase = 0;   // interleave phase 0..3
     bool ClearAhead = false; // first sweep after a set-up: blank three rows ahead
     bool RowChanged = false; // the last row CalcNextRow computed changed the image
-    bool CheckCycles = true; // stop orbits that repeat exactly; taken from CycleChecks() at each set-up
+    bool CycleCheckAllowed = true; // false: set-ups leave the cycle check off (a caller short of memory)
 
     SetUpStatus Status = SetUpStatus::Idle;
 };

@@ -50,7 +50,7 @@ OrbitSpan<T> RowSpan(const CalcState& state, WorkBuffers<T>& buffers, int32_t ro
     span.from = old;
     span.limit = state.CurrentLimit;
     span.counts = buffers.RowCounts.get();
-    span.checkCycles = state.CheckCycles;
+    span.checkpoints = RowCheckpoints(buffers, state.width, row);
     return span;
 }
 
@@ -61,7 +61,7 @@ void IterateRowOn(const OrbitSpan<T>& rowSpan, KernelPath path) {
     const int threads = RowThreads();
     int64_t inside = 0;
     if (threads > 1)
-        for (int32_t x = 0; x < rowSpan.count; ++x) inside += StillIterated(rowSpan.pixels[x]) ? 1 : 0;
+        for (int32_t x = 0; x < rowSpan.count; ++x) inside += StillIterated(rowSpan.pixels[x], rowSpan.checkpoints ? rowSpan.checkpoints + x : nullptr) ? 1 : 0;
     std::atomic<int32_t> next{0};
     if (threads > 1 && inside * (static_cast<int64_t>(rowSpan.limit) - rowSpan.from) >= ParallelRowWork()) {
         shared.span.next = &next;
@@ -73,23 +73,22 @@ void IterateRowOn(const OrbitSpan<T>& rowSpan, KernelPath path) {
 
 // A pass that ends by the first checkpoint step compares nothing (the cycle
 // check starts after that step), so it runs without the check's cost; only
-// the first checkpoint, taken at that step, is written afterwards.
+// the first checkpoint, taken at that step, is written afterwards. (No
+// orbit is cycling yet: limits only rise within a calculation.)
 template <typename T>
 void IterateRow(const OrbitSpan<T>& rowSpan, KernelPath path) {
-    if (!rowSpan.checkCycles || rowSpan.limit > kFirstCheckpoint) {
+    if (rowSpan.checkpoints == nullptr || rowSpan.limit > kFirstCheckpoint) {
         IterateRowOn(rowSpan, path);
         return;
     }
     OrbitSpan<T> plain = rowSpan;
-    plain.checkCycles = false;
+    plain.checkpoints = nullptr;
     IterateRowOn(plain, path);
     if (rowSpan.limit != kFirstCheckpoint) return;
     for (int32_t x = 0; x < rowSpan.count; ++x) {
-        PixelRecord<T>& pixel = rowSpan.pixels[x];
-        if (rowSpan.counts[x] == rowSpan.limit && StillIterated(pixel)) {
-            pixel.CheckR = pixel.Zr;
-            pixel.CheckI = pixel.Zi;
-        }
+        const PixelRecord<T>& pixel = rowSpan.pixels[x];
+        if (rowSpan.counts[x] == rowSpan.limit && pixel.EscapeCount == NotEscaped)
+            rowSpan.checkpoints[x] = Checkpoint<T>{pixel.Zr, pixel.Zi};
     }
 }
 

@@ -44,6 +44,12 @@ const PixelRecord<T>* RowPixels(const WorkBuffers<T>& buffers, int32_t width, in
     return buffers.Pixels.get() + static_cast<ptrdiff_t>(y) * width;
 }
 
+// First checkpoint of row y, or null: the calculation has no cycle check.
+template <typename T>
+Checkpoint<T>* RowCheckpoints(WorkBuffers<T>& buffers, int32_t width, int32_t y) {
+    return buffers.Checkpoints ? buffers.Checkpoints.get() + static_cast<ptrdiff_t>(y) * width : nullptr;
+}
+
 // A cursor on row `row` of the state's image; one that writes nothing when
 // there is no image or its pixel memory has been released.
 PixelCursor StartImageRow(const CalcState& state, int32_t row);

@@ -53,6 +53,22 @@ bool AllocateWorkBuffers(CalcState& state) {
     return false;
 }
 
+// Gives the buffers checkpoints when the cycle check is on and memory allows
+// (a calculation without them computes the same image, only slower), and
+// frees them when it is off.
+void UpdateCheckpoints(CalcState& state, bool checkCycles) {
+    std::visit(
+        [&](auto& buffers) {
+            if constexpr (!std::is_same_v<std::decay_t<decltype(buffers)>, std::monostate>) {
+                using T = std::decay_t<decltype(buffers.Pixels[0].Zr)>;
+                if (!checkCycles) buffers.Checkpoints.reset();
+                else if (!buffers.Checkpoints)
+                    buffers.Checkpoints = AllocateZeroed<Checkpoint<T>>(int64_t{state.width} * state.height);
+            }
+        },
+        state.workBuffers);
+}
+
 bool AllocateWorkBuffers(CalcState& state, NumericType type) {
     switch (type) {
         case NumericType::CpuFixed: return AllocateWorkBuffers<int32_t>(state);
@@ -184,8 +200,9 @@ bool InitialisePlane(CalcState& state, WorkBuffers<T>& buffers, const SetUpConte
             pixel->Zr = startAtPoint ? buffers.ColumnCoords[x] : zeroReal;
             pixel->Zi = startAtPoint ? buffers.RowCoords[y] : zeroImag;
             pixel->EscapeCount = NotEscaped;
-            ClearCheckpoint(*pixel);
         }
+        if (Checkpoint<T>* checkpoint = RowCheckpoints(buffers, width, y))
+            for (int32_t x = 0; x < width; ++x) ClearCheckpoint(checkpoint[x]);
     }
     return false;
 }
@@ -268,7 +285,6 @@ NumericType SetUpCalculation(CalcState& state, const SetUpContext& context, cons
     state.ScanRow = -4;
     state.ScanPhase = 0;
     state.ClearAhead = true;
-    state.CheckCycles = CycleChecks();
 
     // The plane mapping divides by width - 1 and height - 1.
     if (state.width < 2 || state.height < 2) {
@@ -286,6 +302,7 @@ NumericType SetUpCalculation(CalcState& state, const SetUpContext& context, cons
             return type;
         }
     }
+    UpdateCheckpoints(state, CycleChecks() && state.CycleCheckAllowed);
 
     if (InitialisePlane(state, context)) {
         // The buffers are half initialised; nothing runs until the set-up

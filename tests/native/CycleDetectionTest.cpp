@@ -43,9 +43,10 @@ void Collect(const CalcState& state, Outcome& out) {
     const auto& buffers = std::get<WorkBuffers<T>>(state.workBuffers);
     for (int64_t k = 0; k < int64_t{kWidth} * kHeight; ++k) {
         const PixelRecord<T>& p = buffers.Pixels[k];
+        const bool cycling = buffers.Checkpoints && IsCycling(buffers.Checkpoints[k]);
         out.counts.push_back(p.EscapeCount);
-        out.cycling.push_back(p.Cycling);
-        out.cyclingCount += p.Cycling ? 1 : 0;
+        out.cycling.push_back(cycling);
+        out.cyclingCount += cycling ? 1 : 0;
         // The values only (long double slots have padding): Zr, Zi.
         const size_t size = std::is_same_v<T, long double> ? 10 : sizeof(T);
         const auto* zr = reinterpret_cast<const uint8_t*>(&p.Zr);
@@ -163,6 +164,39 @@ TEST(CycleDetection, SameImagesCountsAndOrbitsOnEveryPathThreadCountAndSchedule)
     }
     SetParallelRowWork(savedWork);
     for (int t = 0; t < 4; ++t) EXPECT_GT(cyclingSeen[t], 0) << "type " << t << ": no orbit was found cycling";
+}
+
+// A caller without room for the checkpoints (or a set-up whose allocation of
+// them fails) gets the same image from a calculation without the check; the
+// next set-up with room adds them to the buffers it keeps.
+TEST(CycleDetection, WithoutCheckpointsTheSameImageIsCalculatedWithoutTheCheck) {
+    const CoordinateSet view = Mandelbrot(-1.3, -0.7, -0.225, 0.225, 64, 64, 900);
+    ViewCalculation calc(kWidth, kHeight);
+    calc.state.ColourCount = 256;
+    auto run = [&] {
+        EXPECT_EQ(calc.RunSetUp(view, NumericType::FpuSingle), NumericType::FpuSingle);
+        int32_t row = -1;
+        do {
+            do CalcNextRow(calc.state, row);
+            while (row >= 0);
+        } while (NextPass(calc.state));
+        std::vector<uint8_t> image;
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x) image.push_back(calc.image.At(x, y));
+        return image;
+    };
+    auto checkpoints = [&] { return std::get<WorkBuffers<float>>(calc.state.workBuffers).Checkpoints.get(); };
+
+    calc.state.CycleCheckAllowed = false;
+    const std::vector<uint8_t> without = run();
+    EXPECT_EQ(checkpoints(), nullptr);
+    calc.state.CycleCheckAllowed = true;
+    const std::vector<uint8_t> with = run();
+    ASSERT_NE(checkpoints(), nullptr);
+    EXPECT_EQ(with, without);
+    int cycling = 0;
+    for (int32_t k = 0; k < kWidth * kHeight; ++k) cycling += IsCycling(checkpoints()[k]) ? 1 : 0;
+    EXPECT_GT(cycling, kWidth * kHeight / 4) << "most of the bulb view cycles";
 }
 
 }  // namespace

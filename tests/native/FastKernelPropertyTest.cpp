@@ -47,26 +47,32 @@ std::string Hex(T v) {
     return text;
 }
 
-// A record as the set-up leaves it: no checkpoint yet, not cycling.
 template <typename T>
 PixelRecord<T> FreshOrbit(T zr, T zi, int32_t escapeCount) {
-    PixelRecord<T> record{};
-    record.Zr = zr;
-    record.Zi = zi;
-    record.EscapeCount = escapeCount;
-    ClearCheckpoint(record);
-    return record;
+    return PixelRecord<T>{zr, zi, escapeCount};
 }
 
 // One span of orbits: z per pixel, c per pixel (Mandelbrot) or shared (Julia).
 template <typename T>
 struct Orbits {
     std::vector<PixelRecord<T>> pixels;
+    std::vector<Checkpoint<T>> checkpoints;  // as the set-up leaves them where missing: none yet
     std::vector<T> columnReal;
     T constReal{};
     T constImag{};
     bool julia = false;
+
+    void FillCheckpoints() {
+        Checkpoint<T> fresh;
+        ClearCheckpoint(fresh);
+        checkpoints.resize(pixels.size(), fresh);
+    }
 };
+
+template <typename T>
+bool SameCheckpoint(const Checkpoint<T>& a, const Checkpoint<T>& b) {
+    return SameValue(a.R, b.R) && SameValue(a.I, b.I);
+}
 
 // Runs the span on `path` and on the reference from `from` to `limit`, with
 // and without cycle checks, and reports every difference. Returns the number
@@ -85,13 +91,15 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
                          bool checkCycles) {
     const FpEnvironmentGuard environment;
     const int32_t count = static_cast<int32_t>(orbits.pixels.size());
-    std::vector<PixelRecord<T>> fast = orbits.pixels;
-    std::vector<PixelRecord<T>> reference = orbits.pixels;
+    Orbits<T> fast = orbits;
+    fast.FillCheckpoints();
+    Orbits<T> reference = fast;
     std::vector<int32_t> fastCounts(count, -7);
     std::vector<int32_t> referenceCounts(count, -7);
-    auto span = [&](std::vector<PixelRecord<T>>& records, std::vector<int32_t>& counts) {
+    auto span = [&](Orbits<T>& run, std::vector<int32_t>& counts) {
         OrbitSpan<T> s;
-        s.pixels = records.data();
+        s.pixels = run.pixels.data();
+        s.checkpoints = checkCycles ? run.checkpoints.data() : nullptr;
         s.columnReal = orbits.julia ? nullptr : orbits.columnReal.data();
         s.constReal = orbits.constReal;
         s.constImag = orbits.constImag;
@@ -99,7 +107,6 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
         s.from = from;
         s.limit = limit;
         s.counts = counts.data();
-        s.checkCycles = checkCycles;
         return s;
     };
     IterateSpan(path, span(fast, fastCounts));
@@ -107,11 +114,11 @@ int CompareWithReference(KernelPath path, const Orbits<T>& orbits, int32_t from,
 
     int failures = 0;
     for (int32_t x = 0; x < count; ++x) {
-        const PixelRecord<T>& f = fast[x];
-        const PixelRecord<T>& r = reference[x];
+        const PixelRecord<T>& f = fast.pixels[x];
+        const PixelRecord<T>& r = reference.pixels[x];
         if (fastCounts[x] == referenceCounts[x] && f.EscapeCount == r.EscapeCount && SameValue(f.Zr, r.Zr) &&
-            SameValue(f.Zi, r.Zi) && f.Cycling == r.Cycling &&
-            (f.EscapeCount != NotEscaped || (SameValue(f.CheckR, r.CheckR) && SameValue(f.CheckI, r.CheckI))))
+            SameValue(f.Zi, r.Zi) &&
+            (f.EscapeCount != NotEscaped || SameCheckpoint(fast.checkpoints[x], reference.checkpoints[x])))
             continue;
         if (++failures <= 5) {
             const PixelRecord<T>& in = orbits.pixels[x];
@@ -609,6 +616,7 @@ public:
             const T start = std::is_same_v<T, int32_t> || orbits.julia ? Number(cr) : T{};
             orbits.pixels.push_back(FreshOrbit(start, std::is_same_v<T, int32_t> ? orbits.constImag : T{}, NotEscaped));
         }
+        orbits.FillCheckpoints();
         Orbits<T> fast = orbits, checked = orbits, plain = orbits;
         int failures = 0;
         int32_t from = 0;
@@ -621,19 +629,20 @@ public:
                 const PixelRecord<T>& f = fast.pixels[x];
                 const PixelRecord<T>& c = checked.pixels[x];
                 const PixelRecord<T>& p = plain.pixels[x];
+                const bool fastCycling = IsCycling(fast.checkpoints[x]);
+                const bool cycling = IsCycling(checked.checkpoints[x]);
                 const bool same = counts_[0][x] == counts_[1][x] && f.EscapeCount == c.EscapeCount &&
-                                  f.Cycling == c.Cycling && SameValue(f.Zr, c.Zr) && SameValue(f.Zi, c.Zi) &&
-                                  (c.EscapeCount != NotEscaped ||
-                                   (SameValue(f.CheckR, c.CheckR) && SameValue(f.CheckI, c.CheckI)));
+                                  SameValue(f.Zr, c.Zr) && SameValue(f.Zi, c.Zi) &&
+                                  (c.EscapeCount != NotEscaped || SameCheckpoint(fast.checkpoints[x], checked.checkpoints[x]));
                 const bool asPlain = counts_[1][x] == counts_[2][x] && c.EscapeCount == p.EscapeCount &&
-                                     (c.Cycling ? OnCycle(orbits, x, c, p) : SameValue(c.Zr, p.Zr) && SameValue(c.Zi, p.Zi));
-                cycling_ += c.Cycling ? 1 : 0;
+                                     (cycling ? OnCycle(orbits, x, c, p) : SameValue(c.Zr, p.Zr) && SameValue(c.Zi, p.Zi));
+                cycling_ += cycling ? 1 : 0;
                 if (same && asPlain) continue;
                 if (++failures <= 5)
                     ADD_FAILURE() << KernelPathName(path_) << " pixel " << x << " c " << Hex(orbits.columnReal[x])
                                   << " steps " << from << ".." << limit << ": count " << counts_[0][x] << "/"
-                                  << counts_[1][x] << "/" << counts_[2][x] << " cycling " << f.Cycling << "/"
-                                  << c.Cycling << " z " << Hex(f.Zr) << " " << Hex(c.Zr) << " " << Hex(p.Zr);
+                                  << counts_[1][x] << "/" << counts_[2][x] << " cycling " << fastCycling << "/"
+                                  << cycling << " z " << Hex(f.Zr) << " " << Hex(c.Zr) << " " << Hex(p.Zr);
             }
             from = limit;
         }
@@ -678,7 +687,7 @@ private:
         s.from = from;
         s.limit = limit;
         s.counts = counts_[which].data();
-        s.checkCycles = checks;
+        s.checkpoints = checks ? o.checkpoints.data() : nullptr;
         if (path == KernelPath::Reference) IterateSpanReference(s);
         else IterateSpan(path, s);
     }

@@ -46,7 +46,7 @@ double TicksPerCycle() {
 double CyclesPerStep(KernelPath path, double ticks) {
     constexpr int32_t kPixels = 30;
     constexpr int32_t kLimit = 400000;
-    std::vector<PixelRecord<long double>> pixels(kPixels, PixelRecord<long double>{.Zr = 0.0L, .Zi = 0.0L, .CheckR = 0.0L, .CheckI = 0.0L, .EscapeCount = NotEscaped, .Cycling = false});
+    std::vector<PixelRecord<long double>> pixels(kPixels, PixelRecord<long double>{.Zr = 0.0L, .Zi = 0.0L, .EscapeCount = NotEscaped});
     std::vector<long double> columnReal(kPixels);
     for (int32_t x = 0; x < kPixels; ++x) columnReal[x] = -0.1L - 0.003L * x;  // inside the main cardioid
     std::vector<int32_t> counts(kPixels);

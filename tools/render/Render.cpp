@@ -187,6 +187,17 @@ uint64_t CalculationBytes(int32_t width, int32_t height, NumericType type) {
     return image;
 }
 
+uint64_t CheckpointBytes(int32_t width, int32_t height, NumericType type) {
+    const uint64_t pixels = static_cast<uint64_t>(std::max(width, 0)) * static_cast<uint64_t>(std::max(height, 0));
+    switch (type) {
+    case NumericType::CpuFixed: return pixels * sizeof(Checkpoint<int32_t>);
+    case NumericType::FpuSingle: return pixels * sizeof(Checkpoint<float>);
+    case NumericType::FpuDouble: return pixels * sizeof(Checkpoint<double>);
+    case NumericType::FpuExtended: return pixels * sizeof(Checkpoint<long double>);
+    }
+    return 0;
+}
+
 uint64_t AvailableMemory() {
 #ifdef _WIN32
     MEMORYSTATUSEX status{};
@@ -253,6 +264,9 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
 
     NotingPrompt prompt;
     result.requested = requested;
+    // The cycle check's checkpoints only save time: without room for them
+    // the image is calculated without the check (the same bytes, slower).
+    state.CycleCheckAllowed = available == 0 || needed + CheckpointBytes(o.width, o.height, requested) <= available;
     result.numericType = RunSetUp(state, SetUpContext{prompt, true}, view, EngineColours(palette), requested);
     result.typeReason = TypeReason(requested, result.numericType, view.Formula, typeGiven);
     result.notes = prompt.notes;

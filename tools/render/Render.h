@@ -65,6 +65,8 @@ CoordinateSet MovieFrameView(const CoordinateSet& start, const CoordinateSet& ta
 // build (the pixel rows, the per-row and per-column values, a record per
 // pixel), in 64 bits.
 uint64_t CalculationBytes(int32_t width, int32_t height, NumericType type);
+// Bytes the cycle check's checkpoints add to that when there is room for them.
+uint64_t CheckpointBytes(int32_t width, int32_t height, NumericType type);
 // The memory this process can still have; 0 when it cannot be found out.
 uint64_t AvailableMemory();
 
