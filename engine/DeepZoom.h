@@ -1,0 +1,71 @@
+// The deep type: perturbation around one reference orbit. The reference
+// Z_m (Mandelbrot, from Z_0 = 0 at the view's centre C) is iterated in MPFR
+// at the view's precision and stored as doubles; each pixel keeps only its
+// difference z from it, in double:
+//   z <- (2 Z_m + z) z + dc,  m <- m + 1,
+// with its point C + dc. Its value is Z_m + z, escaping as the other types
+// do (|Z_m + z|^2 > 4, the count the first step where that holds). Rebasing
+// instead of glitch repair: whenever |Z_m + z| < |z|, or m reaches the end
+// of the reference, z <- Z_m + z and m <- 0, so one reference serves every
+// pixel.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/DeepView.h"
+#include "engine/PomeClc.h"
+
+// Figures of one calculation, for the renderer's output and the benchmark.
+struct DeepStatistics {
+    int64_t referenceSteps = 0;     // length of the reference orbit computed
+    double referenceSeconds = 0.0;  // time spent computing it
+    int64_t steps = 0;              // difference steps of all pixels
+    int64_t rebases = 0;
+    int32_t passes = 0;
+};
+
+// Told after each finished row (any thread order; answering false stops the
+// calculation: the image is then unfinished).
+struct DeepProgress {
+    virtual bool AfterRow(int32_t rowsDone, int32_t rowsPerPass, int32_t pass, int32_t limit) = 0;
+
+protected:
+    ~DeepProgress() = default;
+};
+
+class DeepCalculation {
+public:
+    DeepCalculation();
+    ~DeepCalculation();
+    DeepCalculation(const DeepCalculation&) = delete;
+    DeepCalculation& operator=(const DeepCalculation&) = delete;
+
+    // A new calculation of `view` in passes with limits iterStart,
+    // iterStart + iterInc, ... up to iterEnd (the other types' pass rule),
+    // writing palette indices into `image` (same size as the view; null:
+    // counts only) under the colour rule of `colours`. False with a
+    // one-line reason when the memory for the pixels or the reference is
+    // not there (nothing is kept then).
+    bool SetUp(const DeepView& view, int32_t iterStart, int32_t iterInc, int32_t iterEnd, DibImage* image,
+               const ColourParams& colours, std::string& error);
+
+    // Every pass to the end, rows shared by the engine's row threads
+    // (RowThreads()); the bytes do not depend on their number. Returns the
+    // number of passes computed.
+    int32_t CalculateToEnd(DeepProgress* progress = nullptr);
+
+    // Raises the end as RaiseIterEnd does for the other types: the reference
+    // and every pixel's difference orbit are continued, not restarted.
+    void RaiseIterEnd(int32_t newEnd);
+
+    // The escape count of pixel (x, y), NotEscaped while it is inside.
+    int32_t EscapeCountAt(int32_t x, int32_t y) const;
+
+    const DeepStatistics& Statistics() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
