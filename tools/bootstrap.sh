@@ -14,6 +14,9 @@ packages=(
   x11vnc iproute2
   # quaxel-render's PNG files: libpng natively, stb_image_write for mingw-w64
   libpng-dev libstb-dev
+  # deep zoom: MPFR for the reference orbits and the oracle; clang's
+  # libFuzzer for the readers of long numbers and location files
+  libmpfr-dev clang libclang-rt-dev
   # tools/w32/build-w32.sh: builds qemu-i386 for the 32-bit Wine
   gcc python3 pkg-config patch xz-utils debian-archive-keyring
 )
