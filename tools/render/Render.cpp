@@ -9,6 +9,9 @@
 #include "dialogs/IniFileProfile.h"
 #include "dialogs/NumberTextLogic.h"
 #include "image/Palette.h"
+#ifdef QUAXEL_DEEP
+#include "tools/render/DeepRender.h"
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,9 +24,11 @@ namespace {
 // FPU Extended warning); the renderer passes that on instead of asking.
 struct NotingPrompt final : PrecisionPrompt {
     std::string notes;
-    bool Confirm(NumericType, bool, const char* text, unsigned) override {
+    bool extendedTooCoarse = false;  // the end of the chain: FPU Extended cannot tell neighbours apart
+    bool Confirm(NumericType type, bool, const char* text, unsigned) override {
         notes += text;
         notes += '\n';
+        extendedTooCoarse |= type == NumericType::FpuExtended;
         return true;
     }
 };
@@ -238,6 +243,26 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     palette.PomeSetColour = o.insideColour;
     palette.IterationsPerColour = o.iterationsPerColour;
 
+    const bool deepAsked = typeGiven && o.numericType == kDeepType;
+    // A centre and zoom deeper than extended can hold collapse the ranges.
+    const bool rangesUsable = view.RealMin < view.RealMax && view.ImagMin < view.ImagMax;
+    if (deepAsked || (!typeGiven && !rangesUsable)) {
+#ifdef QUAXEL_DEEP
+        return RenderDeep(o, view, EngineColours(palette), table,
+                          deepAsked ? "as asked" : "no other type can tell neighbouring pixels apart at this zoom",
+                          output, progress, result, error);
+#else
+        error = deepAsked ? "this build has no deep type yet (the Linux renderer has)"
+                          : "the view is too deep for FPU Extended, and this build has no deep type yet";
+        return false;
+#endif
+    }
+    if (!rangesUsable) {
+        error = std::string("the view is too deep for ") + NumericTypeName(requested) + ": its pixels share one point" +
+                " (the deep type takes it: --type deep)";
+        return false;
+    }
+
     // Refused before anything is allocated: on a system that promises more
     // memory than it has, zero-filling the buffers would end the process.
     const std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
@@ -269,6 +294,19 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     state.CycleCheckAllowed = available == 0 || needed + CheckpointBytes(o.width, o.height, requested) <= available;
     result.numericType = RunSetUp(state, SetUpContext{prompt, true}, view, EngineColours(palette), requested);
     result.typeReason = TypeReason(requested, result.numericType, view.Formula, typeGiven);
+#ifdef QUAXEL_DEEP
+    // Where the chain ends at FPU Extended and even that shows blocks, the
+    // deep type takes over, unless a type was asked for: an image asked for
+    // in FPU Extended stays as it always was.
+    if (!typeGiven && prompt.extendedTooCoarse && view.Formula == FormulaKind::MandelbrotSet &&
+        state.Status == SetUpStatus::Ready) {
+        ReleaseWorkBuffers(state);
+        image.Release();
+        return RenderDeep(o, view, EngineColours(palette), table,
+                          "FPU Extended cannot tell neighbouring pixels apart at this range", output, progress,
+                          result, error);
+    }
+#endif
     result.notes = prompt.notes;
     result.interrupted = false;
     if (state.Status != SetUpStatus::Ready) {

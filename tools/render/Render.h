@@ -19,6 +19,8 @@ struct RenderResult {
     double seconds = 0.0;
     std::string notes;  // precision messages the engine raised, one per line
     bool interrupted = false;  // the progress ended the run: nothing was written
+    bool deep = false;         // computed in the deep type (numericType then means nothing)
+    std::vector<std::string> deepFigures;  // the reference, steps and rebases, one line each
 };
 
 // Told after every row; answering false (and setting `stopped`) ends the

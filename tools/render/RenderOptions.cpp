@@ -1,5 +1,6 @@
 #include "tools/render/RenderOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,6 +16,13 @@ bool ParseLongDouble(const std::string& text, long double& value) {
     if (reading.syntax != NumberSyntax::Valid) return false;
     value = reading.value;
     return true;
+}
+
+// A number of any length in the Range dialog's syntax: its value is read
+// later, at the precision the view needs.
+bool IsNumberText(const std::string& text) {
+    const NumberSyntax syntax = ReadNumber(text).syntax;
+    return syntax == NumberSyntax::Valid || syntax == NumberSyntax::OutOfRange;
 }
 
 bool ParseInt(const std::string& text, int32_t low, int32_t high, int32_t& value) {
@@ -79,14 +87,22 @@ const char* RenderUsage() {
            "  --const RE IM         Julia constant (default 0 0)\n"
            "  --formula mandelbrot|julia            (default mandelbrot)\n"
            "  --iter START INC END  iteration values (default 64 64 256)\n"
-           "  --type fixed|single|double|extended   numeric type (default single, the program's;\n"
-           "                        a type too coarse for the range falls back as in the program)\n"
+           "  --type fixed|single|double|extended|deep  numeric type (default single, the program's;\n"
+           "                        a type too coarse for the range falls back as in the program,\n"
+           "                        and past FPU Extended to deep where this build has it)\n"
            "  --size WxH            image size, 2 to 65535 each (default 400x300)\n"
            "  --palette N           palette 1 to 11 (default 1, Fire)\n"
            "  --mode modulo|percentage              colour determination (default modulo)\n"
            "  --shift N             palette shift (default 0)\n"
            "  --inside N            paint points inside the set with palette index N\n"
            "  --per-colour N        iterations per colour in modulo mode (default 1)\n"
+           "Deep zoom (Mandelbrot; pixel spacings down to about 1e-290):\n"
+           "  --centre RE IM        the view's centre, decimal numbers of any length\n"
+           "  --zoom Z              with --centre: the shorter side spans 4/Z\n"
+           "  --location FILE       centre, zoom and iterations from a location file: lines\n"
+           "                        \"Re: ...\", \"Im: ...\", \"Zoom: ...\", \"Iterations: ...\", or TOML\n"
+           "                        (real, imag, zoom, iterations; or [location] and [bailout]);\n"
+           "                        without --iter the image is one pass to its iterations\n"
            "Saved views (the program's File, Save as: quaxel.ini beside quaxel.exe):\n"
            "  --ini FILE            the INI file to read views from\n"
            "  --view NAME           render the view saved as NAME; options given override it\n"
@@ -123,6 +139,24 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             if (a == "--imag") { o.imagMin = low; o.imagMax = high; imagGiven = true; }
             if (a == "--const") { o.constReal = low; o.constImag = high; o.constGiven = true; }
             i += 2;
+        } else if (a == "--centre") {
+            if (!need(i, 2)) return false;
+            if (!IsNumberText(args[i + 1]) || !IsNumberText(args[i + 2])) {
+                error = "option --centre needs two numbers as the Range dialog takes them (any length)";
+                return false;
+            }
+            o.centreRe = args[i + 1];
+            o.centreIm = args[i + 2];
+            o.centreGiven = true;
+            i += 2;
+        } else if (a == "--zoom") {
+            if (!need(i, 1)) return false;
+            o.zoom = args[++i];
+            if (!IsNumberText(o.zoom)) { error = "option --zoom needs a number as the Range dialog takes it"; return false; }
+        } else if (a == "--location") {
+            if (!need(i, 1)) return false;
+            o.location = args[++i];
+            if (o.location.empty()) { error = "option --location needs a file name"; return false; }
         } else if (a == "--formula") {
             if (!need(i, 1)) return false;
             const std::string& v = args[++i];
@@ -147,7 +181,8 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             else if (v == "single") o.numericType = 1;
             else if (v == "double") o.numericType = 2;
             else if (v == "extended") o.numericType = 3;
-            else { error = "unknown numeric type '" + v + "' (fixed, single, double or extended)"; return false; }
+            else if (v == "deep") o.numericType = kDeepType;
+            else { error = "unknown numeric type '" + v + "' (fixed, single, double, extended or deep)"; return false; }
         } else if (a == "--size") {
             if (!need(i, 1)) return false;
             if (!ParseSize(args[++i], o.width, o.height)) {
@@ -211,11 +246,62 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         return false;
     }
     if (realGiven != imagGiven) { error = "give --real and --imag together"; return false; }
+    if (o.centreGiven != !o.zoom.empty()) { error = "give --centre and --zoom together"; return false; }
+    const bool deepView = o.centreGiven || !o.location.empty();
+    if (deepView && (realGiven || !o.view.empty() || (o.centreGiven && !o.location.empty()))) {
+        error = "give one view: --real/--imag, --centre/--zoom, --location or --view";
+        return false;
+    }
+    if (deepView && o.frames > 0) {
+        error = "--centre, --zoom and --location make single images for now (movies take --zoom-to)";
+        return false;
+    }
+    if ((deepView || o.numericType == kDeepType) && o.julia) {
+        error = "the deep type and deep views take Mandelbrot sets only for now";
+        return false;
+    }
+    if (o.numericType == kDeepType && o.frames > 0) {
+        error = "--type deep makes single images for now";
+        return false;
+    }
     o.rangeGiven = realGiven;
     if (!o.rangeGiven && o.julia) {
         o.realMin = -1.5L;
         o.realMax = 1.5L;
     }
+    if (o.centreGiven) return ApplyCentreAndZoom(o, error);
     if (!(o.realMin < o.realMax) || !(o.imagMin < o.imagMax)) { error = "each range needs MIN below MAX"; return false; }
+    return true;
+}
+
+bool ApplyCentreAndZoom(RenderOptions& o, std::string& error) {
+    const NumberReading zoom = ReadNumber(o.zoom);
+    if (zoom.syntax == NumberSyntax::OutOfRange && o.zoom.find('-') == std::string::npos) {
+        // Beyond the extended range: a view only the deep type could reach
+        // (and refuses with its own reason); the ranges stay unusable.
+        o.rangeGiven = true;
+        o.realMin = o.realMax = o.imagMin = o.imagMax = 0.0L;
+        return true;
+    }
+    if (zoom.syntax != NumberSyntax::Valid || !(zoom.value > 0.0L)) {
+        error = "the zoom must be a number above 0, not '" + o.zoom + "'";
+        return false;
+    }
+    const NumberReading re = ReadNumber(o.centreRe);
+    const NumberReading im = ReadNumber(o.centreIm);
+    if (re.syntax != NumberSyntax::Valid || im.syntax != NumberSyntax::Valid) {
+        error = "the centre " + o.centreRe + " " + o.centreIm + " is beyond the range of any numeric type";
+        return false;
+    }
+    // The shorter side spans 4 / zoom; for the hardware types in extended,
+    // the deep type redoes this in MPFR.
+    const long double spacing = 4.0L / (zoom.value * static_cast<long double>(std::min(o.width, o.height) - 1));
+    const long double halfWidth = spacing * static_cast<long double>(o.width - 1) / 2.0L;
+    const long double halfHeight = spacing * static_cast<long double>(o.height - 1) / 2.0L;
+    o.realMin = re.value - halfWidth;
+    o.realMax = re.value + halfWidth;
+    o.imagMin = im.value - halfHeight;
+    o.imagMax = im.value + halfHeight;
+    o.rangeGiven = true;
     return true;
 }

@@ -13,7 +13,7 @@ struct RenderOptions {
     bool julia = false;
     bool rangeGiven = false;  // without --real/--imag, the formula's start range
     int32_t iterStart = 64, iterInc = 64, iterEnd = 256;
-    int numericType = 1;  // 0 CPU Fixed, 1 FPU Single, 2 FPU Double, 3 FPU Extended
+    int numericType = 1;  // 0 CPU Fixed, 1 FPU Single, 2 FPU Double, 3 FPU Extended, kDeepType: deep
     int32_t width = 400, height = 300;
     int32_t palette = 1;
     bool percentage = false;
@@ -22,6 +22,11 @@ struct RenderOptions {
     int32_t insideColour = 0;
     int32_t iterationsPerColour = 1;
     std::string output;  // .png writes a PNG, anything else a BMP
+    // Deep views: a centre and zoom as decimal texts of any length (the
+    // shorter side spans 4 / zoom), given or read from a location file.
+    std::string centreRe, centreIm, zoom;
+    bool centreGiven = false;
+    std::string location;  // --location FILE
 
     // What the command line gave explicitly overrides a saved view.
     bool constGiven = false, formulaGiven = false, iterGiven = false, typeGiven = false;
@@ -36,6 +41,9 @@ struct RenderOptions {
     bool resume = false;  // frames whose file exists are skipped
 };
 
+// numericType of the deep type (perturbation around an MPFR reference orbit).
+constexpr int kDeepType = 4;
+
 constexpr int32_t kMaxFrames = 100000;
 constexpr int32_t kMaxSide = 65535;
 
@@ -43,6 +51,12 @@ constexpr int32_t kMaxSide = 65535;
 bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options, std::string& error);
 
 const char* RenderUsage();
+
+// Sets the ranges of a view given by centre and zoom (texts in the options),
+// in extended as the hardware types need them; where extended cannot hold
+// them apart they collapse (MIN == MAX) and only the deep type can
+// take the view. False for a zoom that is no number above 0.
+bool ApplyCentreAndZoom(RenderOptions& options, std::string& error);
 
 // A movie's output pattern holds exactly one %d, %Nd or %0Nd (N below 100);
 // "%%" is a percent sign.

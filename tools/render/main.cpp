@@ -17,6 +17,9 @@
 #include "image/FileReplace.h"
 #include "navigation/NavigationMath.h"
 #include "tools/render/Progress.h"
+#ifdef QUAXEL_DEEP
+#include "tools/render/DeepRender.h"
+#endif
 #include "tools/render/Render.h"
 
 namespace {
@@ -68,7 +71,9 @@ void PrintWarnings(const std::vector<std::string>& warnings) {
     for (const std::string& w : warnings) std::fprintf(stderr, "quaxel-render: warning: %s\n", w.c_str());
 }
 
+// The deep type is no NumericType: RenderView takes it from the options.
 NumericType RequestedType(const RenderOptions& o, const CoordinateSet& view) {
+    if (o.typeGiven && o.numericType == kDeepType) return NumericType::FpuExtended;
     return o.typeGiven ? static_cast<NumericType>(o.numericType) : DefaultNumericType(view.Formula, true);
 }
 
@@ -107,7 +112,9 @@ int OneImage(const RenderOptions& o) {
         return kInterrupted;
     }
     if (!result.notes.empty()) std::fprintf(stderr, "%s", result.notes.c_str());
-    std::printf("Numeric type: %s (%s)\n", NumericTypeName(result.numericType), result.typeReason.c_str());
+    std::printf("Numeric type: %s (%s)\n", result.deep ? "Deep" : NumericTypeName(result.numericType),
+                result.typeReason.c_str());
+    for (const std::string& line : result.deepFigures) std::printf("%s\n", line.c_str());
     std::printf("Passes: %d\n", result.passes);
     std::printf("Iterations: Min.: %d, Max.: %d\n", result.stats.min, result.stats.max);
     std::printf("Time: %.3f s\n", result.seconds);
@@ -266,6 +273,18 @@ int main(int argc, char** argv) {
     RenderOptions options;
     std::string error;
     if (!ParseRenderOptions(args, options, error)) return Usage(error);
+    if (!options.location.empty()) {
+#ifdef QUAXEL_DEEP
+        std::vector<std::string> warnings;
+        if (!ReadLocationInto(options, warnings, error)) {
+            std::fprintf(stderr, "quaxel-render: %s\n", error.c_str());
+            return kUsage;
+        }
+        PrintWarnings(warnings);
+#else
+        return Fail("--location: this build has no deep type yet (the Linux renderer has)");
+#endif
+    }
     CatchInterrupt();
     if (!options.listViews.empty()) return ListViews(options);
     return options.frames > 0 ? Movie(options) : OneImage(options);

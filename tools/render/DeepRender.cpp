@@ -1,0 +1,154 @@
+#include "tools/render/DeepRender.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+#include "engine/DeepView.h"
+#include "engine/DeepZoom.h"
+#include "engine/Location.h"
+#include "image/DibSect.h"
+
+namespace {
+
+std::string Megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// Per pixel: its difference orbit (two doubles), its reference index and
+// its count; per step of the reference: two doubles.
+uint64_t DeepBytes(int32_t width, int32_t height, int32_t iterEnd) {
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    return pixels * (2 * sizeof(double) + 2 * sizeof(int32_t)) + pixels +
+           static_cast<uint64_t>(iterEnd) * 2 * sizeof(double);
+}
+
+// The deep calculation reports rows as it finishes them; the progress line
+// is told in the form it knows, one row at a time.
+class DeepRowProgress final : public DeepProgress {
+public:
+    DeepRowProgress(RenderProgress* line, const CoordinateSet& view, int32_t width, int32_t height)
+        : line_(line) {
+        shown_.width = width;
+        shown_.height = height;
+        shown_.IterStart = view.IterStart;
+        shown_.IterInc = view.IterInc;
+        shown_.IterEnd = view.IterEnd;
+    }
+
+    bool AfterRow(int32_t rowsDone, int32_t, int32_t, int32_t limit) override {
+        if (line_ == nullptr) return true;
+        const std::lock_guard<std::mutex> hold(mutex_);
+        shown_.CurrentLimit = limit;
+        return line_->AfterRow(shown_, rowsDone - 1);
+    }
+
+private:
+    RenderProgress* line_;
+    CalcState shown_;
+    std::mutex mutex_;
+};
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", seconds);
+    return text;
+}
+
+}  // namespace
+
+bool ReadLocationInto(RenderOptions& o, std::vector<std::string>& warnings, std::string& error) {
+    Location location;
+    if (!ReadLocationFile(o.location, location, error)) return false;
+    if (!location.ignoredKeys.empty()) {
+        std::string names;
+        for (const std::string& key : location.ignoredKeys) names += (names.empty() ? "" : ", ") + key;
+        warnings.push_back(o.location + ": ignored " + names);
+    }
+    if (!o.iterGiven) {
+        if (location.iterations < 1) {
+            error = o.location + " gives no iterations: give --iter START INC END";
+            return false;
+        }
+        o.iterStart = o.iterInc = o.iterEnd = static_cast<int32_t>(location.iterations);
+    }
+    o.centreRe = location.re;
+    o.centreIm = location.im;
+    o.zoom = location.zoom;
+    o.centreGiven = true;
+    return ApplyCentreAndZoom(o, error);
+}
+
+bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourParams& colours,
+                const uint8_t* table, const std::string& reason, const std::string& output,
+                RenderProgress* progress, RenderResult& result, std::string& error) {
+    if (view.Formula != FormulaKind::MandelbrotSet) {
+        error = "the deep type takes Mandelbrot sets only for now";
+        return false;
+    }
+    const auto begin = std::chrono::steady_clock::now();
+    DeepView deep;
+    const bool made = o.centreGiven ? DeepViewFromCentre(o.centreRe, o.centreIm, o.zoom, o.width, o.height, deep, error)
+                                    : DeepViewFromRanges(view.RealMin, view.RealMax, view.ImagMin, view.ImagMax,
+                                                         o.width, o.height, deep, error);
+    if (!made) return false;
+
+    const std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
+    const uint64_t needed = DeepBytes(o.width, o.height, view.IterEnd);
+    const uint64_t available = AvailableMemory();
+    if ((available != 0 && needed > available) || needed > SIZE_MAX / 2) {
+        error = "a " + size + " image in the deep type to " + std::to_string(view.IterEnd) + " iterations needs " +
+                Megabytes(needed) + " of memory; " + Megabytes(available) + " are available";
+        return false;
+    }
+    DibImage image;
+    if (!image.TryCreate(o.width, o.height, table)) {
+        error = "cannot create a " + size + " image: not enough memory";
+        return false;
+    }
+    DeepCalculation calculation;
+    if (!calculation.SetUp(deep, view.IterStart, view.IterInc, view.IterEnd, &image, colours, error)) {
+        image.Release();
+        return false;
+    }
+    DeepRowProgress rows(progress, view, o.width, o.height);
+    result.deep = true;
+    result.typeReason = reason;
+    result.passes = calculation.CalculateToEnd(&rows);
+    result.interrupted = progress != nullptr && progress->stopped;
+
+    // The statistics of the other types: escaped counts only, the limit
+    // when nothing escaped.
+    IterationStatistics stats{view.IterEnd, -1, NotEscaped, NotEscaped, NotEscaped, NotEscaped};
+    for (int32_t y = 0; y < o.height; ++y)
+        for (int32_t x = 0; x < o.width; ++x) {
+            const int32_t n = calculation.EscapeCountAt(x, y);
+            if (n == NotEscaped) continue;
+            stats.min = std::min(stats.min, n);
+            stats.max = std::max(stats.max, n);
+        }
+    if (stats.max == -1) stats.max = view.IterEnd;
+    stats.topLeft = calculation.EscapeCountAt(0, 0);
+    stats.topRight = calculation.EscapeCountAt(o.width - 1, 0);
+    stats.bottomLeft = calculation.EscapeCountAt(0, o.height - 1);
+    stats.bottomRight = calculation.EscapeCountAt(o.width - 1, o.height - 1);
+    result.stats = stats;
+
+    const DeepStatistics& figures = calculation.Statistics();
+    result.deepFigures.push_back("Reference: " + std::to_string(figures.referenceSteps) + " steps at " +
+                                 std::to_string(static_cast<long long>(deep.precision)) + " bits in " +
+                                 Seconds(figures.referenceSeconds));
+    char spacing[32];
+    std::snprintf(spacing, sizeof spacing, "%.3e", deep.spacing);
+    result.deepFigures.push_back(std::string("Pixel spacing: ") + spacing);
+    result.deepFigures.push_back("Steps: " + std::to_string(figures.steps) + ", rebases: " +
+                                 std::to_string(figures.rebases));
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+
+    const bool saved = result.interrupted || WriteImageFile(image, output, error);
+    image.Release();
+    return saved;
+}
