@@ -127,6 +127,18 @@ TEST(RenderOptions, RefusesBadArgumentsWithAReason) {
         "--per-colour 0 a.bmp",
         "--frobnicate a.bmp",
         "a.bmp --inside",                // value missing at the end
+        "--centre 0 0 a.bmp",            // no zoom
+        "--zoom 1e5 a.bmp",              // no centre
+        "--centre 0 0 --zoom 0 a.bmp",
+        "--centre 0 0 --zoom -5 a.bmp",
+        "--centre 0 0 --zoom 1e-99999 a.bmp",  // a zero zoom, however written
+        "--centre 0 x --zoom 5 a.bmp",
+        "--centre 0 0 --zoom 5 --real -1 0 --imag 0 1 a.bmp",  // two views
+        "--centre 0 0 --zoom 5 --location l.txt a.bmp",
+        "--centre 0 0 --zoom 5 --frames 3 f%d.bmp",
+        "--type deep --formula julia a.bmp",
+        "--location l.txt --formula julia a.bmp",
+        "--type deep --frames 3 f%d.bmp",
     };
     for (const char* line : bad) {
         RenderOptions o;
@@ -134,6 +146,26 @@ TEST(RenderOptions, RefusesBadArgumentsWithAReason) {
         EXPECT_FALSE(Parse(line, o, error)) << line;
         EXPECT_FALSE(error.empty()) << line;
     }
+}
+
+// The shorter side spans 4 / zoom around the centre; the longer one keeps
+// the pixels square. Texts of any length are taken.
+TEST(RenderOptions, CentreAndZoomGiveTheRanges) {
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse("--centre -0.75 0.1 --zoom 2 --size 5x3 a.bmp", o, error)) << error;
+    EXPECT_EQ(o.realMin, -2.75L);
+    EXPECT_EQ(o.realMax, 1.25L);
+    EXPECT_EQ(o.imagMin, -0.9L);
+    EXPECT_EQ(o.imagMax, 1.1L);
+    const std::string longText = "-1.7400623825793398541" + std::string(300, '7');
+    ASSERT_TRUE(Parse("--centre " + longText + " 0.0281 --zoom 1e300 --size 40x30 a.bmp", o, error)) << error;
+    EXPECT_EQ(o.centreRe, longText);
+    EXPECT_EQ(o.zoom, "1e300");
+    EXPECT_FALSE(o.realMin < o.realMax) << "extended cannot hold this view apart: only the deep type takes it";
+    ASSERT_TRUE(Parse("--centre 0 0 --zoom 1e99999 --size 40x30 a.bmp", o, error)) << error;
+    ASSERT_TRUE(Parse("--type deep --size 40x30 a.bmp", o, error)) << error;
+    EXPECT_EQ(o.numericType, kDeepType);
 }
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
