@@ -156,8 +156,9 @@ TEST(RenderOptions, CentreAndZoomGiveTheRanges) {
     ASSERT_TRUE(Parse("--centre -0.75 0.1 --zoom 2 --size 5x3 a.bmp", o, error)) << error;
     EXPECT_EQ(o.realMin, -2.75L);
     EXPECT_EQ(o.realMax, 1.25L);
-    EXPECT_EQ(o.imagMin, -0.9L);
-    EXPECT_EQ(o.imagMax, 1.1L);
+    const long double imag = ReadNumber("0.1").value;
+    EXPECT_EQ(o.imagMin, imag - 1.0L);
+    EXPECT_EQ(o.imagMax, imag + 1.0L);
     const std::string longText = "-1.7400623825793398541" + std::string(300, '7');
     ASSERT_TRUE(Parse("--centre " + longText + " 0.0281 --zoom 1e300 --size 40x30 a.bmp", o, error)) << error;
     EXPECT_EQ(o.centreRe, longText);
