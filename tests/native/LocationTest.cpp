@@ -130,6 +130,11 @@ TEST(Location, OneLocationInThreeFormats) {
     EXPECT_EQ(flakeNested.zoom, flake.zoom);
     EXPECT_EQ(flakeNested.iterations, 60000);
 
+    const Location glitch = ReadFile("rust-fractal/glitch_test.toml");
+    const Location glitchNested = ReadFile("deepdrill/glitch_test_1.loc");
+    EXPECT_EQ(glitchNested.re, glitch.re);
+    EXPECT_EQ(glitchNested.im, glitch.im);
+
     const Location base = ReadFile("deepdrill/base.loc");
     EXPECT_EQ(base.zoom, "4096");
     EXPECT_EQ(base.iterations, 300);
