@@ -42,6 +42,25 @@ bool IsName(std::string_view s, bool blanksAndDots) {
     return true;
 }
 
+// TOML keys and table names: bare keys joined by dots (blanks around the
+// dots allowed, as TOML does, and removed here).
+bool IsDotted(std::string_view s) {
+    size_t start = 0;
+    while (true) {
+        const size_t dot = s.find('.', start);
+        if (!IsName(Trim(s.substr(start, dot - start)), false)) return false;
+        if (dot == std::string_view::npos) return true;
+        start = dot + 1;
+    }
+}
+
+std::string WithoutBlanks(std::string_view s) {
+    std::string joined;
+    for (const char c : s)
+        if (!IsBlank(c)) joined += c;
+    return joined;
+}
+
 enum Field { kRe, kIm, kZoom, kIterations, kFieldCount };
 
 // Accepts "60000", "+60000" and TOML's "60_000".
@@ -130,17 +149,21 @@ private:
     bool TomlLine(std::string_view line) {
         if (line.front() == '[') return TableLine(line);
         const size_t equals = line.find('=');
-        const std::string_view key = Trim(line.substr(0, equals));
-        if (equals == std::string_view::npos || !IsName(key, false))
+        const std::string_view dotted = Trim(line.substr(0, equals));
+        if (equals == std::string_view::npos || !IsDotted(dotted))
             return FailHere("not a \"key = value\" line: " + Shown(line));
-        const std::string name = table_.empty() ? std::string(key) : table_ + "." + std::string(key);
+        // "location.real = 1" is "real = 1" in the table [location].
+        const std::string name = table_.empty() ? WithoutBlanks(dotted) : table_ + "." + WithoutBlanks(dotted);
+        const size_t lastDot = name.rfind('.');
+        const std::string table = lastDot == std::string::npos ? std::string() : name.substr(0, lastDot);
+        const std::string_view key = std::string_view(name).substr(lastDot + 1);
         Field field = kFieldCount;
-        if (table_.empty() || table_ == "location") {
+        if (table.empty() || table == "location") {
             if (key == "real") field = kRe;
             if (key == "imag") field = kIm;
             if (key == "zoom") field = kZoom;
-            if (key == "iterations" || (key == "depth" && !table_.empty())) field = kIterations;
-        } else if (table_ == "bailout" && key == "iterations") {
+            if (key == "iterations" || (key == "depth" && !table.empty())) field = kIterations;
+        } else if (table == "bailout" && key == "iterations") {
             field = kIterations;
         }
 
@@ -162,9 +185,9 @@ private:
         const size_t end = line.find(close, start);
         const std::string_view name = end == std::string_view::npos ? std::string_view() : Trim(line.substr(start, end - start));
         const std::string_view rest = end == std::string_view::npos ? std::string_view() : Trim(line.substr(end + close.size()));
-        if (!IsName(name, true) || (!rest.empty() && rest.front() != '#'))
+        if (!IsDotted(name) || (!rest.empty() && rest.front() != '#'))
             return FailHere("not a table name: " + Shown(line));
-        table_ = name;
+        table_ = WithoutBlanks(name);
         return true;
     }
 

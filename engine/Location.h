@@ -6,7 +6,8 @@
 //                     unrelated "real: 1" and "imag: 1" lines)
 //   flat TOML         real = "-0.75", imag = "0.1", zoom = "1e50", iterations = 1000
 //   nested TOML       [location] real, imag, zoom (and depth = iterations);
-//                     [bailout] iterations
+//                     [bailout] iterations; dotted keys ("location.real")
+//                     stand for their tables' keys
 //
 // The format is chosen by the first line that is neither blank nor a "#"
 // comment: a "[" or a "=" before any ":" means TOML. The texts of re, im and

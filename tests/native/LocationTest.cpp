@@ -170,6 +170,8 @@ TEST(Location, LinesThatAreNoLocation) {
     EXPECT_EQ(ErrorOf("real =\n"), "line 1: the value is missing");
     EXPECT_EQ(ErrorOf("[location\nreal = 1\n"), "line 1: not a table name: \"[location\"");
     EXPECT_EQ(ErrorOf("[a]]\n"), "line 1: not a table name: \"[a]]\"");
+    EXPECT_EQ(ErrorOf("[a..b]\n"), "line 1: not a table name: \"[a..b]\"");
+    EXPECT_EQ(ErrorOf("location. = 1\n"), "line 1: not a \"key = value\" line: \"location. = 1\"");
     EXPECT_EQ(ErrorOf("colors = [1,\n2,\n"), "the value begun on line 1 never ends");
     EXPECT_EQ(ErrorOf(std::string("\xff\xfer\0e\0", 6)), "the text is UTF-16; locations are read as UTF-8 or ASCII");
     const std::string longLine = "Re: 1\n" + std::string(5000, 'x') + "\n";
@@ -217,6 +219,7 @@ TEST(Location, ToleratedText) {
     const std::string text =
         "\xef\xbb\xbf# saved\r\n"
         "title = \"x = 1: y\" # = and : inside\r\n"
+        "bailout . iterations = 500\r\n"
         "\r\n"
         "[location]\r\n"
         "real = ' -0.75 '\r\n"
@@ -231,15 +234,16 @@ TEST(Location, ToleratedText) {
         "\"\"\"\r\n"
         "[[layers]]\r\n"
         "depth = 2\r\n"
-        "[bailout]\r\n"
-        "iterations = 500\r\n";
+        "[ other.table ]\r\n"
+        "iterations = 7\r\n";
     ASSERT_TRUE(ReadLocation(text, location, error)) << error;
     EXPECT_EQ(location.re, "-0.75");
     EXPECT_EQ(location.im, "0.1");
     EXPECT_EQ(location.zoom, "1E3");
     EXPECT_EQ(location.iterations, 500);
     EXPECT_EQ(location.ignoredKeys,
-              (std::vector<std::string>{"title", "location.palette", "location.notes", "layers.depth"}));
+              (std::vector<std::string>{"title", "location.palette", "location.notes", "layers.depth",
+                                        "other.table.iterations"}));
 }
 
 TEST(Location, Files) {
