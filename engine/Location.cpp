@@ -99,7 +99,8 @@ public:
             if (!ReadLine(line)) return false;
         }
         if (format_ == Format::Unknown) return Fail("the text holds no location");
-        if (!continuation_.empty()) return Fail("the value begun on line " + std::to_string(continuedFrom_) + " never ends");
+        if (!continuation_.empty())
+            return Fail("the value begun on line " + std::to_string(continuedFrom_) + " never ends");
         const bool toml = format_ == Format::Toml;
         static const char* const kKeyValueNames[] = {"Re", "Im", "Zoom"};
         static const char* const kTomlNames[] = {"real", "imag", "zoom"};
@@ -183,8 +184,9 @@ private:
         const std::string_view close = array ? "]]" : "]";
         const size_t start = array ? 2 : 1;
         const size_t end = line.find(close, start);
-        const std::string_view name = end == std::string_view::npos ? std::string_view() : Trim(line.substr(start, end - start));
-        const std::string_view rest = end == std::string_view::npos ? std::string_view() : Trim(line.substr(end + close.size()));
+        if (end == std::string_view::npos) return FailHere("not a table name: " + Shown(line));
+        const std::string_view name = Trim(line.substr(start, end - start));
+        const std::string_view rest = Trim(line.substr(end + close.size()));
         if (!IsDotted(name) || (!rest.empty() && rest.front() != '#'))
             return FailHere("not a table name: " + Shown(line));
         table_ = WithoutBlanks(name);
