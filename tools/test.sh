@@ -16,6 +16,9 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "${jobs}"
 ctest --preset native -j "${jobs}"
 
+step "fuzz: the location and long-number readers under libFuzzer (clang, ASan/UBSan), 30 s each"
+tests/fuzz/run-fuzz.sh 30
+
 step "tsan: the worker pool's shared rows and a movie's frame threads under ThreadSanitizer"
 # Builds only that suite (and the engine under it), not the whole project.
 cmake --preset tsan >/dev/null
