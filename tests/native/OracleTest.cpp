@@ -148,6 +148,8 @@ TEST(OracleSample, ComparisonListsEveryDifference) {
     EXPECT_EQ(right.compared, 1000);
     EXPECT_TRUE(right.differences.empty());
     EXPECT_TRUE(right.Passes());
+    EXPECT_GT(right.inside, 0);
+    EXPECT_LT(right.lowestCount, right.highestCount);
 
     const auto wrong = [](int32_t count) { return count == 7 ? 8 : 7; };
     const auto oneWrong = [&](int32_t x, int32_t y) { return x == 5 && y == 6 ? wrong(truth(x, y)) : truth(x, y); };

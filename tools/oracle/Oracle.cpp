@@ -6,7 +6,6 @@
 #include <random>
 #include <thread>
 
-#include "engine/PomeClc.h"
 
 namespace {
 
@@ -153,6 +152,12 @@ OracleAgreement CompareWithOracle(const DeepView& view, int32_t limit, const std
     for (size_t i = 0; i < pixels.size(); ++i) {
         const Result& r = results[i];
         agreement.highestPrecision = std::max(agreement.highestPrecision, r.precision);
+        if (r.oracle == NotEscaped) {
+            ++agreement.inside;
+        } else if (r.oracle != kOracleUnsettled) {
+            agreement.lowestCount = std::min(agreement.lowestCount, r.oracle);
+            agreement.highestCount = std::max(agreement.highestCount, r.oracle);
+        }
         if (r.count != r.oracle) agreement.differences.push_back({pixels[i].x, pixels[i].y, r.count, r.oracle, r.precision});
     }
     return agreement;

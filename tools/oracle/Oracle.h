@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/DeepView.h"
+#include "engine/PomeClc.h"
 
 // OracleCount's answer when the count still changed at the highest
 // precision it was allowed.
@@ -60,6 +61,12 @@ struct OracleAgreement {
     std::vector<OracleDifference> differences;  // in the order of the pixels given
     double seconds = 0.0;                        // wall time of the oracle's counts
     int32_t highestPrecision = 0;
+    // What the oracle's counts span, to tell a view with structure from one
+    // of a single colour: escaped counts from lowest to highest, and how
+    // many pixels stayed inside.
+    int32_t lowestCount = NotEscaped;
+    int32_t highestCount = -1;
+    int32_t inside = 0;
 
     double Share() const { return compared > 0 ? static_cast<double>(differences.size()) / compared : 0.0; }
     // At most one pixel in a thousand may differ.

@@ -198,8 +198,9 @@ bool CheckView(const ViewRequest& request, const Options& o) {
     const std::vector<OraclePixel> pixels = SampleOraclePixels(o.width, o.height, o.pixels, o.seed);
     const OracleAgreement agreement = CompareWithOracle(
         view, limit, pixels, [&](int32_t x, int32_t y) { return calculation.EscapeCountAt(x, y); }, o.threads);
-    std::printf("  oracle: %.2f s on %d threads, precision up to %d bits\n", agreement.seconds, o.threads,
-                agreement.highestPrecision);
+    std::printf("  oracle: %.2f s on %d threads, precision up to %d bits; escaped %d..%d, %d inside\n",
+                agreement.seconds, o.threads, agreement.highestPrecision, agreement.lowestCount,
+                agreement.highestCount, agreement.inside);
     for (const OracleDifference& d : agreement.differences)
         std::printf("  differs at x %d y %d: deep %s, oracle %s (at %d bits)\n", d.x, d.y, CountText(d.count).c_str(),
                     CountText(d.oracle).c_str(), d.precision);
