@@ -150,6 +150,9 @@ TEST(OracleSample, ComparisonListsEveryDifference) {
     EXPECT_TRUE(right.Passes());
     EXPECT_GT(right.inside, 0);
     EXPECT_LT(right.lowestCount, right.highestCount);
+    EXPECT_EQ(right.CountRange(), "escaped " + std::to_string(right.lowestCount) + ".." +
+                                      std::to_string(right.highestCount) + ", " + std::to_string(right.inside) +
+                                      " inside");
 
     const auto wrong = [](int32_t count) { return count == 7 ? 8 : 7; };
     const auto oneWrong = [&](int32_t x, int32_t y) { return x == 5 && y == 6 ? wrong(truth(x, y)) : truth(x, y); };

@@ -162,3 +162,10 @@ OracleAgreement CompareWithOracle(const DeepView& view, int32_t limit, const std
     }
     return agreement;
 }
+
+std::string OracleAgreement::CountRange() const {
+    const std::string escaped = highestCount < 0 ? std::string("none escaped")
+                                                 : "escaped " + std::to_string(lowestCount) + ".." +
+                                                       std::to_string(highestCount);
+    return escaped + ", " + std::to_string(inside) + " inside";
+}

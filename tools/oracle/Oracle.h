@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "engine/DeepView.h"
@@ -71,6 +72,8 @@ struct OracleAgreement {
     double Share() const { return compared > 0 ? static_cast<double>(differences.size()) / compared : 0.0; }
     // At most one pixel in a thousand may differ.
     bool Passes() const { return static_cast<int64_t>(differences.size()) * 1000 <= compared; }
+    // "escaped 41..48, 2 inside" (or "none escaped, 50 inside").
+    std::string CountRange() const;
 };
 
 // The oracle's count (from view.precision + kOracleStep) of each pixel

@@ -88,7 +88,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             if (!needs(i, 1)) return false;
 #ifdef QUAXEL_ORACLE_LOCATIONS
             Location location;
-            if (!ReadLocationFile(argv[++i], location, error)) return false;
+            if (!ReadLocationFile(argv[++i], location, error)) {
+                error = std::string(argv[i]) + ": " + error;
+                return false;
+            }
             o.views.push_back({argv[i], location.re, location.im, location.zoom, location.iterations});
 #else
             error = "--location: this build reads no location files yet";
@@ -198,9 +201,8 @@ bool CheckView(const ViewRequest& request, const Options& o) {
     const std::vector<OraclePixel> pixels = SampleOraclePixels(o.width, o.height, o.pixels, o.seed);
     const OracleAgreement agreement = CompareWithOracle(
         view, limit, pixels, [&](int32_t x, int32_t y) { return calculation.EscapeCountAt(x, y); }, o.threads);
-    std::printf("  oracle: %.2f s on %d threads, precision up to %d bits; escaped %d..%d, %d inside\n",
-                agreement.seconds, o.threads, agreement.highestPrecision, agreement.lowestCount,
-                agreement.highestCount, agreement.inside);
+    std::printf("  oracle: %.2f s on %d threads, precision up to %d bits; %s\n", agreement.seconds, o.threads,
+                agreement.highestPrecision, agreement.CountRange().c_str());
     for (const OracleDifference& d : agreement.differences)
         std::printf("  differs at x %d y %d: deep %s, oracle %s (at %d bits)\n", d.x, d.y, CountText(d.count).c_str(),
                     CountText(d.oracle).c_str(), d.precision);
