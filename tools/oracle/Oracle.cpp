@@ -6,7 +6,6 @@
 #include <random>
 #include <thread>
 
-
 namespace {
 
 // Bits that hold a + b exactly: from the higher leading bit (plus one for a
