@@ -1,0 +1,131 @@
+// The deep calculation against the oracle, about fifty pixels a view: the
+// affordable share of the full agreement run (tools/oracle/agree.cpp,
+// docs/deepzoom.md) that every test run repeats. With so few pixels the
+// allowed share of one in a thousand means none may differ.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/DeepView.h"
+#include "engine/DeepZoom.h"
+#include "engine/PomeClc.h"
+#include "tools/oracle/Oracle.h"
+
+#if __has_include("engine/Location.h")
+#include "engine/Location.h"
+#define QUAXEL_AGREEMENT_LOCATIONS 1
+#endif
+
+namespace {
+
+// A boundary point at every depth: the Misiurewicz point where z_3 = -z_2
+// (0, c, c^2 + c, then the repelling fixed point for ever), found by
+// Newton's method at 340 digits and given to 310. Around it the set repeats
+// itself, so each zoom down to 1e300 shows boundary, its counts growing
+// with the depth.
+const char kMisiurewiczRe[] =
+    "-0.2281554936539618192145720140991260067373983511745080323795979810844156630360130667574210427119704"
+    "3726893958538681646990536062176833892949423854539054735363850360915142120852478891495524071829464980"
+    "7399935999858816761369110006545501557947692511511536456576015194010539909276935504325707203927345237"
+    "9232586677021";
+const char kMisiurewiczIm[] =
+    "1.11514250803993735974576463631501406818877809046795460362746803348104090929463551685725720068747652"
+    "2887210032245103332467408949081745718845259984253013988800378961149845153818713558226744792671019403"
+    "9382369014758821696953203973909890684815787539535821338393961954872257624275390143693700667406156058"
+    "05124236847";
+
+constexpr int32_t kPixels = 50;
+constexpr int kThreads = 2;
+// Oracle steps a view may cost (each pixel is iterated at least twice, the
+// second time to confirm the first): views with higher limits get fewer
+// pixels, so that the suite stays within about a minute.
+constexpr int64_t kOracleStepBudget = 3'000'000;
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void ExpectAgreement(const std::string& name, const DeepView& view, int32_t limit) {
+    SCOPED_TRACE(name);
+    std::string error;
+    const auto started = std::chrono::steady_clock::now();
+    DeepCalculation calculation;
+    ASSERT_TRUE(calculation.SetUp(view, limit, limit, limit, nullptr, ColourParams{}, error)) << error;
+    calculation.CalculateToEnd();
+    const double deepSeconds = SecondsSince(started);
+
+    const int32_t pixels = static_cast<int32_t>(std::clamp<int64_t>(kOracleStepBudget / limit, 10, kPixels));
+    const OracleAgreement agreement =
+        CompareWithOracle(view, limit, SampleOraclePixels(view.Width(), view.Height(), pixels, 1),
+                          [&](int32_t x, int32_t y) { return calculation.EscapeCountAt(x, y); }, kThreads);
+    std::printf("%s: %d pixels (%s), limit %d, %ld bits (oracle up to %d): deep %.2f s, oracle %.2f s\n",
+                name.c_str(), agreement.compared, agreement.CountRange().c_str(), limit,
+                static_cast<long>(view.precision), agreement.highestPrecision, deepSeconds, agreement.seconds);
+    for (const OracleDifference& d : agreement.differences)
+        ADD_FAILURE() << "pixel " << d.x << ", " << d.y << ": deep " << d.count << ", oracle " << d.oracle << " (at "
+                      << d.precision << " bits)";
+}
+
+void ExpectAgreementAround(const char* zoom, int32_t limit) {
+    DeepView view;
+    std::string error;
+    ASSERT_TRUE(DeepViewFromCentre(kMisiurewiczRe, kMisiurewiczIm, zoom, 64, 48, view, error)) << error;
+    ExpectAgreement(std::string("zoom ") + zoom, view, limit);
+}
+
+}  // namespace
+
+TEST(DeepAgreement, BoundaryPointAtZoom1e20) {
+    ExpectAgreementAround("1e20", 1000);
+}
+
+TEST(DeepAgreement, BoundaryPointAtZoom1e50) {
+    ExpectAgreementAround("1e50", 2000);
+}
+
+// Near the smallest spacing the deep type takes, where the offsets' squares
+// come closest to leaving the normal doubles.
+TEST(DeepAgreement, BoundaryPointAtZoom1e280) {
+    ExpectAgreementAround("1e280", 4000);
+}
+
+// Every published location in the test data, at its own iteration limit.
+TEST(DeepAgreement, PublishedLocations) {
+#ifndef QUAXEL_AGREEMENT_LOCATIONS
+    GTEST_SKIP() << "no location reader in this build";
+#else
+    const std::filesystem::path folder(QUAXEL_LOCATIONS_DIR);
+    std::error_code code;
+    if (!std::filesystem::is_directory(folder, code)) GTEST_SKIP() << "no published locations in " << folder;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, code))
+        if (entry.is_regular_file() && entry.path().filename().string().rfind("README", 0) != 0)
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    // The folder may hold files for the readers' own suites too (other
+    // formats, texts they refuse) and locations too shallow or too deep for
+    // the deep type: those are named and passed over.
+    int checked = 0;
+    for (const std::filesystem::path& file : files) {
+        Location location;
+        DeepView view;
+        std::string error;
+        if (!ReadLocationFile(file.string(), location, error) ||
+            !DeepViewFromCentre(location.re, location.im, location.zoom, 48, 32, view, error)) {
+            std::printf("%s: passed over (%s)\n", file.filename().string().c_str(), error.c_str());
+            continue;
+        }
+        const int32_t limit = location.iterations > 0 && location.iterations < NotEscaped
+                                  ? static_cast<int32_t>(location.iterations)
+                                  : 10000;
+        ExpectAgreement(file.filename().string(), view, limit);
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "no deep location in " << folder;
+#endif
+}
