@@ -24,3 +24,11 @@ add_test(NAME RenderMovieOnThreads
   COMMAND ${CMAKE_COMMAND} -E env QUAXEL_RENDER_THREADS=3 $<TARGET_FILE:quaxel-render> --frames 12 --size 64x48
           --real -0.75 -0.74 --imag 0.1 0.11 ${CMAKE_CURRENT_BINARY_DIR}/threads-f%d.bmp)
 set_tests_properties(RenderMovieOnThreads PROPERTIES FAIL_REGULAR_EXPRESSION "ThreadSanitizer|AddressSanitizer|runtime error")
+
+# Deep views through the real program (the builds with MPFR).
+if(TARGET quaxel_deep)
+  add_test(NAME render_cli_deep
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tools/render/deep-cli-test.sh $<TARGET_FILE:quaxel-render>
+            ${CMAKE_CURRENT_BINARY_DIR}/render-deep-cli)
+  set_tests_properties(render_cli_deep PROPERTIES TIMEOUT 300)
+endif()

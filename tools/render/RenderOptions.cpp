@@ -116,6 +116,8 @@ const char* RenderUsage() {
            "  The width shrinks geometrically, so the zoom looks steady; the iteration values\n"
            "  grow log-linearly. A video from the frames:\n"
            "    ffmpeg -framerate 30 -i frames/f%05d.png -c:v libx264 -pix_fmt yuv420p zoom.mp4\n"
+           "One image's rows are shared by the hardware threads (QUAXEL_RENDER_THREADS=N: N); the bytes\n"
+           "do not depend on their number.\n"
            "Ctrl+C stops at the next row; no unfinished file is left under the output name.\n";
 }
 

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# quaxel-render's deep views from outside: centre and zoom, location files,
+# the choice of the deep type, the same bytes on any thread count, and each
+# bad input with its message and exit code (2: the input, 1: cannot compute),
+# never a file left behind. Usage: deep-cli-test.sh QUAXEL-RENDER WORK_FOLDER
+set -uo pipefail
+render="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+locations="$(cd "$(dirname "$0")/../../tests/data/locations" && pwd)"
+work="$2"
+rm -rf "${work}"
+mkdir -p "${work}"
+cd "${work}" || exit 1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect CODE PATTERN command...: exit code and a line of stdout+stderr.
+expect() {
+  local code="$1" pattern="$2"
+  shift 2
+  "$@" >out.txt 2>&1
+  local got=$?
+  [ "${got}" -eq "${code}" ] || { fail "exit ${got}, not ${code}: $*"; cat out.txt; }
+  grep -Eq -- "${pattern}" out.txt || { fail "no '${pattern}' from: $*"; cat out.txt; }
+}
+
+# A boundary point at 1e30: the deep type on its own, named with its reason.
+centre=(-0.7436438870371587522 0.1318259042053119566)
+expect 0 'Numeric type: Deep \(no other type can tell' "${render}" --centre "${centre[@]}" --zoom 1e30 \
+  --iter 400 400 2000 --size 64x48 auto.bmp
+grep -Eq '^Reference: [0-9]+ steps at [0-9]+ bits' out.txt || fail "no reference figures"
+expect 0 'Numeric type: Deep \(as asked\)' "${render}" --centre "${centre[@]}" --zoom 1e30 --iter 400 400 2000 \
+  --size 64x48 --type deep asked.bmp
+cmp -s auto.bmp asked.bmp || fail "the deep type chosen and asked for give other bytes"
+for t in 1 3; do
+  QUAXEL_RENDER_THREADS=$t "${render}" --centre "${centre[@]}" --zoom 1e30 --iter 400 400 2000 --size 64x48 t$t.bmp >/dev/null 2>&1
+  cmp -s auto.bmp t$t.bmp || fail "$t threads give other bytes than the default"
+done
+"${render}" --centre "${centre[@]}" --zoom 1e30 --iter 2000 2000 2000 --size 64x48 oneshot.bmp >/dev/null 2>&1
+cmp -s auto.bmp oneshot.bmp || fail "passes give other bytes than one pass to the same end"
+
+# Ranges past FPU Extended's reach: the chain ends in the deep type, unless a
+# type was asked for, which stays as it always was.
+range=(--real -0.74364388703715875 -0.74364388703715870 --imag 0.13182590420531195 0.13182590420531199)
+expect 0 'Numeric type: Deep \(FPU Extended cannot tell' "${render}" "${range[@]}" --iter 500 500 1500 --size 48x36 r.bmp
+expect 0 'Numeric type: FPU Extended \(as asked\)' "${render}" "${range[@]}" --iter 500 500 1500 --size 48x36 \
+  --type extended rx.bmp
+
+# A published location: one pass to its iterations, ignored keys named once.
+expect 0 'Passes: 1' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr.png
+expect 0 'warning: .*ignored' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr2.png
+
+# Bad input: a message, the exit code, and no file.
+printf 'Re: -0.75\nIm: 0.1\n' >nozoom.txt
+printf 'Re: -0.75\nIm: 0.1\nZoom: 1e30\n' >noiter.txt
+printf 'Re: -0.7x5\nIm: 0.1\nZoom: 1e30\nIterations: 100\n' >badnumber.txt
+printf 'Re: -0.75\nIm: 0.1\nZoom: -5\nIterations: 100\n' >badzoom.txt
+head -c 2000000 /dev/zero | tr '\0' '7' >huge.txt
+expect 2 'Zoom' "${render}" --location nozoom.txt --size 32x24 x1.bmp
+expect 2 'no iterations: give --iter' "${render}" --location noiter.txt --size 32x24 x2.bmp
+expect 2 'position' "${render}" --location badnumber.txt --size 32x24 x3.bmp
+expect 2 'zoom' "${render}" --location badzoom.txt --size 32x24 x4.bmp
+expect 2 'huge.txt' "${render}" --location huge.txt --size 32x24 x5.bmp
+expect 2 'nothere.toml' "${render}" --location nothere.toml --size 32x24 x6.bmp
+expect 2 'zoom must be a number above 0' "${render}" --centre 0 0 --zoom 0 x7.bmp
+expect 1 'beyond' "${render}" --centre -0.75 0.1 --zoom 1e400 --size 32x24 x8.bmp
+expect 2 'Mandelbrot' "${render}" --type deep --formula julia --size 32x24 x9.bmp
+ls x*.bmp 2>/dev/null && fail "a refused view left a file"
+
+[ "${failures}" -eq 0 ] && echo "all passed"
+exit $((failures > 0))
