@@ -68,6 +68,18 @@ int32_t DirectCount(const DeepView& view, int32_t x, int32_t y, int32_t limit, d
     return NotEscaped;
 }
 
+TEST(DeepView, NumberTextsReadBack) {
+    BigFloat value(64);
+    mpfr_set_str(value.get(), "-1.25e-3", 10, MPFR_RNDN);
+    EXPECT_EQ(value.Text(3), "-1.25e-3");
+    mpfr_set_si(value.get(), 20, MPFR_RNDN);
+    EXPECT_EQ(value.Text(), "2e1");
+    mpfr_set_d(value.get(), 0.5, MPFR_RNDN);
+    EXPECT_EQ(value.Text(), "5e-1");
+    mpfr_set_si(value.get(), 3, MPFR_RNDN);
+    EXPECT_EQ(value.Text(), "3");
+}
+
 TEST(DeepView, CentreMappingIsOneRoundingPerOffset) {
     DeepView view;
     std::string error;
