@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -84,61 +86,103 @@ inline bool FullStep(Lane& lane, const ReferenceTable& ref, int64_t& rebases) {
     return true;
 }
 
-// Eight orbits at once, as four pairs in SSE2-sized vectors: a step is a
-// chain of about six dependent operations, and eight independent chains keep
-// the floating-point units busy through each one's latency. Vector
-// arithmetic rounds each element exactly as the scalar operation would.
+// Eight orbits at once, in vectors of W lanes (two on SSE2, four on AVX2): a
+// step is a chain of about six dependent operations, and eight independent
+// chains keep the floating-point units busy through each one's latency.
+// Vector arithmetic rounds each element exactly as the scalar operation
+// would, so the paths give the same bits.
 constexpr int kLanes = 8;
-constexpr int kPairs = kLanes / 2;
 typedef double Pair __attribute__((vector_size(16)));
 typedef int64_t PairMask __attribute__((vector_size(16)));
+typedef double Quad __attribute__((vector_size(32)));
+typedef int64_t QuadMask __attribute__((vector_size(32)));
+
+// vector = (table[index[0]], table[index[1]], ...); passed by reference, as
+// a wide vector by value would change the calling convention.
+template <typename V>
+[[gnu::always_inline]] inline void Gather(V& vector, const double* table, const int32_t* index) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    double values[W];
+    for (int j = 0; j < W; ++j) values[j] = table[index[j]];
+    std::memcpy(&vector, values, sizeof vector);
+}
 
 // Steps every lane `steps` times (each has at least that many steps before
 // its limit and before the reference's end), stopping before the first step
 // in which any lane would escape or rebase. Returns the steps taken.
-inline int32_t QuietSteps(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
-    Pair zr[kPairs], zi[kPairs], cr[kPairs], ci[kPairs];
+template <typename V, typename Mask>
+[[gnu::always_inline]] inline int32_t QuietSteps(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int G = kLanes / W;
+    V zr[G] = {}, zi[G] = {}, cr[G] = {}, ci[G] = {};
     int32_t m[kLanes];
-    for (int p = 0; p < kPairs; ++p) {
-        const Lane& a = lanes[2 * p];
-        const Lane& b = lanes[2 * p + 1];
-        zr[p] = Pair{a.zr, b.zr}, zi[p] = Pair{a.zi, b.zi}, cr[p] = Pair{a.cr, b.cr}, ci[p] = Pair{a.ci, b.ci};
-        m[2 * p] = a.m, m[2 * p + 1] = b.m;
-    }
+    for (int g = 0; g < G; ++g)
+        for (int j = 0; j < W; ++j) {
+            const Lane& lane = lanes[g * W + j];
+            zr[g][j] = lane.zr, zi[g][j] = lane.zi, cr[g][j] = lane.cr, ci[g][j] = lane.ci;
+            m[g * W + j] = lane.m;
+        }
     const double* re = ref.re;
     const double* im = ref.im;
-    const Pair four = {4.0, 4.0};
+    V four;
+    for (int j = 0; j < W; ++j) four[j] = 4.0;
     int32_t done = 0;
     for (; done < steps; ++done) {
-        Pair Zr[kPairs], Zi[kPairs], wr[kPairs], wi[kPairs];
-        PairMask event = {0, 0};
-        for (int p = 0; p < kPairs; ++p) {
-            Zr[p] = Pair{re[m[2 * p]], re[m[2 * p + 1]]};
-            Zi[p] = Pair{im[m[2 * p]], im[m[2 * p + 1]]};
-            wr[p] = Zr[p] + zr[p];
-            wi[p] = Zi[p] + zi[p];
-            const Pair wMagnitude = wr[p] * wr[p] + wi[p] * wi[p];
-            const Pair zMagnitude = zr[p] * zr[p] + zi[p] * zi[p];
+        V Zr[G], Zi[G], wr[G], wi[G];
+        Mask event = {};
+        for (int g = 0; g < G; ++g) {
+            Gather(Zr[g], re, m + g * W);
+            Gather(Zi[g], im, m + g * W);
+            wr[g] = Zr[g] + zr[g];
+            wi[g] = Zi[g] + zi[g];
+            const V wMagnitude = wr[g] * wr[g] + wi[g] * wi[g];
+            const V zMagnitude = zr[g] * zr[g] + zi[g] * zi[g];
             event |= ~(wMagnitude <= four) | (wMagnitude < zMagnitude);
         }
-        if ((event[0] | event[1]) != 0) break;
-        for (int p = 0; p < kPairs; ++p) {
-            const Pair ar = Zr[p] + wr[p];
-            const Pair ai = Zi[p] + wi[p];
-            const Pair newR = (ar * zr[p] - ai * zi[p]) + cr[p];
-            const Pair newI = (ar * zi[p] + ai * zr[p]) + ci[p];
-            zr[p] = newR;
-            zi[p] = newI;
+        int64_t any = 0;
+        for (int j = 0; j < W; ++j) any |= event[j];
+        if (any != 0) break;
+        for (int g = 0; g < G; ++g) {
+            const V ar = Zr[g] + wr[g];
+            const V ai = Zi[g] + wi[g];
+            const V newR = (ar * zr[g] - ai * zi[g]) + cr[g];
+            const V newI = (ar * zi[g] + ai * zr[g]) + ci[g];
+            zr[g] = newR;
+            zi[g] = newI;
         }
         for (int k = 0; k < kLanes; ++k) ++m[k];
     }
-    for (int p = 0; p < kPairs; ++p)
-        for (int j = 0; j < 2; ++j) {
-            Lane& lane = lanes[2 * p + j];
-            lane.zr = zr[p][j], lane.zi = zi[p][j], lane.m = m[2 * p + j];
+    for (int g = 0; g < G; ++g)
+        for (int j = 0; j < W; ++j) {
+            Lane& lane = lanes[g * W + j];
+            lane.zr = zr[g][j], lane.zi = zi[g][j], lane.m = m[g * W + j];
             lane.n += done;
         }
     return done;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// No "fma" in the target: the wider path must not fuse either.
+[[gnu::target("avx2")]] int32_t QuietStepsAvx2(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietSteps<Quad, QuadMask>(lanes, ref, steps);
+}
+#endif
+
+int32_t QuietStepsSse2(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietSteps<Pair, PairMask>(lanes, ref, steps);
+}
+
+using QuietStepsFunction = int32_t (*)(Lane*, const ReferenceTable&, int32_t);
+
+// The widest loop this processor runs (QUAXEL_DEEP_PATH=sse2 forces the
+// narrow one, for the tests that compare both).
+QuietStepsFunction ChooseQuietSteps() {
+#if defined(__x86_64__) || defined(__i386__)
+    const char* forced = std::getenv("QUAXEL_DEEP_PATH");
+    if ((forced == nullptr || std::strcmp(forced, "sse2") != 0) && __builtin_cpu_supports("avx2"))
+        return QuietStepsAvx2;
+#endif
+    return QuietStepsSse2;
 }
 
 // For the length of the deep loop only: flush-to-zero and denormals-are-zero
@@ -185,7 +229,8 @@ struct DeepCalculation::State {
 
     bool ReserveReference(int32_t end);
     void ExtendReference(int32_t limit);
-    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
+    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
+                    QuietStepsFunction quietSteps);
     void WriteImageRow(int32_t row, int32_t from, const std::vector<int32_t>& counts);
 };
 
@@ -243,7 +288,8 @@ void DeepCalculation::State::ExtendReference(int32_t limit) {
 // current one; counts[x] is its count, the limit while it is inside, or
 // INT32_MIN for a pixel that escaped in an earlier pass. False when the row
 // was already at the limit.
-bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases) {
+bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
+                                        QuietStepsFunction quietSteps) {
     const int32_t from = rowLimit[row];
     const int32_t limit = currentLimit;
     if (from >= limit) return false;
@@ -291,7 +337,7 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
             for (Lane& lane : lanes)
                 if (lane.x < 0) lane = Lane{lanes[busy].zr, lanes[busy].zi, lanes[busy].cr, lanes[busy].ci,
                                             lanes[busy].m, lanes[busy].n, -1};
-            if (QuietSteps(lanes, ref, quiet) == quiet) continue;
+            if (quietSteps(lanes, ref, quiet) == quiet) continue;
         }
         // An event (or a lane short of work): one full step for every lane.
         for (Lane& lane : lanes) {
@@ -384,6 +430,7 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
         if (std::any_of(s.rowLimit.get(), s.rowLimit.get() + height, [&](int32_t done) { return done < limit; })) {
             s.ExtendReference(limit);
             s.colours.IterEnd = s.iterEnd;
+            const QuietStepsFunction quietSteps = ChooseQuietSteps();
             std::atomic<int32_t> nextRow{0};
             std::atomic<int32_t> rowsDone{0};
             std::atomic<int64_t> steps{0}, rebases{0};
@@ -395,7 +442,7 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
                     if (stopped.load(std::memory_order_relaxed)) break;
                     const int32_t row = nextRow.fetch_add(1);
                     if (row >= height) break;
-                    if (s.ComputeRow(row, counts, mySteps, myRebases)) s.WriteImageRow(row, limit, counts);
+                    if (s.ComputeRow(row, counts, mySteps, myRebases, quietSteps)) s.WriteImageRow(row, limit, counts);
                     const int32_t done = rowsDone.fetch_add(1) + 1;
                     if (progress != nullptr) {
                         std::lock_guard<std::mutex> hold(progressLock);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -190,6 +191,20 @@ TEST(DeepZoom, ImageBytesDoNotDependOnThreadsOrPasses) {
             ASSERT_NE(single.At(x, y), TestImage::kUntouched);
             ASSERT_EQ(single.At(x, y), shared.At(x, y)) << x << "," << y;
         }
+}
+
+// The loop's vector width is chosen per pass: the narrow one, forced, gives
+// the same counts and bytes as the widest this processor has.
+TEST(DeepZoom, VectorWidthsGiveTheSameResult) {
+    const DeepView view = MakeView("3e15", 33, 21);
+    TestImage wide(33, 21), narrow(33, 21);
+    const std::vector<int32_t> widest = Calculate(view, 100, 700, 3000, 2, &wide.image);
+    setenv("QUAXEL_DEEP_PATH", "sse2", 1);
+    const std::vector<int32_t> sse2 = Calculate(view, 100, 700, 3000, 2, &narrow.image);
+    unsetenv("QUAXEL_DEEP_PATH");
+    EXPECT_EQ(sse2, widest);
+    for (int32_t y = 0; y < 21; ++y)
+        for (int32_t x = 0; x < 33; ++x) ASSERT_EQ(wide.At(x, y), narrow.At(x, y)) << x << "," << y;
 }
 
 TEST(DeepZoom, StopsWhenProgressSaysSoAndResumes) {
