@@ -57,8 +57,9 @@ public:
     int32_t CalculateToEnd(DeepProgress* progress = nullptr);
 
     // Raises the end as RaiseIterEnd does for the other types: the reference
-    // and every pixel's difference orbit are continued, not restarted.
-    void RaiseIterEnd(int32_t newEnd);
+    // and every pixel's difference orbit are continued, not restarted. False
+    // (the end unchanged) when there is no memory for the longer reference.
+    bool RaiseIterEnd(int32_t newEnd);
 
     // The escape count of pixel (x, y), NotEscaped while it is inside.
     int32_t EscapeCountAt(int32_t x, int32_t y) const;

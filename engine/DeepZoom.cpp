@@ -1,0 +1,489 @@
+#include "engine/DeepZoom.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "engine/FpEnvironment.h"
+#include "engine/RowPool.h"
+
+namespace {
+
+// One pixel's difference orbit: its value is Z_m + (zr, zi) after `n` steps
+// (n is the row's limit while it is inside).
+struct DeepPixel {
+    double zr;
+    double zi;
+    int32_t m;            // index into the reference
+    int32_t escapeCount;  // NotEscaped while inside
+};
+
+// The reference orbit as the rows read it: Z_0 .. Z_last as doubles, real
+// and imaginary parts in arrays of their own (a step loads one of each).
+struct ReferenceTable {
+    const double* re;
+    const double* im;
+    const double* reLow;  // Z_m - re[m], rounded: read only when a pixel rebases
+    const double* imLow;
+    int32_t last;  // index of the last stored value
+};
+
+// A lane: one pixel's orbit under way in the interleaved loop.
+struct Lane {
+    double zr, zi;    // difference
+    double cr, ci;    // dc: the pixel's offset from the centre
+    int32_t m;        // reference index
+    int32_t n;        // steps taken
+    int32_t x;        // column, -1: idle
+};
+
+// The one step, every rounding in this order (each operation rounds to
+// double; the build never contracts to fused multiply-adds):
+//   w      = (Zr_m + zr, Zi_m + zi)             the orbit's full value z_n
+//   |w|^2  = wr*wr + wi*wi                       escaped when not <= 4: count n
+//   |z|^2  = zr*zr + zi*zi
+//   rebase when |w|^2 < |z|^2 or m is the last stored index:
+//            z = (Zr_m + zr) + ZrLow_m (likewise imaginary), m = 0,
+//            w = z (Z_0 = 0)
+//   a      = (Zr_m + wr, Zi_m + wi)              = 2 Z_m + z
+//   zr'    = (ar*zr - ai*zi) + dcr
+//   zi'    = (ar*zi + ai*zr) + dci
+//   m += 1, n += 1
+// The fast loop below takes the same step where no lane escapes or rebases,
+// and hands every other step to this function, so both give the same bits.
+// False when the orbit escaped (its count is lane.n).
+inline bool FullStep(Lane& lane, const ReferenceTable& ref, int64_t& rebases) {
+    double wr = ref.re[lane.m] + lane.zr;
+    double wi = ref.im[lane.m] + lane.zi;
+    const double wMagnitude = wr * wr + wi * wi;
+    if (!(wMagnitude <= 4.0)) return false;
+    const double zMagnitude = lane.zr * lane.zr + lane.zi * lane.zi;
+    if (wMagnitude < zMagnitude || lane.m == ref.last) {
+        // The new difference is the full value, which may be far smaller
+        // than Z_m: the reference's second double keeps the error relative
+        // to it rather than to Z_m, which a close approach would magnify.
+        lane.zr = wr + ref.reLow[lane.m];
+        lane.zi = wi + ref.imLow[lane.m];
+        lane.m = 0;
+        ++rebases;
+        wr = lane.zr;
+        wi = lane.zi;
+    }
+    const double ar = ref.re[lane.m] + wr;
+    const double ai = ref.im[lane.m] + wi;
+    const double newR = (ar * lane.zr - ai * lane.zi) + lane.cr;
+    const double newI = (ar * lane.zi + ai * lane.zr) + lane.ci;
+    lane.zr = newR;
+    lane.zi = newI;
+    ++lane.m;
+    ++lane.n;
+    return true;
+}
+
+// Eight orbits at once, in vectors of W lanes (two on SSE2, four on AVX2): a
+// step is a chain of about six dependent operations, and eight independent
+// chains keep the floating-point units busy through each one's latency.
+// Vector arithmetic rounds each element exactly as the scalar operation
+// would, so the paths give the same bits.
+constexpr int kLanes = 8;
+typedef double Pair __attribute__((vector_size(16)));
+typedef int64_t PairMask __attribute__((vector_size(16)));
+typedef double Quad __attribute__((vector_size(32)));
+typedef int64_t QuadMask __attribute__((vector_size(32)));
+
+// vector = (table[index[0]], table[index[1]], ...); passed by reference, as
+// a wide vector by value would change the calling convention.
+template <typename V>
+[[gnu::always_inline]] inline void Gather(V& vector, const double* table, const int32_t* index) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    double values[W];
+    for (int j = 0; j < W; ++j) values[j] = table[index[j]];
+    std::memcpy(&vector, values, sizeof vector);
+}
+
+// Steps every lane `steps` times (each has at least that many steps before
+// its limit and before the reference's end), stopping before the first step
+// in which any lane would escape or rebase. Returns the steps taken.
+template <typename V, typename Mask>
+[[gnu::always_inline]] inline int32_t QuietSteps(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int G = kLanes / W;
+    V zr[G] = {}, zi[G] = {}, cr[G] = {}, ci[G] = {};
+    int32_t m[kLanes];
+    for (int g = 0; g < G; ++g)
+        for (int j = 0; j < W; ++j) {
+            const Lane& lane = lanes[g * W + j];
+            zr[g][j] = lane.zr, zi[g][j] = lane.zi, cr[g][j] = lane.cr, ci[g][j] = lane.ci;
+            m[g * W + j] = lane.m;
+        }
+    const double* re = ref.re;
+    const double* im = ref.im;
+    V four;
+    for (int j = 0; j < W; ++j) four[j] = 4.0;
+    int32_t done = 0;
+    for (; done < steps; ++done) {
+        V Zr[G], Zi[G], wr[G], wi[G];
+        Mask event = {};
+        for (int g = 0; g < G; ++g) {
+            Gather(Zr[g], re, m + g * W);
+            Gather(Zi[g], im, m + g * W);
+            wr[g] = Zr[g] + zr[g];
+            wi[g] = Zi[g] + zi[g];
+            const V wMagnitude = wr[g] * wr[g] + wi[g] * wi[g];
+            const V zMagnitude = zr[g] * zr[g] + zi[g] * zi[g];
+            event |= ~(wMagnitude <= four) | (wMagnitude < zMagnitude);
+        }
+        int64_t any = 0;
+        for (int j = 0; j < W; ++j) any |= event[j];
+        if (any != 0) break;
+        for (int g = 0; g < G; ++g) {
+            const V ar = Zr[g] + wr[g];
+            const V ai = Zi[g] + wi[g];
+            const V newR = (ar * zr[g] - ai * zi[g]) + cr[g];
+            const V newI = (ar * zi[g] + ai * zr[g]) + ci[g];
+            zr[g] = newR;
+            zi[g] = newI;
+        }
+        for (int k = 0; k < kLanes; ++k) ++m[k];
+    }
+    for (int g = 0; g < G; ++g)
+        for (int j = 0; j < W; ++j) {
+            Lane& lane = lanes[g * W + j];
+            lane.zr = zr[g][j], lane.zi = zi[g][j], lane.m = m[g * W + j];
+            lane.n += done;
+        }
+    return done;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// No "fma" in the target: the wider path must not fuse either.
+[[gnu::target("avx2")]] int32_t QuietStepsAvx2(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietSteps<Quad, QuadMask>(lanes, ref, steps);
+}
+#endif
+
+int32_t QuietStepsSse2(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietSteps<Pair, PairMask>(lanes, ref, steps);
+}
+
+using QuietStepsFunction = int32_t (*)(Lane*, const ReferenceTable&, int32_t);
+
+// The widest loop this processor runs (QUAXEL_DEEP_PATH=sse2 forces the
+// narrow one, for the tests that compare both).
+QuietStepsFunction ChooseQuietSteps() {
+#if defined(__x86_64__) || defined(__i386__)
+    const char* forced = std::getenv("QUAXEL_DEEP_PATH");
+    if ((forced == nullptr || std::strcmp(forced, "sse2") != 0) && __builtin_cpu_supports("avx2"))
+        return QuietStepsAvx2;
+#endif
+    return QuietStepsSse2;
+}
+
+// For the length of the deep loop only: flush-to-zero and denormals-are-zero
+// on top of the engine's environment. Squares of differences near the
+// smallest spacings fall below the normal range, where every operation would
+// otherwise take a slow microcode path; their contribution is below a
+// double's precision of any value they are added to. Every thread runs under
+// the same words, so the bytes do not depend on the thread count.
+class DeepLoopEnvironment {
+public:
+    DeepLoopEnvironment() {
+        FpControlWords words = ReadFpControlWords();
+        words.mxcsr |= 0x8000u | 0x0040u;
+        WriteFpControlWords(words);
+    }
+
+private:
+    FpEnvironmentGuard engine_;  // constructed first: the caller's words come back last
+};
+
+}  // namespace
+
+struct DeepCalculation::State {
+    DeepView view;
+    int32_t iterStart = 0;
+    int32_t iterInc = 1;
+    int32_t iterEnd = 0;
+    int32_t currentLimit = 0;
+    int32_t pass = 0;  // passes opened so far
+    DibImage* image = nullptr;
+    CalcState colours;  // only the colour fields and IterEnd are read
+
+    std::unique_ptr<DeepPixel[]> pixels;
+    std::unique_ptr<int32_t[]> rowLimit;
+
+    // The reference: the MPFR orbit's current value and its stored doubles.
+    BigFloat refR, refI, tempR, tempI, squareR, squareI;
+    std::unique_ptr<double[]> refRe, refIm, refReLow, refImLow;
+    int64_t refCapacity = 0;
+    int32_t refLast = 0;  // index of the last stored value
+    bool refEscaped = false;
+
+    DeepStatistics statistics;
+
+    bool ReserveReference(int32_t end);
+    void ExtendReference(int32_t limit);
+    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
+                    QuietStepsFunction quietSteps);
+    void WriteImageRow(int32_t row, int32_t from, const std::vector<int32_t>& counts);
+};
+
+bool DeepCalculation::State::ReserveReference(int32_t end) {
+    // Z_0 .. Z_end: a pixel at step n < limit reads at most index n.
+    const int64_t wanted = static_cast<int64_t>(end) + 1;
+    if (wanted <= refCapacity) return true;
+    std::unique_ptr<double[]>* tables[4] = {&refRe, &refIm, &refReLow, &refImLow};
+    std::unique_ptr<double[]> grown[4];
+    for (auto& table : grown) {
+        table.reset(new (std::nothrow) double[static_cast<size_t>(wanted)]);
+        if (!table) return false;
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (refCapacity > 0) std::copy(tables[k]->get(), tables[k]->get() + refLast + 1, grown[k].get());
+        *tables[k] = std::move(grown[k]);
+    }
+    refCapacity = wanted;
+    return true;
+}
+
+// Continues Z_{k+1} = Z_k^2 + C in MPFR at the view's precision (each
+// operation rounded to nearest) until Z_limit is stored or a value with
+// |Z|^2 > 4 is: that one is kept and ends the reference for good.
+void DeepCalculation::State::ExtendReference(int32_t limit) {
+    const auto started = std::chrono::steady_clock::now();
+    while (!refEscaped && refLast < limit) {
+        mpfr_sqr(squareR.get(), refR.get(), MPFR_RNDN);
+        mpfr_sqr(squareI.get(), refI.get(), MPFR_RNDN);
+        mpfr_add(tempR.get(), squareR.get(), squareI.get(), MPFR_RNDN);
+        if (mpfr_cmp_ui(tempR.get(), 4) > 0) {
+            refEscaped = true;
+            break;
+        }
+        mpfr_sub(tempR.get(), squareR.get(), squareI.get(), MPFR_RNDN);
+        mpfr_add(tempR.get(), tempR.get(), view.centreRe.get(), MPFR_RNDN);
+        mpfr_mul(tempI.get(), refR.get(), refI.get(), MPFR_RNDN);
+        mpfr_mul_2ui(tempI.get(), tempI.get(), 1, MPFR_RNDN);
+        mpfr_add(refI.get(), tempI.get(), view.centreIm.get(), MPFR_RNDN);
+        mpfr_swap(refR.get(), tempR.get());
+        ++refLast;
+        refRe[refLast] = mpfr_get_d(refR.get(), MPFR_RNDN);
+        refIm[refLast] = mpfr_get_d(refI.get(), MPFR_RNDN);
+        mpfr_sub_d(squareR.get(), refR.get(), refRe[refLast], MPFR_RNDN);
+        mpfr_sub_d(squareI.get(), refI.get(), refIm[refLast], MPFR_RNDN);
+        refReLow[refLast] = mpfr_get_d(squareR.get(), MPFR_RNDN);
+        refImLow[refLast] = mpfr_get_d(squareI.get(), MPFR_RNDN);
+        ++statistics.referenceSteps;
+    }
+    statistics.referenceSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+// Iterates every still-inside pixel of the row from the row's limit to the
+// current one; counts[x] is its count, the limit while it is inside, or
+// INT32_MIN for a pixel that escaped in an earlier pass. False when the row
+// was already at the limit.
+bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
+                                        QuietStepsFunction quietSteps) {
+    const int32_t from = rowLimit[row];
+    const int32_t limit = currentLimit;
+    if (from >= limit) return false;
+    const int32_t width = view.Width();
+    DeepPixel* pixels = this->pixels.get() + static_cast<ptrdiff_t>(row) * width;
+    const ReferenceTable ref{refRe.get(), refIm.get(), refReLow.get(), refImLow.get(), refLast};
+    const double ci = view.rowOffset[row];
+
+    Lane lanes[kLanes];
+    int32_t nextX = 0;
+    // Puts the next still-inside pixel into the lane, or marks it idle.
+    auto refill = [&](Lane& lane) {
+        while (nextX < width && pixels[nextX].escapeCount != NotEscaped) counts[nextX++] = INT32_MIN;
+        if (nextX >= width) {
+            lane.x = -1;
+            return;
+        }
+        const DeepPixel& pixel = pixels[nextX];
+        lane = Lane{pixel.zr, pixel.zi, view.columnOffset[nextX], ci, pixel.m, from, nextX};
+        ++nextX;
+    };
+    // Stores the lane's orbit: escaped (count n) or inside at the limit.
+    auto settle = [&](Lane& lane, bool escaped) {
+        DeepPixel& pixel = pixels[lane.x];
+        pixel = DeepPixel{lane.zr, lane.zi, lane.m, escaped ? lane.n : NotEscaped};
+        counts[lane.x] = lane.n;
+        steps += lane.n - from;
+        refill(lane);
+    };
+    for (Lane& lane : lanes) refill(lane);
+
+    for (;;) {
+        int busy = -1;
+        int32_t quiet = INT32_MAX;
+        for (int k = 0; k < kLanes; ++k) {
+            if (lanes[k].x < 0) continue;
+            busy = k;
+            quiet = std::min({quiet, limit - lanes[k].n, ref.last - lanes[k].m});
+        }
+        if (busy < 0) break;
+        if (quiet > 0) {
+            // Idle lanes at the end of the row shadow a busy one, so the last
+            // long orbits still run in the interleaved loop; a shadow has the
+            // same events as its model and its results are dropped.
+            for (Lane& lane : lanes)
+                if (lane.x < 0) lane = Lane{lanes[busy].zr, lanes[busy].zi, lanes[busy].cr, lanes[busy].ci,
+                                            lanes[busy].m, lanes[busy].n, -1};
+            if (quietSteps(lanes, ref, quiet) == quiet) continue;
+        }
+        // An event (or a lane short of work): one full step for every lane.
+        for (Lane& lane : lanes) {
+            if (lane.x < 0) continue;
+            if (lane.n >= limit) settle(lane, false);
+            else if (!FullStep(lane, ref, rebases)) settle(lane, true);
+        }
+    }
+    rowLimit[row] = limit;
+    return true;
+}
+
+// The engine's colour rule: a pixel iterated in this pass gets the index of
+// its count, or, still inside, the inside colour when that is on and else
+// the index of the limit; a pixel that escaped earlier keeps its colour.
+void DeepCalculation::State::WriteImageRow(int32_t row, int32_t limit, const std::vector<int32_t>& counts) {
+    if (image == nullptr || image->pixels == nullptr) return;
+    PixelCursor cursor;
+    image->StartRow(cursor, row);
+    for (int32_t x = 0; x < view.Width(); ++x) {
+        const int32_t n = counts[x];
+        if (n == INT32_MIN) {
+            SkipPixel(cursor);
+            continue;
+        }
+        const bool inside = n >= limit;
+        const uint8_t index = inside && colours.PomeSetColourEnabled ? static_cast<uint8_t>(colours.PomeSetColour)
+                                                                     : PaletteIndexOf(colours, n);
+        PutPixel(cursor, index);
+    }
+}
+
+DeepCalculation::DeepCalculation() = default;
+DeepCalculation::~DeepCalculation() = default;
+
+bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t iterInc, int32_t iterEnd,
+                            DibImage* image, const ColourParams& colours, std::string& error) {
+    state_.reset();
+    if (view.Width() < 2 || view.Height() < 2) {
+        error = "the deep view has no pixels to calculate";
+        return false;
+    }
+    auto state = std::unique_ptr<State>(new (std::nothrow) State);
+    if (!state) {
+        error = "not enough memory for a deep calculation";
+        return false;
+    }
+    const int64_t count = static_cast<int64_t>(view.Width()) * view.Height();
+    state->pixels.reset(new (std::nothrow) DeepPixel[static_cast<size_t>(count)]);
+    state->rowLimit.reset(new (std::nothrow) int32_t[static_cast<size_t>(view.Height())]);
+    if (!state->pixels || !state->rowLimit) {
+        error = "not enough memory for the " + std::to_string(count) + " pixels of the deep calculation";
+        return false;
+    }
+    const int32_t limitEnd = std::max(iterStart, iterEnd);
+    if (!state->ReserveReference(std::max(limitEnd, 0))) {
+        error = "not enough memory for a reference orbit of " + std::to_string(limitEnd) + " steps";
+        return false;
+    }
+    std::fill(state->pixels.get(), state->pixels.get() + count, DeepPixel{0.0, 0.0, 0, NotEscaped});
+    std::fill(state->rowLimit.get(), state->rowLimit.get() + view.Height(), 0);
+    state->view = view;
+    state->iterStart = iterStart;
+    state->iterInc = iterInc;
+    state->iterEnd = iterEnd;
+    state->currentLimit = iterStart;
+    state->pass = 1;
+    state->image = image;
+    SetColourParams(state->colours, colours);
+    state->colours.IterEnd = iterEnd;
+    for (BigFloat* value : {&state->refR, &state->refI, &state->tempR, &state->tempI, &state->squareR,
+                            &state->squareI})
+        *value = BigFloat(view.precision);
+    state->refRe[0] = state->refIm[0] = state->refReLow[0] = state->refImLow[0] = 0.0;
+    state->refLast = 0;
+    state->statistics.passes = 0;
+    state_ = std::move(state);
+    return true;
+}
+
+int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
+    if (!state_) return 0;
+    State& s = *state_;
+    const int32_t height = s.view.Height();
+    int32_t passes = 0;
+    std::atomic<bool> stopped{false};
+    std::mutex progressLock;
+    for (;;) {
+        const int32_t limit = s.currentLimit;
+        if (std::any_of(s.rowLimit.get(), s.rowLimit.get() + height, [&](int32_t done) { return done < limit; })) {
+            s.ExtendReference(limit);
+            s.colours.IterEnd = s.iterEnd;
+            const QuietStepsFunction quietSteps = ChooseQuietSteps();
+            std::atomic<int32_t> nextRow{0};
+            std::atomic<int32_t> rowsDone{0};
+            std::atomic<int64_t> steps{0}, rebases{0};
+            auto work = [&] {
+                DeepLoopEnvironment environment;
+                std::vector<int32_t> counts(static_cast<size_t>(s.view.Width()));
+                int64_t mySteps = 0, myRebases = 0;
+                for (;;) {
+                    if (stopped.load(std::memory_order_relaxed)) break;
+                    const int32_t row = nextRow.fetch_add(1);
+                    if (row >= height) break;
+                    if (s.ComputeRow(row, counts, mySteps, myRebases, quietSteps)) s.WriteImageRow(row, limit, counts);
+                    const int32_t done = rowsDone.fetch_add(1) + 1;
+                    if (progress != nullptr) {
+                        std::lock_guard<std::mutex> hold(progressLock);
+                        if (!progress->AfterRow(done, height, s.pass, limit)) stopped = true;
+                    }
+                }
+                steps += mySteps;
+                rebases += myRebases;
+            };
+            const int threads = std::max(1, std::min(RowThreads(), height));
+            std::vector<std::thread> helpers;
+            for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
+            work();
+            for (std::thread& helper : helpers) helper.join();
+            s.statistics.steps += steps;
+            s.statistics.rebases += rebases;
+            ++passes;
+            ++s.statistics.passes;
+            if (stopped) break;
+        }
+        if (s.currentLimit >= s.iterEnd) break;
+        const int64_t raised = static_cast<int64_t>(s.currentLimit) + std::max(s.iterInc, 1);
+        s.currentLimit = static_cast<int32_t>(std::min<int64_t>(raised, s.iterEnd));
+        ++s.pass;
+    }
+    return passes;
+}
+
+bool DeepCalculation::RaiseIterEnd(int32_t newEnd) {
+    if (!state_ || newEnd <= state_->iterEnd) return true;
+    if (!state_->ReserveReference(newEnd)) return false;
+    state_->iterEnd = newEnd;
+    return true;
+}
+
+int32_t DeepCalculation::EscapeCountAt(int32_t x, int32_t y) const {
+    if (!state_ || x < 0 || y < 0 || x >= state_->view.Width() || y >= state_->view.Height()) return NotEscaped;
+    return state_->pixels[static_cast<ptrdiff_t>(y) * state_->view.Width() + x].escapeCount;
+}
+
+const DeepStatistics& DeepCalculation::Statistics() const {
+    static const DeepStatistics none;
+    return state_ ? state_->statistics : none;
+}

@@ -1,0 +1,5 @@
+# Deep zoom: the view's mapping and refusals, the calculation against a
+# direct MPFR iteration, and its independence of threads and passes.
+if(NOT WIN32)
+  quaxel_test(deep_tests SOURCES DeepZoomTest.cpp LIBS quaxel_deep)
+endif()
