@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "engine/DeepView.h"
 #include "engine/DeepZoom.h"
@@ -67,6 +68,16 @@ bool ReadLocationInto(RenderOptions& o, std::vector<std::string>& warnings, std:
         std::string names;
         for (const std::string& key : location.ignoredKeys) names += (names.empty() ? "" : ", ") + key;
         warnings.push_back(o.location + ": ignored " + names);
+    }
+    // Read as the deep type will read them, for the message's position.
+    const std::pair<const char*, const std::string*> numbers[] = {
+        {"Re", &location.re}, {"Im", &location.im}, {"Zoom", &location.zoom}};
+    for (const auto& [what, text] : numbers) {
+        BigFloat value(64);
+        if (!ReadLongNumber(*text, what, value, error)) {
+            error = o.location + ": " + error;
+            return false;
+        }
     }
     if (!o.iterGiven) {
         if (location.iterations < 1) {

@@ -40,7 +40,7 @@ cmp -s auto.bmp oneshot.bmp || fail "passes give other bytes than one pass to th
 
 # Ranges past FPU Extended's reach: the chain ends in the deep type, unless a
 # type was asked for, which stays as it always was.
-range=(--real -0.74364388703715875 -0.74364388703715870 --imag 0.13182590420531195 0.13182590420531199)
+range=(--real -0.7436438870371587500 -0.7436438870371587495 --imag 0.1318259042053119500 0.1318259042053119504)
 expect 0 'Numeric type: Deep \(FPU Extended cannot tell' "${render}" "${range[@]}" --iter 500 500 1500 --size 48x36 r.bmp
 expect 0 'Numeric type: FPU Extended \(as asked\)' "${render}" "${range[@]}" --iter 500 500 1500 --size 48x36 \
   --type extended rx.bmp
