@@ -81,7 +81,15 @@ void SetCheck(OrbitTrio& t, int k, long double checkR) { t.checkR[k] = checkR ==
 // the orbit's checkpoint's CKR (in the one register free at that moment),
 // jumps to label EXIT with zi^2 on top of the untouched values. In AT&T
 // syntax "fsub %st(1), %st" is st = st - st(1).
-#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL, CKR)                                          \
+// The cycle check's comparison of the real part with the checkpoint's CKR,
+// in the one register free at that moment; a loop without the check (a pass
+// that ends before the first checkpoint, or the check off) leaves it out.
+#define QX_CHECK(EXIT, CKR)                                                                     \
+    "fldt " CKR "(%[t])\n\t"           /* cr? i2 r i ... */                  \
+    "fucomip %%st(2), %%st\n\t"        /* i2 r i ...; ZF: the same */        \
+    "je " #EXIT "f\n\t"
+
+#define QX_ORBIT_STEP(K, EXIT, CRH, CRL, CIH, CIL, CHECK)                                        \
     "fld %%st(0)\n\t"                  /* r r i A B C D */                   \
     "fmul %%st(0), %%st\n\t"           /* r2 r i ... */                      \
     "fld %%st(2)\n\t"                  /* i r2 r i ... */                    \
@@ -91,9 +99,7 @@ void SetCheck(OrbitTrio& t, int k, long double checkR) { t.checkR[k] = checkR ==
     "fstpl 96(%[t])\n\t"               /* i2 r i ... */                      \
     "cmpl $0x40100000, 100(%[t])\n\t"  /* the double 4 and above */          \
     "jae " #EXIT "f\n\t"                                                     \
-    "fldt " CKR "(%[t])\n\t"           /* cr? i2 r i ... */                  \
-    "fucomip %%st(2), %%st\n\t"        /* i2 r i ...; ZF: the same */        \
-    "je " #EXIT "f\n\t"                                                      \
+    CHECK                                                                     \
     "fld %%st(1)\n\t"                  /* r i2 r i ... */                    \
     "fmul %%st(0), %%st\n\t"           /* r2 i2 r i ... */                   \
     "fsub %%st(1), %%st\n\t"           /* r2-i2 i2 r i ... */                \
@@ -120,67 +126,73 @@ void SetCheck(OrbitTrio& t, int k, long double checkR) { t.checkR[k] = checkR ==
 constexpr int kBudgetDone = -1;
 
 // Steps the three orbits until `budget` steps are done, a sum of squares is
-// not below 4 or equals the orbit's checkpoint sum. On return `budget` holds
-// the steps not begun.
-int StepTrio(OrbitTrio& t, int32_t& budget) {
-    int which;
-    __asm__ volatile(
-        "fldt %c[i2](%[t])\n\t"
-        "fldt %c[r2](%[t])\n\t"
-        "fldt %c[i1](%[t])\n\t"
-        "fldt %c[r1](%[t])\n\t"
-        "fldt %c[i0](%[t])\n\t"
-        "fldt %c[r0](%[t])\n"  // r0 i0 r1 i1 r2 i2
-        "1:\n\t"
-        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72, "%c[k0]")
-        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80, "%c[k1]")
-        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88, "%c[k2]")
-        "decl %[budget]\n\t"
-        "jnz 1b\n\t"
-        "movl $-1, %[which]\n\t"
-        "jmp 20f\n"
-        "10:\n\t"
-        "fstp %%st(0)\n\t"
-        "movl $0, %[which]\n"
-        "20:\n\t"  // r0 i0 r1 i1 r2 i2
-        "fstpt %c[r0](%[t])\n\t"
-        "fstpt %c[i0](%[t])\n\t"
-        "fstpt %c[r1](%[t])\n\t"
-        "fstpt %c[i1](%[t])\n\t"
-        "fstpt %c[r2](%[t])\n\t"
-        "fstpt %c[i2](%[t])\n\t"
-        "jmp 40f\n"
-        "11:\n\t"
-        "fstp %%st(0)\n\t"  // r1 i1 r2 i2 r0 i0
-        "movl $1, %[which]\n\t"
-        "fstpt %c[r1](%[t])\n\t"
-        "fstpt %c[i1](%[t])\n\t"
-        "fstpt %c[r2](%[t])\n\t"
-        "fstpt %c[i2](%[t])\n\t"
-        "fstpt %c[r0](%[t])\n\t"
-        "fstpt %c[i0](%[t])\n\t"
-        "jmp 40f\n"
-        "12:\n\t"
-        "fstp %%st(0)\n\t"  // r2 i2 r0 i0 r1 i1
-        "movl $2, %[which]\n\t"
-        "fstpt %c[r2](%[t])\n\t"
-        "fstpt %c[i2](%[t])\n\t"
-        "fstpt %c[r0](%[t])\n\t"
-        "fstpt %c[i0](%[t])\n\t"
-        "fstpt %c[r1](%[t])\n\t"
-        "fstpt %c[i1](%[t])\n"
-        "40:\n\t"
-        : [which] "=&r"(which), [budget] "+r"(budget)
-        : [t] "r"(&t), [r0] "i"(offsetof(OrbitTrio, r[0])), [i0] "i"(offsetof(OrbitTrio, i[0])),
-          [r1] "i"(offsetof(OrbitTrio, r[1])), [i1] "i"(offsetof(OrbitTrio, i[1])),
-          [r2] "i"(offsetof(OrbitTrio, r[2])), [i2] "i"(offsetof(OrbitTrio, i[2])),
-          [k0] "i"(offsetof(OrbitTrio, checkR[0])), [k1] "i"(offsetof(OrbitTrio, checkR[1])),
-          [k2] "i"(offsetof(OrbitTrio, checkR[2]))
-        : "cc", "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");
-    return which;
+// not below 4 or (StepTrioChecked) a real part equals the orbit's
+// checkpoint's. On return `budget` holds the steps not begun.
+#define QX_STEP_TRIO(NAME, C0, C1, C2)                                                            \
+int NAME(OrbitTrio& t, int32_t& budget) {                                                         \
+    int which;                                                                                    \
+    __asm__ volatile(                                                                             \
+        "fldt %c[i2](%[t])\n\t"                                                                   \
+        "fldt %c[r2](%[t])\n\t"                                                                   \
+        "fldt %c[i1](%[t])\n\t"                                                                   \
+        "fldt %c[r1](%[t])\n\t"                                                                   \
+        "fldt %c[i0](%[t])\n\t"                                                                   \
+        "fldt %c[r0](%[t])\n"  /* r0 i0 r1 i1 r2 i2 */                                            \
+        "1:\n\t"                                                                                  \
+        QX_ORBIT_STEP(0, 10, 0, 24, 48, 72, C0)                                                   \
+        QX_ORBIT_STEP(1, 11, 8, 32, 56, 80, C1)                                                   \
+        QX_ORBIT_STEP(2, 12, 16, 40, 64, 88, C2)                                                  \
+        "decl %[budget]\n\t"                                                                      \
+        "jnz 1b\n\t"                                                                              \
+        "movl $-1, %[which]\n\t"                                                                  \
+        "jmp 20f\n"                                                                               \
+        "10:\n\t"                                                                                 \
+        "fstp %%st(0)\n\t"                                                                        \
+        "movl $0, %[which]\n"                                                                     \
+        "20:\n\t"  /* r0 i0 r1 i1 r2 i2 */                                                        \
+        "fstpt %c[r0](%[t])\n\t"                                                                  \
+        "fstpt %c[i0](%[t])\n\t"                                                                  \
+        "fstpt %c[r1](%[t])\n\t"                                                                  \
+        "fstpt %c[i1](%[t])\n\t"                                                                  \
+        "fstpt %c[r2](%[t])\n\t"                                                                  \
+        "fstpt %c[i2](%[t])\n\t"                                                                  \
+        "jmp 40f\n"                                                                               \
+        "11:\n\t"                                                                                 \
+        "fstp %%st(0)\n\t"  /* r1 i1 r2 i2 r0 i0 */                                               \
+        "movl $1, %[which]\n\t"                                                                   \
+        "fstpt %c[r1](%[t])\n\t"                                                                  \
+        "fstpt %c[i1](%[t])\n\t"                                                                  \
+        "fstpt %c[r2](%[t])\n\t"                                                                  \
+        "fstpt %c[i2](%[t])\n\t"                                                                  \
+        "fstpt %c[r0](%[t])\n\t"                                                                  \
+        "fstpt %c[i0](%[t])\n\t"                                                                  \
+        "jmp 40f\n"                                                                               \
+        "12:\n\t"                                                                                 \
+        "fstp %%st(0)\n\t"  /* r2 i2 r0 i0 r1 i1 */                                               \
+        "movl $2, %[which]\n\t"                                                                   \
+        "fstpt %c[r2](%[t])\n\t"                                                                  \
+        "fstpt %c[i2](%[t])\n\t"                                                                  \
+        "fstpt %c[r0](%[t])\n\t"                                                                  \
+        "fstpt %c[i0](%[t])\n\t"                                                                  \
+        "fstpt %c[r1](%[t])\n\t"                                                                  \
+        "fstpt %c[i1](%[t])\n"                                                                    \
+        "40:\n\t"                                                                                 \
+        : [which] "=&r"(which), [budget] "+r"(budget)                                             \
+        : [t] "r"(&t), [r0] "i"(offsetof(OrbitTrio, r[0])), [i0] "i"(offsetof(OrbitTrio, i[0])),  \
+          [r1] "i"(offsetof(OrbitTrio, r[1])), [i1] "i"(offsetof(OrbitTrio, i[1])),               \
+          [r2] "i"(offsetof(OrbitTrio, r[2])), [i2] "i"(offsetof(OrbitTrio, i[2])),               \
+          [k0] "i"(offsetof(OrbitTrio, checkR[0])), [k1] "i"(offsetof(OrbitTrio, checkR[1])),     \
+          [k2] "i"(offsetof(OrbitTrio, checkR[2]))                                                \
+        : "cc", "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)", "st(7)");   \
+    return which;                                                                                 \
 }
 
+QX_STEP_TRIO(StepTrioChecked, QX_CHECK(10, "%c[k0]"), QX_CHECK(11, "%c[k1]"), QX_CHECK(12, "%c[k2]"))
+QX_STEP_TRIO(StepTrioPlain, "", "", "")
+
+#undef QX_STEP_TRIO
 #undef QX_ORBIT_STEP
+#undef QX_CHECK
 
 #endif
 
@@ -352,7 +364,7 @@ void fastkernels::IterateExtendedInterleaved(const OrbitSpan<long double>& span)
             if (live[k]) stop = std::min(stop, std::min<int64_t>(limit, nextCheck[k]) - steps[k]);
         const int32_t budget = static_cast<int32_t>(stop);
         int32_t left = budget;
-        const int which = StepTrio(trio, left);
+        const int which = checks ? StepTrioChecked(trio, left) : StepTrioPlain(trio, left);
         for (int k = 0; k < kOrbits; ++k) {
             if (!live[k]) continue;
             steps[k] += budget - left + (which != kBudgetDone && k < which ? 1 : 0);
