@@ -20,11 +20,12 @@ std::string Megabytes(uint64_t bytes) {
 }
 
 // Per pixel: its difference orbit (two doubles), its reference index and
-// its count; per step of the reference: two doubles.
+// its count, and its image byte; per step of the reference: the value and
+// its rounding remainder, two doubles each.
 uint64_t DeepBytes(int32_t width, int32_t height, int32_t iterEnd) {
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     return pixels * (2 * sizeof(double) + 2 * sizeof(int32_t)) + pixels +
-           static_cast<uint64_t>(iterEnd) * 2 * sizeof(double);
+           static_cast<uint64_t>(iterEnd) * 4 * sizeof(double);
 }
 
 // The deep calculation reports rows as it finishes them; the progress line
