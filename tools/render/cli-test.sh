@@ -3,24 +3,14 @@
 # message and exit code. Usage: cli-test.sh QUAXEL-RENDER WORK_FOLDER
 set -uo pipefail
 render="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+here="$(cd "$(dirname "$0")" && pwd)"
 work="$2"
 # A run that failed half-way may have left its tiny file system mounted.
 umount "${work}/full" 2>/dev/null
 rm -rf "${work}"
 mkdir -p "${work}"
 cd "${work}" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# expect CODE PATTERN command...: exit code and a line of stdout+stderr.
-expect() {
-  local code="$1" pattern="$2"
-  shift 2
-  "$@" >out.txt 2>&1
-  local got=$?
-  [ "${got}" -eq "${code}" ] || fail "exit ${got}, not ${code}: $*"
-  grep -Eq -- "${pattern}" out.txt || { fail "no '${pattern}' from: $*"; cat out.txt; }
-}
+source "${here}/expect.sh"
 
 printf '[Seahorse]\r\nRealMin=-0.7536\r\nRealMax=-0.7336\r\nImagMin=0.09\r\nImagMax=0.105\r\nConstReal=0\r\nConstImag=0\r\nIterStart=64\r\nIterInc=64\r\nIterEnd=512\r\nFormula=0\r\n[Hand edit]\r\nRealMin=-0.7.5\r\nIterEnd=300\r\n' >quaxel.ini
 

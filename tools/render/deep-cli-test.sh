@@ -5,23 +5,13 @@
 # never a file left behind. Usage: deep-cli-test.sh QUAXEL-RENDER WORK_FOLDER
 set -uo pipefail
 render="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+here="$(cd "$(dirname "$0")" && pwd)"
 locations="$(cd "$(dirname "$0")/../../tests/data/locations" && pwd)"
 work="$2"
 rm -rf "${work}"
 mkdir -p "${work}"
 cd "${work}" || exit 1
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# expect CODE PATTERN command...: exit code and a line of stdout+stderr.
-expect() {
-  local code="$1" pattern="$2"
-  shift 2
-  "$@" >out.txt 2>&1
-  local got=$?
-  [ "${got}" -eq "${code}" ] || { fail "exit ${got}, not ${code}: $*"; cat out.txt; }
-  grep -Eq -- "${pattern}" out.txt || { fail "no '${pattern}' from: $*"; cat out.txt; }
-}
+source "${here}/expect.sh"
 
 # A boundary point at 1e30: the deep type on its own, named with its reason.
 centre=(-0.7436438870371587522 0.1318259042053119566)
