@@ -35,7 +35,13 @@ echo "bootstrap: installing ${missing[*]}"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
-# A fresh machine has never fetched the package lists.
-"${sudo[@]}" apt-get update -qq >/dev/null
+# A fresh machine has never fetched the package lists. A mirror caught mid-sync fails the
+# update for a few minutes ("Mirror sync in progress?"): wait and retry.
+for wait in 30 60 90 120 0; do
+  "${sudo[@]}" apt-get -o Acquire::Retries=3 update -qq >/dev/null && break
+  [ "$wait" -gt 0 ] || { echo "bootstrap: the package lists could not be fetched" >&2; exit 1; }
+  echo "bootstrap: apt-get update failed, retrying in ${wait} s" >&2
+  sleep "$wait"
+done
 "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 echo "bootstrap: done"

@@ -27,12 +27,23 @@ mkconf() { # $1 dir, $2 arch-or-empty, $3 sources lines
     for k in State:state Cache:cache; do printf 'Dir::%s "%s/%s";\n' "${k%%:*}" "$1" "${k#*:}"; done
     printf 'Dir::State::status "%s/state/status";\nDir::Etc::SourceList "%s/etc/sources.list";\nDir::Etc::SourceParts "%s/etc/sources.list.d";\nDir::Etc::Parts "%s/etc/apt.conf.d";\nDir::Etc::PreferencesParts "%s/etc/preferences.d";\nAcquire::Languages "none";\n' "$1" "$1" "$1" "$1" "$1"; } > "$1/apt.conf"
 }
+# A mirror caught mid-sync serves index files that do not match its Release file ("File has
+# unexpected size ... Mirror sync in progress?"); that passes within minutes, so wait and retry
+# rather than fail the whole run.
+update() { # $1 apt config
+  for wait in 30 60 90 120 0; do
+    APT_CONFIG="$1" apt-get -q -o Acquire::Retries=3 update >/dev/null 2>"$D/update.err" && return 0
+    [ "$wait" -gt 0 ] || { cat "$D/update.err" >&2; return 1; }
+    echo "setup-w32: apt index download failed, retrying in ${wait} s: $(grep -m1 '^E:' "$D/update.err")" >&2
+    sleep "$wait"
+  done
+}
 # 1. i386 wine 8.0 + its i386 library closure (no dpkg --add-architecture; nothing installed)
 mkconf "$D/apt" i386 "deb [arch=i386 signed-by=$K] $M bookworm main
 deb [arch=i386 signed-by=$K] $M bookworm-updates main
 deb [arch=i386 signed-by=$K] $S bookworm-security main"
-APT_CONFIG="$D/apt/apt.conf" apt-get -q update >/dev/null
-APT_CONFIG="$D/apt/apt.conf" apt-get -q -y --download-only --no-install-recommends install \
+update "$D/apt/apt.conf"
+APT_CONFIG="$D/apt/apt.conf" apt-get -q -o Acquire::Retries=3 -y --download-only --no-install-recommends install \
   "wine32=$V" "wine32-preloader=$V" libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3 libxcomposite1 libxinerama1 libxxf86vm1 >/dev/null
 mkdir -p root; for f in apt/cache/archives/*.deb; do dpkg -x "$f" root; done
 # what libwine's postinst would do: zlib1.dll as wine builtin
@@ -47,9 +58,9 @@ mkconf "$D/apt-src" "" "deb [signed-by=$K] $M bookworm main
 deb [signed-by=$K] $S bookworm-security main
 deb-src [signed-by=$K] $M bookworm main
 deb-src [signed-by=$K] $S bookworm-security main"
-APT_CONFIG="$D/apt-src/apt.conf" apt-get -q update >/dev/null
-mkdir -p qsrc bdeb broot bin; (cd qsrc && APT_CONFIG="$D/apt-src/apt.conf" apt-get -q source --download-only qemu >/dev/null)
-(cd bdeb && APT_CONFIG="$D/apt-src/apt.conf" apt-get -q download libglib2.0-dev libpcre2-dev libffi-dev zlib1g-dev libmount-dev libblkid-dev libselinux1-dev libsepol-dev meson >/dev/null)
+update "$D/apt-src/apt.conf"
+mkdir -p qsrc bdeb broot bin; (cd qsrc && APT_CONFIG="$D/apt-src/apt.conf" apt-get -q -o Acquire::Retries=3 source --download-only qemu >/dev/null)
+(cd bdeb && APT_CONFIG="$D/apt-src/apt.conf" apt-get -q -o Acquire::Retries=3 download libglib2.0-dev libpcre2-dev libffi-dev zlib1g-dev libmount-dev libblkid-dev libselinux1-dev libsepol-dev meson >/dev/null)
 for f in bdeb/*.deb; do dpkg -x "$f" broot; done
 printf '#!/bin/sh\nPYTHONPATH=%s/broot/usr/lib/python3/dist-packages exec python3 %s/broot/usr/bin/meson "$@"\n' "$D" "$D" > bin/meson; chmod +x bin/meson
 cd qsrc && rm -rf qemu-7.2.0 && tar xf qemu_7.2+dfsg.orig.tar.xz && cd qemu-7.2.0 && tar xf ../qemu_*.debian.tar.xz
