@@ -21,26 +21,29 @@ std::string SpacingText(mpfr_srcptr spacing) {
     return text;
 }
 
-// Checks the spacing against the deep type's range and gives its double
-// (the one rounding to nearest).
-bool TakeSpacing(mpfr_srcptr exact, double& spacing, std::string& error) {
-    spacing = mpfr_get_d(exact, MPFR_RNDN);
-    if (!(spacing <= kDeepLargestSpacing)) {
+// Checks the spacing against the deep type's range and takes it into the
+// view: rounded once to 53 bits, its scale, its difference type and the
+// reference's precision.
+bool TakeSpacing(mpfr_srcptr exact, DeepView& view, std::string& error) {
+    BigFloat rounded(53);
+    mpfr_set(rounded.get(), exact, MPFR_RNDN);
+    if (!(mpfr_cmp_d(rounded.get(), kDeepLargestSpacing) <= 0)) {
         error = "the pixel spacing " + SpacingText(exact) +
                 " is too coarse for the deep type (it starts at 1e-12): use a hardware type";
         return false;
     }
-    if (!(spacing >= kDeepSmallestSpacing)) {
-        error = "the pixel spacing " + SpacingText(exact) + " is beyond the deep type's reach (1e-290) for now";
+    if (!mpfr_regular_p(rounded.get())) {
+        error = "the pixel spacing " + SpacingText(exact) + " is beyond the deep type's reach";
         return false;
     }
+    const mpfr_exp_t exponent = mpfr_get_exp(rounded.get());
+    const bool doubles = mpfr_cmp_d(rounded.get(), kDeepSmallestDoubleSpacing) >= 0;
+    view.offsetExponent = doubles ? 0 : exponent;
+    view.difference = doubles ? DeepDifference::Double : DeepDifferenceFor(exponent);
+    view.precision = DeepPrecision(exponent);
+    mpfr_mul_2si(rounded.get(), rounded.get(), -static_cast<long>(view.offsetExponent), MPFR_RNDN);  // exact
+    view.spacing = mpfr_get_d(rounded.get(), MPFR_RNDN);
     return true;
-}
-
-mpfr_exp_t BinaryExponent(double value) {
-    BigFloat exact(53);
-    mpfr_set_d(exact.get(), value, MPFR_RNDN);
-    return mpfr_get_exp(exact.get());
 }
 
 bool SizeOffsets(DeepView& view, int32_t width, int32_t height, std::string& error) {
@@ -70,6 +73,31 @@ mpfr_exp_t HighestBit(mpfr_srcptr value, mpfr_exp_t fallback) {
 
 }  // namespace
 
+std::string DeepSpacingText(const DeepView& view) {
+    BigFloat spacing(53);
+    mpfr_set_d(spacing.get(), view.spacing, MPFR_RNDN);
+    mpfr_mul_2si(spacing.get(), spacing.get(), static_cast<long>(view.offsetExponent), MPFR_RNDN);
+    char text[64];
+    mpfr_snprintf(text, sizeof text, "%.3Re", spacing.get());
+    return text;
+}
+
+// Below double's range: x87's 80-bit numbers while the squares of the
+// differences stay in its normal range (the rebasing test compares them),
+// then the double with an exponent of its own.
+DeepDifference DeepDifferenceFor(mpfr_exp_t spacingExponent) {
+    return spacingExponent >= kDeepExtendedLowestExponent ? DeepDifference::Extended : DeepDifference::Wide;
+}
+
+const char* DeepDifferenceName(DeepDifference difference) {
+    switch (difference) {
+    case DeepDifference::Double: return "double";
+    case DeepDifference::Extended: return "80-bit";
+    case DeepDifference::Wide: return "wide exponent";
+    }
+    return "?";
+}
+
 mpfr_prec_t DeepPrecision(mpfr_exp_t spacingExponent) {
     const mpfr_prec_t below = spacingExponent < 0 ? static_cast<mpfr_prec_t>(-spacingExponent) : 0;
     return std::max<mpfr_prec_t>(64, kIntegerBits + below + kMarginBits);
@@ -89,18 +117,16 @@ bool DeepViewFromCentre(const std::string& re, const std::string& im, const std:
     BigFloat exact(kSpacingBits + 32);
     mpfr_mul_si(exact.get(), zoomValue.get(), std::min(width, height) - 1, MPFR_RNDN);
     mpfr_si_div(exact.get(), 4, exact.get(), MPFR_RNDN);
-    double spacing = 0.0;
-    if (!TakeSpacing(exact.get(), spacing, error)) return false;
+    if (!TakeSpacing(exact.get(), view, error)) return false;
 
-    view.precision = DeepPrecision(BinaryExponent(spacing));
     view.centreRe = BigFloat(view.precision);
     view.centreIm = BigFloat(view.precision);
     if (!ReadLongNumber(re, "centre (real part)", view.centreRe, error)) return false;
     if (!ReadLongNumber(im, "centre (imaginary part)", view.centreIm, error)) return false;
-    view.spacing = spacing;
     // k * (s / 2) with the integer k = 2x - (width - 1) exact in a double and
-    // s / 2 exact (s is far above the subnormals): one rounding each.
-    const double half = spacing / 2.0;
+    // s / 2 exact (s is far above the subnormals): one rounding each, the
+    // same as that of the unscaled product.
+    const double half = view.spacing / 2.0;
     for (int32_t x = 0; x < width; ++x)
         view.columnOffset[x] = static_cast<double>(2 * static_cast<int64_t>(x) - (width - 1)) * half;
     for (int32_t y = 0; y < height; ++y)
@@ -115,7 +141,8 @@ namespace {
 // (fromHigh): with q = count - 1 the exact numerator
 // (low - centre) * q + (high - low) * i (or (high - centre) * q - ...) over q,
 // divided once with rounding to nearest.
-void FillOffsets(long double low, long double high, mpfr_srcptr centre, bool fromHigh, std::vector<double>& offsets) {
+void FillOffsets(long double low, long double high, mpfr_srcptr centre, bool fromHigh, int64_t scale,
+                 std::vector<double>& offsets) {
     BigFloat lo(64), hi(64);
     mpfr_set_ld(lo.get(), low, MPFR_RNDN);  // exact: 64-bit significands
     mpfr_set_ld(hi.get(), high, MPFR_RNDN);
@@ -134,6 +161,7 @@ void FillOffsets(long double low, long double high, mpfr_srcptr centre, bool fro
         if (fromHigh) mpfr_sub(numerator.get(), base.get(), step.get(), MPFR_RNDN);
         else mpfr_add(numerator.get(), base.get(), step.get(), MPFR_RNDN);
         mpfr_div_si(out.get(), numerator.get(), static_cast<long>(q), MPFR_RNDN);
+        mpfr_mul_2si(out.get(), out.get(), -static_cast<long>(scale), MPFR_RNDN);
         offsets[i] = mpfr_get_d(out.get(), MPFR_RNDN);  // exact: out has 53 bits and is normal
     }
 }
@@ -177,14 +205,10 @@ bool DeepViewFromRanges(long double realMin, long double realMax, long double im
         return false;
     }
     BigFloat& larger = mpfr_cmp(columnStep.get(), rowStep.get()) >= 0 ? columnStep : rowStep;
-    double spacing = 0.0;
-    if (!TakeSpacing(larger.get(), spacing, error)) return false;
-
-    view.precision = DeepPrecision(BinaryExponent(spacing));
-    view.spacing = spacing;
+    if (!TakeSpacing(larger.get(), view, error)) return false;
     Middle(realMin, realMax, view.precision, view.centreRe);
     Middle(imagMin, imagMax, view.precision, view.centreIm);
-    FillOffsets(realMin, realMax, view.centreRe.get(), false, view.columnOffset);
-    FillOffsets(imagMin, imagMax, view.centreIm.get(), true, view.rowOffset);
+    FillOffsets(realMin, realMax, view.centreRe.get(), false, view.offsetExponent, view.columnOffset);
+    FillOffsets(imagMin, imagMax, view.centreIm.get(), true, view.offsetExponent, view.rowOffset);
     return true;
 }

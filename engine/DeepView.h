@@ -11,23 +11,49 @@
 
 #include "engine/BigFloat.h"
 
-// Pixel spacings the deep type takes: below this FPU Extended is the right
-// type anyway, and the double offsets of the difference orbits (and their
-// squares) stay normal doubles down to the smallest.
+// Pixel spacings the deep type takes: above the largest FPU Extended is the
+// right type anyway. Down to kDeepSmallestDoubleSpacing the differences are
+// doubles; below it they would leave double's range, and the calculation
+// takes a number with an exponent of its own (DeepDifference). Views end
+// where MPFR's exponents do.
 inline constexpr double kDeepLargestSpacing = 1e-12;
-inline constexpr double kDeepSmallestSpacing = 1e-290;
+inline constexpr double kDeepSmallestDoubleSpacing = 1e-290;
+// Spacings of 2^e with e below this take the wide exponent.
+inline constexpr long kDeepExtendedLowestExponent = -8000;
+
+// The number the pixels' differences are kept in.
+enum class DeepDifference {
+    Double,    // hardware double, vectors of eight lanes
+    Extended,  // x87 80-bit: 64 significant bits, exponents to 2^-16382
+    Wide,      // double significand with an exponent of its own (WideDouble)
+};
 
 struct DeepView {
     BigFloat centreRe;
     BigFloat centreIm;
+    // The offsets are scaled by 2^offsetExponent: the pixel's point is
+    // centre + columnOffset[x] * 2^offsetExponent (likewise rows). The
+    // exponent is 0 down to kDeepSmallestDoubleSpacing, and below it the
+    // spacing's own binary exponent, so the scaled offsets stay normal
+    // doubles at any depth.
     std::vector<double> columnOffset;  // per column x: real part of the pixel's point minus centreRe
     std::vector<double> rowOffset;     // per row y (0 = top): imaginary part minus centreIm
-    double spacing = 0.0;              // the pixel spacing the offsets were made from
+    int64_t offsetExponent = 0;
+    double spacing = 0.0;              // the pixel spacing the offsets were made from, scaled as they are
     mpfr_prec_t precision = 0;         // of the centre and the reference orbit
+    DeepDifference difference = DeepDifference::Double;
 
     int32_t Width() const { return static_cast<int32_t>(columnOffset.size()); }
     int32_t Height() const { return static_cast<int32_t>(rowOffset.size()); }
 };
+
+// The pixel spacing for people, e.g. "3.125e-1002".
+std::string DeepSpacingText(const DeepView& view);
+
+// The difference type for a spacing of m * 2^e (0.5 <= m < 1), chosen by
+// the step rates measured in the deep benchmark.
+DeepDifference DeepDifferenceFor(mpfr_exp_t spacingExponent);
+const char* DeepDifferenceName(DeepDifference difference);
 
 // The reference's precision for a pixel spacing whose binary exponent is
 // `spacingExponent` (spacing = m * 2^e, 0.5 <= m < 1): enough bits for the
@@ -52,8 +78,7 @@ bool ReadLongNumber(const std::string& text, const char* what, BigFloat& value, 
 //   rowOffset[y]    = RN(-(2y - (height - 1)) * (s / 2)),
 // one rounding each (s / 2 is exact). The centre is read at
 // DeepPrecision(exponent of s). False with a one-line reason for bad texts,
-// a zoom <= 0 or not finite, and for a spacing outside
-// [kDeepSmallestSpacing, kDeepLargestSpacing].
+// a zoom <= 0 or not finite, and for a spacing above kDeepLargestSpacing.
 bool DeepViewFromCentre(const std::string& re, const std::string& im, const std::string& zoom, int32_t width,
                         int32_t height, DeepView& view, std::string& error);
 

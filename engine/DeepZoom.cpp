@@ -10,19 +10,15 @@
 #include <thread>
 #include <vector>
 
+#include "engine/DeepScalar.h"
 #include "engine/FpEnvironment.h"
 #include "engine/RowPool.h"
 
 namespace {
 
-// One pixel's difference orbit: its value is Z_m + (zr, zi) after `n` steps
-// (n is the row's limit while it is inside).
-struct DeepPixel {
-    double zr;
-    double zi;
-    int32_t m;            // index into the reference
-    int32_t escapeCount;  // NotEscaped while inside
-};
+// One pixel's difference orbit in the double lanes: its value is
+// Z_m + (zr, zi) after `n` steps (n is the row's limit while it is inside).
+using DeepPixel = PixelOf<double>;
 
 // The reference orbit as the rows read it: Z_0 .. Z_last as doubles, real
 // and imaginary parts in arrays of their own (a step loads one of each).
@@ -215,12 +211,18 @@ struct DeepCalculation::State {
     DibImage* image = nullptr;
     CalcState colours;  // only the colour fields and IterEnd are read
 
+    // The pixels and the stored reference in the view's difference number:
+    // one of the three is allocated.
     std::unique_ptr<DeepPixel[]> pixels;
+    std::unique_ptr<PixelOf<long double>[]> extendedPixels;
+    std::unique_ptr<PixelOf<WideDouble>[]> widePixels;
+    ReferenceOf<double> doubles;
+    ReferenceOf<long double> extended;
+    ReferenceOf<WideDouble> wide;
     std::unique_ptr<int32_t[]> rowLimit;
 
-    // The reference: the MPFR orbit's current value and its stored doubles.
+    // The reference: the MPFR orbit's current value.
     BigFloat refR, refI, tempR, tempI, squareR, squareI;
-    std::unique_ptr<double[]> refRe, refIm, refReLow, refImLow;
     int64_t refCapacity = 0;
     int32_t refLast = 0;  // index of the last stored value
     bool refEscaped = false;
@@ -229,8 +231,14 @@ struct DeepCalculation::State {
 
     bool ReserveReference(int32_t end);
     void ExtendReference(int32_t limit);
+    bool AllocatePixels(int64_t count);
+    int32_t EscapeCount(int64_t index) const;
+    void StoreReference(int32_t index);
     bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
                     QuietStepsFunction quietSteps);
+    template <typename T>
+    void ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
+                          std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
     void WriteImageRow(int32_t row, int32_t from, const std::vector<int32_t>& counts);
 };
 
@@ -238,18 +246,53 @@ bool DeepCalculation::State::ReserveReference(int32_t end) {
     // Z_0 .. Z_end: a pixel at step n < limit reads at most index n.
     const int64_t wanted = static_cast<int64_t>(end) + 1;
     if (wanted <= refCapacity) return true;
-    std::unique_ptr<double[]>* tables[4] = {&refRe, &refIm, &refReLow, &refImLow};
-    std::unique_ptr<double[]> grown[4];
-    for (auto& table : grown) {
-        table.reset(new (std::nothrow) double[static_cast<size_t>(wanted)]);
-        if (!table) return false;
+    const bool keep = refCapacity > 0;
+    bool grown = false;
+    switch (view.difference) {
+    case DeepDifference::Double: grown = doubles.Grow(wanted, refLast, keep); break;
+    case DeepDifference::Extended: grown = extended.Grow(wanted, refLast, keep); break;
+    case DeepDifference::Wide: grown = wide.Grow(wanted, refLast, keep); break;
     }
-    for (int k = 0; k < 4; ++k) {
-        if (refCapacity > 0) std::copy(tables[k]->get(), tables[k]->get() + refLast + 1, grown[k].get());
-        *tables[k] = std::move(grown[k]);
+    if (grown) refCapacity = wanted;
+    return grown;
+}
+
+bool DeepCalculation::State::AllocatePixels(int64_t count) {
+    const size_t n = static_cast<size_t>(count);
+    switch (view.difference) {
+    case DeepDifference::Double:
+        pixels.reset(new (std::nothrow) DeepPixel[n]);
+        if (pixels) std::fill(pixels.get(), pixels.get() + n, DeepPixel{0.0, 0.0, 0, NotEscaped});
+        return pixels != nullptr;
+    case DeepDifference::Extended:
+        extendedPixels.reset(new (std::nothrow) PixelOf<long double>[n]);
+        if (extendedPixels)
+            std::fill(extendedPixels.get(), extendedPixels.get() + n, PixelOf<long double>{0.0L, 0.0L, 0, NotEscaped});
+        return extendedPixels != nullptr;
+    case DeepDifference::Wide:
+        widePixels.reset(new (std::nothrow) PixelOf<WideDouble>[n]);
+        if (widePixels)
+            std::fill(widePixels.get(), widePixels.get() + n, PixelOf<WideDouble>{{}, {}, 0, NotEscaped});
+        return widePixels != nullptr;
     }
-    refCapacity = wanted;
-    return true;
+    return false;
+}
+
+int32_t DeepCalculation::State::EscapeCount(int64_t index) const {
+    switch (view.difference) {
+    case DeepDifference::Double: return pixels[index].escapeCount;
+    case DeepDifference::Extended: return extendedPixels[index].escapeCount;
+    case DeepDifference::Wide: return widePixels[index].escapeCount;
+    }
+    return NotEscaped;
+}
+
+void DeepCalculation::State::StoreReference(int32_t index) {
+    switch (view.difference) {
+    case DeepDifference::Double: ::StoreReference(doubles, index, refR.get(), refI.get(), squareR); break;
+    case DeepDifference::Extended: ::StoreReference(extended, index, refR.get(), refI.get(), squareR); break;
+    case DeepDifference::Wide: ::StoreReference(wide, index, refR.get(), refI.get(), squareR); break;
+    }
 }
 
 // Continues Z_{k+1} = Z_k^2 + C in MPFR at the view's precision (each
@@ -272,12 +315,7 @@ void DeepCalculation::State::ExtendReference(int32_t limit) {
         mpfr_add(refI.get(), tempI.get(), view.centreIm.get(), MPFR_RNDN);
         mpfr_swap(refR.get(), tempR.get());
         ++refLast;
-        refRe[refLast] = mpfr_get_d(refR.get(), MPFR_RNDN);
-        refIm[refLast] = mpfr_get_d(refI.get(), MPFR_RNDN);
-        mpfr_sub_d(squareR.get(), refR.get(), refRe[refLast], MPFR_RNDN);
-        mpfr_sub_d(squareI.get(), refI.get(), refIm[refLast], MPFR_RNDN);
-        refReLow[refLast] = mpfr_get_d(squareR.get(), MPFR_RNDN);
-        refImLow[refLast] = mpfr_get_d(squareI.get(), MPFR_RNDN);
+        StoreReference(refLast);
         ++statistics.referenceSteps;
     }
     statistics.referenceSeconds +=
@@ -294,8 +332,19 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
     const int32_t limit = currentLimit;
     if (from >= limit) return false;
     const int32_t width = view.Width();
-    DeepPixel* pixels = this->pixels.get() + static_cast<ptrdiff_t>(row) * width;
-    const ReferenceTable ref{refRe.get(), refIm.get(), refReLow.get(), refImLow.get(), refLast};
+    const ptrdiff_t first = static_cast<ptrdiff_t>(row) * width;
+    if (view.difference == DeepDifference::Extended) {
+        ComputeScalarRow(row, extendedPixels.get() + first, extended, counts, steps, rebases);
+        rowLimit[row] = limit;
+        return true;
+    }
+    if (view.difference == DeepDifference::Wide) {
+        ComputeScalarRow(row, widePixels.get() + first, wide, counts, steps, rebases);
+        rowLimit[row] = limit;
+        return true;
+    }
+    DeepPixel* pixels = this->pixels.get() + first;
+    const ReferenceTable ref{doubles.re.get(), doubles.im.get(), doubles.reLow.get(), doubles.imLow.get(), refLast};
     const double ci = view.rowOffset[row];
 
     Lane lanes[kLanes];
@@ -350,6 +399,31 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
     return true;
 }
 
+// The same, one pixel after the other, in a difference number of the
+// scalar kind.
+template <typename T>
+void DeepCalculation::State::ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
+                                              std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases) {
+    const int32_t from = rowLimit[row];
+    const int32_t limit = currentLimit;
+    const T ci = DifferenceNumber<T>::FromScaled(view.rowOffset[row], view.offsetExponent);
+    for (int32_t x = 0; x < view.Width(); ++x) {
+        PixelOf<T>& pixel = rowPixels[x];
+        if (pixel.escapeCount != NotEscaped) {
+            counts[x] = INT32_MIN;
+            continue;
+        }
+        const T cr = DifferenceNumber<T>::FromScaled(view.columnOffset[x], view.offsetExponent);
+        int32_t n = from;
+        // The reference's end rebases like a close approach; a pixel may
+        // reach it several times within one call.
+        const bool escaped = IteratePixel(pixel, n, limit, cr, ci, ref, refLast, rebases);
+        if (escaped) pixel.escapeCount = n;
+        counts[x] = n;
+        steps += n - from;
+    }
+}
+
 // The engine's colour rule: a pixel iterated in this pass gets the index of
 // its count, or, still inside, the inside colour when that is on and else
 // the index of the limit; a pixel that escaped earlier keeps its colour.
@@ -386,9 +460,9 @@ bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t ite
         return false;
     }
     const int64_t count = static_cast<int64_t>(view.Width()) * view.Height();
-    state->pixels.reset(new (std::nothrow) DeepPixel[static_cast<size_t>(count)]);
+    state->view.difference = view.difference;
     state->rowLimit.reset(new (std::nothrow) int32_t[static_cast<size_t>(view.Height())]);
-    if (!state->pixels || !state->rowLimit) {
+    if (!state->AllocatePixels(count) || !state->rowLimit) {
         error = "not enough memory for the " + std::to_string(count) + " pixels of the deep calculation";
         return false;
     }
@@ -397,7 +471,6 @@ bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t ite
         error = "not enough memory for a reference orbit of " + std::to_string(limitEnd) + " steps";
         return false;
     }
-    std::fill(state->pixels.get(), state->pixels.get() + count, DeepPixel{0.0, 0.0, 0, NotEscaped});
     std::fill(state->rowLimit.get(), state->rowLimit.get() + view.Height(), 0);
     state->view = view;
     state->iterStart = iterStart;
@@ -411,7 +484,7 @@ bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t ite
     for (BigFloat* value : {&state->refR, &state->refI, &state->tempR, &state->tempI, &state->squareR,
                             &state->squareI})
         *value = BigFloat(view.precision);
-    state->refRe[0] = state->refIm[0] = state->refReLow[0] = state->refImLow[0] = 0.0;
+    state->StoreReference(0);  // Z_0 = 0: the registers start at zero
     state->refLast = 0;
     state->statistics.passes = 0;
     state_ = std::move(state);
@@ -480,7 +553,7 @@ bool DeepCalculation::RaiseIterEnd(int32_t newEnd) {
 
 int32_t DeepCalculation::EscapeCountAt(int32_t x, int32_t y) const {
     if (!state_ || x < 0 || y < 0 || x >= state_->view.Width() || y >= state_->view.Height()) return NotEscaped;
-    return state_->pixels[static_cast<ptrdiff_t>(y) * state_->view.Width() + x].escapeCount;
+    return state_->EscapeCount(static_cast<int64_t>(y) * state_->view.Width() + x);
 }
 
 const DeepStatistics& DeepCalculation::Statistics() const {

@@ -133,13 +133,34 @@ int main(int argc, char** argv) {
         doubleSteps = RunDouble(shallow, shallowIterations, doubleSeconds);
         doubleRate = std::max(doubleRate, static_cast<double>(doubleSteps) / doubleSeconds);
     }
-    std::printf("One core, 320x240 at spacing %.3g, %d iterations:\n", shallow.spacing, shallowIterations);
+    std::printf("One core, 320x240 at spacing %s, %d iterations:\n", DeepSpacingText(shallow).c_str(),
+                shallowIterations);
     std::printf("  deep:        %.3e steps/s (%lld steps, %lld rebases, reference %.3f s)\n", deepRate,
                 static_cast<long long>(deep.statistics.steps), static_cast<long long>(deep.statistics.rebases),
                 deep.statistics.referenceSeconds);
     std::printf("  FPU Double (%s): %.3e steps/s (%lld steps)\n", KernelPathName(BestKernelPath()), doubleRate,
                 static_cast<long long>(doubleSteps));
     std::printf("  deep / FPU Double: %.3f\n", deepRate / doubleRate);
+
+    // The difference numbers below double's range, on the same view: they
+    // are chosen by these rates (the wide exponent takes the same steps as
+    // double, bit for bit, so its rate is comparable step for step).
+    std::printf("Difference numbers, same view and core (steps/s):\n");
+    double doubleDeepRate = 0.0;
+    for (const DeepDifference difference : {DeepDifference::Double, DeepDifference::Extended, DeepDifference::Wide}) {
+        DeepView forced = shallow;
+        forced.difference = difference;
+        DeepRun run;
+        double rate = 0.0;
+        for (int round = 0; round < 2; ++round) {
+            if (!RunDeep(forced, shallowIterations, run)) return 1;
+            rate = std::max(rate, static_cast<double>(run.statistics.steps) /
+                                      (run.seconds - run.statistics.referenceSeconds));
+        }
+        if (difference == DeepDifference::Double) doubleDeepRate = rate;
+        std::printf("  %-14s %.3e (%lld steps), double / this: %.2f\n", DeepDifferenceName(difference), rate,
+                    static_cast<long long>(run.statistics.steps), doubleDeepRate / rate);
+    }
 
     if (re.empty()) return 0;
     if (zoom.empty() || iterations < 1 || width < 2 || height < 2 || threads < 1) return Usage();
@@ -149,8 +170,9 @@ int main(int argc, char** argv) {
     DeepRun run;
     if (!RunDeep(view, iterations, run)) return 1;
     const DeepStatistics& s = run.statistics;
-    std::printf("View %dx%d, zoom %s, %d iterations, %d threads, spacing %.3g, precision %ld bits:\n", width, height,
-                zoom.c_str(), iterations, threads, view.spacing, static_cast<long>(view.precision));
+    std::printf("View %dx%d, zoom %s, %d iterations, %d threads, spacing %s (%s differences), precision %ld bits:\n",
+                width, height, zoom.c_str(), iterations, threads, DeepSpacingText(view).c_str(),
+                DeepDifferenceName(view.difference), static_cast<long>(view.precision));
     std::printf("  reference: %lld steps in %.3f s\n", static_cast<long long>(s.referenceSteps), s.referenceSeconds);
     std::printf("  pixels:    %lld steps (%.1f per pixel), %lld rebases\n", static_cast<long long>(s.steps),
                 static_cast<double>(s.steps) / (static_cast<double>(width) * height),

@@ -22,9 +22,10 @@ mpfr_prec_t ExactSumPrecision(mpfr_srcptr a, mpfr_srcptr b) {
     return std::max<mpfr_prec_t>(MPFR_PREC_MIN, static_cast<mpfr_prec_t>(top - bottom + 1));
 }
 
-void ExactSum(mpfr_srcptr centre, double offset, BigFloat& out) {
+void ExactSum(mpfr_srcptr centre, double offset, int64_t scale, BigFloat& out) {
     BigFloat step(53);
     mpfr_set_d(step.get(), offset, MPFR_RNDN);  // exact: a double has 53 bits
+    mpfr_mul_2si(step.get(), step.get(), static_cast<long>(scale), MPFR_RNDN);
     mpfr_set_prec(out.get(), ExactSumPrecision(centre, step.get()));
     mpfr_add(out.get(), centre, step.get(), MPFR_RNDN);  // exact by the precision chosen
 }
@@ -59,8 +60,8 @@ bool Escapes(Orbit& o) {
 }  // namespace
 
 void OraclePoint(const DeepView& view, int32_t x, int32_t y, BigFloat& re, BigFloat& im) {
-    ExactSum(view.centreRe.get(), view.columnOffset[static_cast<size_t>(x)], re);
-    ExactSum(view.centreIm.get(), view.rowOffset[static_cast<size_t>(y)], im);
+    ExactSum(view.centreRe.get(), view.columnOffset[static_cast<size_t>(x)], view.offsetExponent, re);
+    ExactSum(view.centreIm.get(), view.rowOffset[static_cast<size_t>(y)], view.offsetExponent, im);
 }
 
 int32_t DirectCount(const DeepView& view, int32_t x, int32_t y, int32_t limit, mpfr_prec_t precision) {

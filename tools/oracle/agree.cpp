@@ -181,8 +181,9 @@ bool CheckView(const ViewRequest& request, const Options& o) {
         return false;
     }
     const int32_t limit = static_cast<int32_t>(request.iterations);
-    std::printf("  %dx%d pixels, spacing %.3e, limit %d, precision %ld bits\n", o.width, o.height, view.spacing,
-                limit, static_cast<long>(view.precision));
+    std::printf("  %dx%d pixels, spacing %s (%s differences), limit %d, precision %ld bits\n", o.width, o.height,
+                DeepSpacingText(view).c_str(), DeepDifferenceName(view.difference), limit,
+                static_cast<long>(view.precision));
     std::fflush(stdout);
 
     const auto started = std::chrono::steady_clock::now();

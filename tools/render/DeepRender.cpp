@@ -19,13 +19,13 @@ std::string Megabytes(uint64_t bytes) {
     return text;
 }
 
-// Per pixel: its difference orbit (two doubles), its reference index and
-// its count, and its image byte; per step of the reference: the value and
-// its rounding remainder, two doubles each.
-uint64_t DeepBytes(int32_t width, int32_t height, int32_t iterEnd) {
-    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    return pixels * (2 * sizeof(double) + 2 * sizeof(int32_t)) + pixels +
-           static_cast<uint64_t>(iterEnd) * 4 * sizeof(double);
+// Per pixel: its difference orbit (two difference numbers), its reference
+// index and its count, and its image byte; per step of the reference: the
+// value and its rounding remainder, two difference numbers each.
+uint64_t DeepBytes(const DeepView& view, int32_t iterEnd) {
+    const uint64_t number = view.difference == DeepDifference::Double ? sizeof(double) : 16;
+    const uint64_t pixels = static_cast<uint64_t>(view.Width()) * static_cast<uint64_t>(view.Height());
+    return pixels * (2 * number + 2 * sizeof(int32_t)) + pixels + static_cast<uint64_t>(iterEnd) * 4 * number;
 }
 
 // The deep calculation reports rows as it finishes them; the progress line
@@ -109,7 +109,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
     if (!made) return false;
 
     const std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
-    const uint64_t needed = DeepBytes(o.width, o.height, view.IterEnd);
+    const uint64_t needed = DeepBytes(deep, view.IterEnd);
     const uint64_t available = AvailableMemory();
     if ((available != 0 && needed > available) || needed > SIZE_MAX / 2) {
         error = "a " + size + " image in the deep type to " + std::to_string(view.IterEnd) + " iterations needs " +
@@ -153,9 +153,8 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
     result.deepFigures.push_back("Reference: " + std::to_string(figures.referenceSteps) + " steps at " +
                                  std::to_string(static_cast<long long>(deep.precision)) + " bits in " +
                                  Seconds(figures.referenceSeconds));
-    char spacing[32];
-    std::snprintf(spacing, sizeof spacing, "%.3e", deep.spacing);
-    result.deepFigures.push_back(std::string("Pixel spacing: ") + spacing);
+    result.deepFigures.push_back("Pixel spacing: " + DeepSpacingText(deep) + ", differences in " +
+                                 DeepDifferenceName(deep.difference));
     result.deepFigures.push_back("Steps: " + std::to_string(figures.steps) + ", rebases: " +
                                  std::to_string(figures.rebases));
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
