@@ -35,6 +35,18 @@ expect 0 'Numeric type: Deep \(FPU Extended cannot tell' "${render}" "${range[@]
 expect 0 'Numeric type: FPU Extended \(as asked\)' "${render}" "${range[@]}" --iter 500 500 1500 --size 48x36 \
   --type extended rx.bmp
 
+# Below double's range, around c = i (boundary at every depth): the number
+# the differences are kept in is named, and the bytes do not depend on the
+# thread count there either.
+for deep in "1e400 80-bit" "1e3000 wide exponent"; do
+  zoom=${deep%% *}
+  expect 0 "differences in ${deep#* }" "${render}" --centre 0 1 --zoom "${zoom}" --iter 9000 9000 9000 --size 24x16 \
+    "i${zoom}.bmp"
+  QUAXEL_RENDER_THREADS=1 "${render}" --centre 0 1 --zoom "${zoom}" --iter 9000 9000 9000 --size 24x16 \
+    "i${zoom}-1.bmp" >/dev/null 2>&1
+  cmp -s "i${zoom}.bmp" "i${zoom}-1.bmp" || fail "zoom ${zoom}: one thread gives other bytes"
+done
+
 # A published location: one pass to its iterations, ignored keys named once.
 expect 0 'Passes: 1' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr.png
 expect 0 'warning: .*ignored' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr2.png
@@ -52,7 +64,7 @@ expect 2 'zoom' "${render}" --location badzoom.txt --size 32x24 x4.bmp
 expect 2 'huge.txt' "${render}" --location huge.txt --size 32x24 x5.bmp
 expect 2 'nothere.toml' "${render}" --location nothere.toml --size 32x24 x6.bmp
 expect 2 'zoom must be a number above 0' "${render}" --centre 0 0 --zoom 0 x7.bmp
-expect 1 'beyond' "${render}" --centre -0.75 0.1 --zoom 1e400 --size 32x24 x8.bmp
+expect 1 'beyond' "${render}" --centre -0.75 0.1 --zoom 1e400000000 --size 32x24 x8.bmp
 expect 2 'Mandelbrot' "${render}" --type deep --formula julia --size 32x24 x9.bmp
 ls x*.bmp 2>/dev/null && fail "a refused view left a file"
 
