@@ -348,6 +348,12 @@ TEST_F(Navigation, DeepZoomsChangeToFpuExtendedAndWarnBeyondIt) {
     ASSERT_TRUE(TypeInto(range, IDC_RANGE_REAL_MAX, "-0.74364388703715100"));
     ASSERT_TRUE(TypeInto(range, IDC_RANGE_IMAG_MIN, "0.131825904205330000"));
     ASSERT_TRUE(TypeInto(range, IDC_RANGE_IMAG_MAX, "0.131825904205330075"));
+    // Every pixel of both views is inside the set, so each costs the last
+    // escape count in full; FPU Extended is the slowest type under the
+    // 32-bit emulation. At 32 the image is the same single colour as at 256.
+    ASSERT_TRUE(TypeInto(range, IDC_RANGE_ITER_START, "16"));
+    ASSERT_TRUE(TypeInto(range, IDC_RANGE_ITER_INC, "16"));
+    ASSERT_TRUE(TypeInto(range, IDC_RANGE_ITER_END, "32"));
     ASSERT_TRUE(Press(range, IDOK));
     ASSERT_TRUE(WaitClosed(range));
     bool asked = false;
@@ -360,6 +366,9 @@ TEST_F(Navigation, DeepZoomsChangeToFpuExtendedAndWarnBeyondIt) {
     deep.realMax = -0.74364388703715100L;
     deep.imagMin = 0.131825904205330000L;
     deep.imagMax = 0.131825904205330075L;
+    deep.iterStart = 16;
+    deep.iterInc = 16;
+    deep.iterEnd = 32;
     const Rendered expected = RenderView(deep);
     ASSERT_EQ(expected.result.numericType, NumericType::FpuExtended);
     ASSERT_EQ(expected.result.notes, "");
@@ -373,6 +382,7 @@ TEST_F(Navigation, DeepZoomsChangeToFpuExtendedAndWarnBeyondIt) {
     ASSERT_TRUE(TypeInto(range, IDC_RANGE_REAL_MAX, "-0.743643887037150999999"));
     ASSERT_TRUE(TypeInto(range, IDC_RANGE_IMAG_MIN, "0.1318259042053300000000"));
     ASSERT_TRUE(TypeInto(range, IDC_RANGE_IMAG_MAX, "0.1318259042053300000075"));
+    EXPECT_EQ(ItemText(range, IDC_RANGE_ITER_END), "32") << "the view's iterations were not kept";
     ASSERT_TRUE(Press(range, IDOK));
     ASSERT_TRUE(WaitClosed(range));
     HWND box = program.Dialog("Numeric Precision");
