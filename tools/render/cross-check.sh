@@ -26,7 +26,14 @@ scenes=(
   "julia-double|--formula julia --const -0.8 0.156 --type double --mode percentage"
   "julia-extended|--formula julia --const 0.285 0.01 --type extended --inside 7 --palette 5"
   "fixed-boundary|--type fixed --real -1.8 -1.7 --imag -0.04 0.035 --iter 32 32 512 --palette 9"
+  # The deep type in each of its difference numbers (double, 80-bit, wide
+  # exponent) around c = i, and a published location read from its file.
+  "deep-double|--centre 0 1 --zoom 1e30 --iter 400 400 400 --size 32x24"
+  "deep-80bit|--centre 0 1 --zoom 1e400 --iter 1500 1500 1500 --size 32x24"
+  "deep-wide|--centre 0 1 --zoom 1e2600 --iter 9000 9000 9000 --size 32x24 --palette 6"
+  "deep-location|--location @LOCATIONS@/rust-fractal/e1000.toml --iter 20000 20000 20000 --size 32x24"
 )
+locations="$(cd "${here}/../../tests/data/locations" && pwd)"
 
 # The 32-bit renderer runs under emulation, where a pixel of the floating-
 # point types costs a hundred times its native time: there each scene keeps
@@ -53,8 +60,9 @@ for scene in "${scenes[@]}"; do
     done
     args=("${kept[@]}" --size "$((${size%x*} / 2))x$((${size#*x} / 2))")
   fi
-  "${native}" "${args[@]}" "${work}/${name}-native.bmp" >/dev/null
-  "${here}/../wine-exec.sh" "${windows}" "${args[@]}" "Z:${work}/${name}-windows.bmp" >/dev/null
+  "${native}" "${args[@]//@LOCATIONS@/${locations}}" "${work}/${name}-native.bmp" >/dev/null
+  "${here}/../wine-exec.sh" "${windows}" "${args[@]//@LOCATIONS@/Z:${locations}}" \
+    "Z:${work}/${name}-windows.bmp" >/dev/null
   if cmp -s "${work}/${name}-native.bmp" "${work}/${name}-windows.bmp"; then
     echo "same: ${name}"
   else
