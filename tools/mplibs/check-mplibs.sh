@@ -47,8 +47,13 @@ for arch in "${archs[@]}"; do
   quaxel_display_start
   start=$(date +%s)
   quaxel_wine_boot
-  if ! "${QUAXEL_WINE}" "${exe}" >"${tmp}/${arch}.txt" 2>"${tmp}/${arch}.err" </dev/null; then
-    echo "mplibs-check: ${arch}: the program failed under Wine:" >&2
+  # The program takes well under a second natively and some seconds under
+  # the emulated 32-bit Wine: a deadline, so that a hang fails the check
+  # instead of holding up the run.
+  rc=0
+  timeout -k 5 120 "${QUAXEL_WINE}" "${exe}" >"${tmp}/${arch}.txt" 2>"${tmp}/${arch}.err" </dev/null || rc=$?
+  if [ "${rc}" -ne 0 ]; then
+    echo "mplibs-check: ${arch}: the program failed under Wine (status ${rc}; 124: no end within 120 s):" >&2
     sed 's/^/    /' "${tmp}/${arch}.err" >&2
     status=1
   elif ! cmp -s "${tmp}/native.txt" "${tmp}/${arch}.txt"; then
