@@ -10,7 +10,7 @@ root="$(cd "${here}/../.." && pwd)"
 out="${QUAXEL_MPLIBS_DIR:-${root}/build/mplibs}"
 work="${out}.work"
 jobs="${JOBS:-2}"
-# QUAXEL_MPLIBS_PARALLEL=1 builds the architectures at the same time.
+# QUAXEL_MPLIBS_PARALLEL=0 builds the architectures one after the other.
 
 # The source packages, pinned: every machine builds the same bytes, and a
 # run whose stamp matches needs no network at all. When the archive moves
@@ -177,9 +177,9 @@ build_one() { # $1 arch
   stamp_of "${arch}" >"${out}/${arch}/stamp"
   echo "mplibs: ${arch} ready in ${out#"${root}"/}/${arch} ($(($(date +%s) - s)) s)"
 }
-# One after the other, each with both cores: measured on a busy 2-core
-# machine, that was faster than both at once (see README.md).
-if [ "${QUAXEL_MPLIBS_PARALLEL:-0}" = 1 ]; then
+# Both at once, each with make -j2: their configure scripts and make's
+# serial stretches use one core, and the other build fills the second.
+if [ "${QUAXEL_MPLIBS_PARALLEL:-1}" = 1 ]; then
   pids=()
   for arch in "${todo[@]}"; do
     build_one "${arch}" &
