@@ -28,15 +28,25 @@ mkconf() { # $1 dir, $2 arch-or-empty, $3 sources lines
     printf 'Dir::State::status "%s/state/status";\nDir::Etc::SourceList "%s/etc/sources.list";\nDir::Etc::SourceParts "%s/etc/sources.list.d";\nDir::Etc::Parts "%s/etc/apt.conf.d";\nDir::Etc::PreferencesParts "%s/etc/preferences.d";\nAcquire::Languages "none";\n' "$1" "$1" "$1" "$1" "$1"; } > "$1/apt.conf"
 }
 # A mirror caught mid-sync serves index files that do not match its Release file ("File has
-# unexpected size ... Mirror sync in progress?"); that passes within minutes, so wait and retry
-# rather than fail the whole run.
+# unexpected size ... Mirror sync in progress?"): wait and retry once. Some mirrors stay that way
+# for days in their security archive; the packages needed here are all in the main archive (the
+# security archive only carries newer builds of some), so that archive is then left out, with a
+# line saying so, rather than failing the run.
 update() { # $1 apt config
-  for wait in 30 60 90 120 0; do
+  for wait in 30 0; do
     APT_CONFIG="$1" apt-get -q -o Acquire::Retries=3 update >/dev/null 2>"$D/update.err" && return 0
-    [ "$wait" -gt 0 ] || { cat "$D/update.err" >&2; return 1; }
+    [ "$wait" -gt 0 ] || break
     echo "setup-w32: apt index download failed, retrying in ${wait} s: $(grep -m1 '^E:' "$D/update.err")" >&2
     sleep "$wait"
   done
+  list="$(dirname "$1")/etc/sources.list"
+  if grep -q "^E: Failed to fetch $S/" "$D/update.err" && ! grep '^E: Failed to fetch' "$D/update.err" | grep -qv "$S/"; then
+    echo "setup-w32: the security archive's index stays inconsistent on this mirror; going on without it" >&2
+    grep -v " $S " "$list" > "$list.new" && mv "$list.new" "$list"
+    APT_CONFIG="$1" apt-get -q -o Acquire::Retries=3 update >/dev/null 2>"$D/update.err" && return 0
+  fi
+  cat "$D/update.err" >&2
+  return 1
 }
 # 1. i386 wine 8.0 + its i386 library closure (no dpkg --add-architecture; nothing installed)
 mkconf "$D/apt" i386 "deb [arch=i386 signed-by=$K] $M bookworm main
