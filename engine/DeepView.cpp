@@ -82,16 +82,20 @@ std::string DeepSpacingText(const DeepView& view) {
     return text;
 }
 
-// Below double's range: x87's 80-bit numbers while the squares of the
-// differences stay in its normal range (the rebasing test compares them),
-// then the double with an exponent of its own.
+// Below double's range: the rescaled double while one scale per pixel can
+// hold both its offset and an orbit about to escape (the vector lanes run
+// it several times faster than x87), then x87's 80-bit numbers while the
+// squares of the differences stay in its normal range (the rebasing test
+// compares them), then the double with an exponent of its own.
 DeepDifference DeepDifferenceFor(mpfr_exp_t spacingExponent) {
+    if (spacingExponent >= kDeepScaledLowestExponent) return DeepDifference::Scaled;
     return spacingExponent >= kDeepExtendedLowestExponent ? DeepDifference::Extended : DeepDifference::Wide;
 }
 
 const char* DeepDifferenceName(DeepDifference difference) {
     switch (difference) {
     case DeepDifference::Double: return "double";
+    case DeepDifference::Scaled: return "rescaled double";
     case DeepDifference::Extended: return "80-bit";
     case DeepDifference::Wide: return "wide exponent";
     }

@@ -18,12 +18,16 @@
 // where MPFR's exponents do.
 inline constexpr double kDeepLargestSpacing = 1e-12;
 inline constexpr double kDeepSmallestDoubleSpacing = 1e-290;
-// Spacings of 2^e with e below this take the wide exponent.
+// Below double's range, spacings of 2^e take the rescaled double down to
+// e = kDeepScaledLowestExponent, 80-bit numbers down to
+// kDeepExtendedLowestExponent, and the wide exponent below that.
+inline constexpr long kDeepScaledLowestExponent = -2000;
 inline constexpr long kDeepExtendedLowestExponent = -8000;
 
 // The number the pixels' differences are kept in.
 enum class DeepDifference {
     Double,    // hardware double, vectors of eight lanes
+    Scaled,    // double times a power of two of each pixel's own, vectors of eight lanes
     Extended,  // x87 80-bit: 64 significant bits, exponents to 2^-16382
     Wide,      // double significand with an exponent of its own (WideDouble)
 };

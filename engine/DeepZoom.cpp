@@ -6,11 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <new>
 #include <thread>
 #include <vector>
 
-#include "engine/DeepScalar.h"
+#include "engine/DeepScaled.h"
 #include "engine/FpEnvironment.h"
 #include "engine/RowPool.h"
 
@@ -82,7 +83,8 @@ inline bool FullStep(Lane& lane, const ReferenceTable& ref, int64_t& rebases) {
     return true;
 }
 
-// Eight orbits at once, in vectors of W lanes (two on SSE2, four on AVX2): a
+// Eight orbits at once, in vectors of W lanes (two on SSE2, four on AVX2,
+// eight on AVX-512): a
 // step is a chain of about six dependent operations, and eight independent
 // chains keep the floating-point units busy through each one's latency.
 // Vector arithmetic rounds each element exactly as the scalar operation
@@ -157,29 +159,158 @@ template <typename V, typename Mask>
     return done;
 }
 
+// The same for the rescaled lanes (see ScaledFullStep): the double lanes'
+// loop with the scale's product in front and two more events, a value too
+// near zero for doubles and a w grown past its scale.
+template <typename V, typename Mask>
+[[gnu::always_inline]] inline int32_t QuietScaledSteps(ScaledLane* lanes, const ReferenceTable& ref, int32_t steps) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int G = kLanes / W;
+    V wr[G] = {}, wi[G] = {}, dr[G] = {}, di[G] = {}, s[G] = {}, grow[G] = {};
+    int32_t m[kLanes];
+    for (int g = 0; g < G; ++g)
+        for (int j = 0; j < W; ++j) {
+            const ScaledLane& lane = lanes[g * W + j];
+            wr[g][j] = lane.wr, wi[g][j] = lane.wi, dr[g][j] = lane.dr, di[g][j] = lane.di;
+            s[g][j] = lane.s, grow[g][j] = lane.growLimit;
+            m[g * W + j] = lane.m;
+        }
+    const double* re = ref.re;
+    const double* im = ref.im;
+    V four, tiny;
+    for (int j = 0; j < W; ++j) four[j] = 4.0, tiny[j] = kScaledTinyMagnitude;
+    int32_t done = 0;
+    for (; done < steps; ++done) {
+        V Zr[G], Zi[G], Wr[G], Wi[G];
+        Mask event = {};
+        for (int g = 0; g < G; ++g) {
+            Gather(Zr[g], re, m + g * W);
+            Gather(Zi[g], im, m + g * W);
+            const V ur = s[g] * wr[g];
+            const V ui = s[g] * wi[g];
+            Wr[g] = Zr[g] + ur;
+            Wi[g] = Zi[g] + ui;
+            const V wMagnitude = Wr[g] * Wr[g] + Wi[g] * Wi[g];
+            const V zMagnitude = ur * ur + ui * ui;
+            const V scaledMagnitude = wr[g] * wr[g] + wi[g] * wi[g];
+            event |= ~(wMagnitude <= four) | (wMagnitude < tiny) | (wMagnitude < zMagnitude) |
+                     (scaledMagnitude > grow[g]);
+        }
+        int64_t any = 0;
+        for (int j = 0; j < W; ++j) any |= event[j];
+        if (any != 0) break;
+        for (int g = 0; g < G; ++g) {
+            const V ar = Zr[g] + Wr[g];
+            const V ai = Zi[g] + Wi[g];
+            const V newR = (ar * wr[g] - ai * wi[g]) + dr[g];
+            const V newI = (ar * wi[g] + ai * wr[g]) + di[g];
+            wr[g] = newR;
+            wi[g] = newI;
+        }
+        for (int k = 0; k < kLanes; ++k) ++m[k];
+    }
+    for (int g = 0; g < G; ++g)
+        for (int j = 0; j < W; ++j) {
+            ScaledLane& lane = lanes[g * W + j];
+            lane.wr = wr[g][j], lane.wi = wi[g][j], lane.m = m[g * W + j];
+            lane.n += done;
+        }
+    return done;
+}
+
+using QuietStepsFunction = int32_t (*)(Lane*, const ReferenceTable&, int32_t);
+using QuietScaledStepsFunction = int32_t (*)(ScaledLane*, const ReferenceTable&, int32_t);
+
+struct QuietPath {
+    QuietStepsFunction doubles;
+    QuietScaledStepsFunction scaled;
+};
+
 #if defined(__x86_64__) || defined(__i386__)
-// No "fma" in the target: the wider path must not fuse either.
+// No "fma" in the targets: the wider paths must not fuse either.
+typedef double Octet __attribute__((vector_size(64)));
+typedef int64_t OctetMask __attribute__((vector_size(64)));
+
+[[gnu::target("avx512f")]] int32_t QuietStepsAvx512(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietSteps<Octet, OctetMask>(lanes, ref, steps);
+}
+[[gnu::target("avx512f")]] int32_t QuietScaledStepsAvx512(ScaledLane* lanes, const ReferenceTable& ref,
+                                                          int32_t steps) {
+    return QuietScaledSteps<Octet, OctetMask>(lanes, ref, steps);
+}
 [[gnu::target("avx2")]] int32_t QuietStepsAvx2(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
     return QuietSteps<Quad, QuadMask>(lanes, ref, steps);
+}
+[[gnu::target("avx2")]] int32_t QuietScaledStepsAvx2(ScaledLane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietScaledSteps<Quad, QuadMask>(lanes, ref, steps);
 }
 #endif
 
 int32_t QuietStepsSse2(Lane* lanes, const ReferenceTable& ref, int32_t steps) {
     return QuietSteps<Pair, PairMask>(lanes, ref, steps);
 }
-
-using QuietStepsFunction = int32_t (*)(Lane*, const ReferenceTable&, int32_t);
-
-// The widest loop this processor runs (QUAXEL_DEEP_PATH=sse2 forces the
-// narrow one, for the tests that compare both).
-QuietStepsFunction ChooseQuietSteps() {
-#if defined(__x86_64__) || defined(__i386__)
-    const char* forced = std::getenv("QUAXEL_DEEP_PATH");
-    if ((forced == nullptr || std::strcmp(forced, "sse2") != 0) && __builtin_cpu_supports("avx2"))
-        return QuietStepsAvx2;
-#endif
-    return QuietStepsSse2;
+int32_t QuietScaledStepsSse2(ScaledLane* lanes, const ReferenceTable& ref, int32_t steps) {
+    return QuietScaledSteps<Pair, PairMask>(lanes, ref, steps);
 }
+
+// No quiet steps at all: every step the full one, lane after lane (the
+// benchmark's measure of what the vectors gain).
+int32_t NoQuietSteps(Lane*, const ReferenceTable&, int32_t) { return 0; }
+int32_t NoQuietScaledSteps(ScaledLane*, const ReferenceTable&, int32_t) { return 0; }
+
+// The widest loops this processor runs; QUAXEL_DEEP_PATH=sse2, avx2 or
+// avx512 asks for a narrower one (the tests compare them all), =scalar for
+// none.
+QuietPath ChooseQuietPath() {
+    const char* asked = std::getenv("QUAXEL_DEEP_PATH");
+    const std::string wanted = asked != nullptr ? asked : "avx512";
+    if (wanted == "scalar") return QuietPath{NoQuietSteps, NoQuietScaledSteps};
+#if defined(__x86_64__) || defined(__i386__)
+    if (wanted == "avx512" && __builtin_cpu_supports("avx512f"))
+        return QuietPath{QuietStepsAvx512, QuietScaledStepsAvx512};
+    if ((wanted == "avx512" || wanted == "avx2") && __builtin_cpu_supports("avx2"))
+        return QuietPath{QuietStepsAvx2, QuietScaledStepsAvx2};
+#endif
+    return QuietPath{QuietStepsSse2, QuietScaledStepsSse2};
+}
+
+// The two kinds of lanes, as the row loop drives them: making a lane of a
+// stored pixel, storing it back, and the full and quiet steps.
+struct DoubleLanes {
+    using LaneType = Lane;
+    using PixelType = DeepPixel;
+    ReferenceTable ref;
+    QuietStepsFunction quiet;
+
+    Lane Make(const DeepPixel& pixel, double cr, double ci, int32_t n, int32_t x) const {
+        return Lane{pixel.zr, pixel.zi, cr, ci, pixel.m, n, x};
+    }
+    static DeepPixel Stored(const Lane& lane, bool escaped) {
+        return DeepPixel{lane.zr, lane.zi, lane.m, escaped ? lane.n : NotEscaped};
+    }
+    bool Full(Lane& lane, int64_t& rebases) const { return FullStep(lane, ref, rebases); }
+    int32_t Quiet(Lane* lanes, int32_t steps) const { return quiet(lanes, ref, steps); }
+};
+
+struct ScaledLanes {
+    using LaneType = ScaledLane;
+    using PixelType = ScaledPixel;
+    ReferenceTable ref;
+    ScaledContext context;
+    QuietScaledStepsFunction quiet;
+
+    ScaledLane Make(const ScaledPixel& pixel, double cr, double ci, int32_t n, int32_t x) const {
+        ScaledLane lane{pixel.wr, pixel.wi, 0.0, 0.0, 0.0, 0.0, cr, ci, 0, pixel.m, n, x};
+        if (pixel.k == kScaleUnset) SetScale(lane, WideDouble{}, WideDouble{}, context);
+        else TakeScale(lane, pixel.k, context);
+        return lane;
+    }
+    static ScaledPixel Stored(const ScaledLane& lane, bool escaped) {
+        return ScaledPixel{lane.wr, lane.wi, lane.m, escaped ? lane.n : NotEscaped, lane.k};
+    }
+    bool Full(ScaledLane& lane, int64_t& rebases) const { return ScaledFullStep(lane, context, rebases); }
+    int32_t Quiet(ScaledLane* lanes, int32_t steps) const { return quiet(lanes, ref, steps); }
+};
 
 // For the length of the deep loop only: flush-to-zero and denormals-are-zero
 // on top of the engine's environment. Squares of differences near the
@@ -212,13 +343,15 @@ struct DeepCalculation::State {
     CalcState colours;  // only the colour fields and IterEnd are read
 
     // The pixels and the stored reference in the view's difference number:
-    // one of the three is allocated.
+    // one of the four is allocated.
     std::unique_ptr<DeepPixel[]> pixels;
+    std::unique_ptr<ScaledPixel[]> scaledPixels;
     std::unique_ptr<PixelOf<long double>[]> extendedPixels;
     std::unique_ptr<PixelOf<WideDouble>[]> widePixels;
     ReferenceOf<double> doubles;
     ReferenceOf<long double> extended;
     ReferenceOf<WideDouble> wide;
+    ScaledReference scaled;
     std::unique_ptr<int32_t[]> rowLimit;
 
     // The reference: the MPFR orbit's current value.
@@ -234,8 +367,10 @@ struct DeepCalculation::State {
     bool AllocatePixels(int64_t count);
     int32_t EscapeCount(int64_t index) const;
     void StoreReference(int32_t index);
-    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
-                    QuietStepsFunction quietSteps);
+    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases, QuietPath path);
+    template <typename Kind>
+    void ComputeLaneRow(int32_t row, typename Kind::PixelType* rowPixels, const Kind& kind,
+                        std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
     template <typename T>
     void ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
                           std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
@@ -250,6 +385,7 @@ bool DeepCalculation::State::ReserveReference(int32_t end) {
     bool grown = false;
     switch (view.difference) {
     case DeepDifference::Double: grown = doubles.Grow(wanted, refLast, keep); break;
+    case DeepDifference::Scaled: grown = scaled.Grow(wanted, refLast, keep); break;
     case DeepDifference::Extended: grown = extended.Grow(wanted, refLast, keep); break;
     case DeepDifference::Wide: grown = wide.Grow(wanted, refLast, keep); break;
     }
@@ -264,6 +400,11 @@ bool DeepCalculation::State::AllocatePixels(int64_t count) {
         pixels.reset(new (std::nothrow) DeepPixel[n]);
         if (pixels) std::fill(pixels.get(), pixels.get() + n, DeepPixel{0.0, 0.0, 0, NotEscaped});
         return pixels != nullptr;
+    case DeepDifference::Scaled:
+        scaledPixels.reset(new (std::nothrow) ScaledPixel[n]);
+        if (scaledPixels)
+            std::fill(scaledPixels.get(), scaledPixels.get() + n, ScaledPixel{0.0, 0.0, 0, NotEscaped, kScaleUnset});
+        return scaledPixels != nullptr;
     case DeepDifference::Extended:
         extendedPixels.reset(new (std::nothrow) PixelOf<long double>[n]);
         if (extendedPixels)
@@ -281,6 +422,7 @@ bool DeepCalculation::State::AllocatePixels(int64_t count) {
 int32_t DeepCalculation::State::EscapeCount(int64_t index) const {
     switch (view.difference) {
     case DeepDifference::Double: return pixels[index].escapeCount;
+    case DeepDifference::Scaled: return scaledPixels[index].escapeCount;
     case DeepDifference::Extended: return extendedPixels[index].escapeCount;
     case DeepDifference::Wide: return widePixels[index].escapeCount;
     }
@@ -290,6 +432,12 @@ int32_t DeepCalculation::State::EscapeCount(int64_t index) const {
 void DeepCalculation::State::StoreReference(int32_t index) {
     switch (view.difference) {
     case DeepDifference::Double: ::StoreReference(doubles, index, refR.get(), refI.get(), squareR); break;
+    case DeepDifference::Scaled:
+        // Out of memory for a tiny value's wide copy, the step reads the
+        // double, flushed to zero: the image may lose precision near it,
+        // but nothing else is lost.
+        scaled.Store(index, refR.get(), refI.get(), squareR);
+        break;
     case DeepDifference::Extended: ::StoreReference(extended, index, refR.get(), refI.get(), squareR); break;
     case DeepDifference::Wide: ::StoreReference(wide, index, refR.get(), refI.get(), squareR); break;
     }
@@ -327,48 +475,66 @@ void DeepCalculation::State::ExtendReference(int32_t limit) {
 // INT32_MIN for a pixel that escaped in an earlier pass. False when the row
 // was already at the limit.
 bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
-                                        QuietStepsFunction quietSteps) {
+                                        QuietPath path) {
+    const int32_t from = rowLimit[row];
+    if (from >= currentLimit) return false;
+    const ptrdiff_t first = static_cast<ptrdiff_t>(row) * view.Width();
+    switch (view.difference) {
+    case DeepDifference::Double: {
+        const ReferenceTable ref{doubles.re.get(), doubles.im.get(), doubles.reLow.get(), doubles.imLow.get(),
+                                 refLast};
+        ComputeLaneRow(row, pixels.get() + first, DoubleLanes{ref, path.doubles}, counts, steps, rebases);
+        break;
+    }
+    case DeepDifference::Scaled: {
+        const ReferenceOf<double>& d = scaled.doubles;
+        const ReferenceTable ref{d.re.get(), d.im.get(), d.reLow.get(), d.imLow.get(), refLast};
+        const int64_t spacingExponent = view.offsetExponent + Normalised(view.spacing, 0).e;
+        const ScaledContext context{&d, scaled.tiny.get(), scaled.wide.data(), refLast, view.offsetExponent,
+                                    ScaleCap(spacingExponent)};
+        ComputeLaneRow(row, scaledPixels.get() + first, ScaledLanes{ref, context, path.scaled}, counts, steps,
+                       rebases);
+        break;
+    }
+    case DeepDifference::Extended:
+        ComputeScalarRow(row, extendedPixels.get() + first, extended, counts, steps, rebases);
+        break;
+    case DeepDifference::Wide: ComputeScalarRow(row, widePixels.get() + first, wide, counts, steps, rebases); break;
+    }
+    rowLimit[row] = currentLimit;
+    return true;
+}
+
+// The interleaved loop of either kind of lanes over one row.
+template <typename Kind>
+void DeepCalculation::State::ComputeLaneRow(int32_t row, typename Kind::PixelType* rowPixels, const Kind& kind,
+                                            std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases) {
+    using LaneType = typename Kind::LaneType;
     const int32_t from = rowLimit[row];
     const int32_t limit = currentLimit;
-    if (from >= limit) return false;
     const int32_t width = view.Width();
-    const ptrdiff_t first = static_cast<ptrdiff_t>(row) * width;
-    if (view.difference == DeepDifference::Extended) {
-        ComputeScalarRow(row, extendedPixels.get() + first, extended, counts, steps, rebases);
-        rowLimit[row] = limit;
-        return true;
-    }
-    if (view.difference == DeepDifference::Wide) {
-        ComputeScalarRow(row, widePixels.get() + first, wide, counts, steps, rebases);
-        rowLimit[row] = limit;
-        return true;
-    }
-    DeepPixel* pixels = this->pixels.get() + first;
-    const ReferenceTable ref{doubles.re.get(), doubles.im.get(), doubles.reLow.get(), doubles.imLow.get(), refLast};
     const double ci = view.rowOffset[row];
 
-    Lane lanes[kLanes];
+    LaneType lanes[kLanes];
     int32_t nextX = 0;
     // Puts the next still-inside pixel into the lane, or marks it idle.
-    auto refill = [&](Lane& lane) {
-        while (nextX < width && pixels[nextX].escapeCount != NotEscaped) counts[nextX++] = INT32_MIN;
+    auto refill = [&](LaneType& lane) {
+        while (nextX < width && rowPixels[nextX].escapeCount != NotEscaped) counts[nextX++] = INT32_MIN;
         if (nextX >= width) {
             lane.x = -1;
             return;
         }
-        const DeepPixel& pixel = pixels[nextX];
-        lane = Lane{pixel.zr, pixel.zi, view.columnOffset[nextX], ci, pixel.m, from, nextX};
+        lane = kind.Make(rowPixels[nextX], view.columnOffset[nextX], ci, from, nextX);
         ++nextX;
     };
     // Stores the lane's orbit: escaped (count n) or inside at the limit.
-    auto settle = [&](Lane& lane, bool escaped) {
-        DeepPixel& pixel = pixels[lane.x];
-        pixel = DeepPixel{lane.zr, lane.zi, lane.m, escaped ? lane.n : NotEscaped};
+    auto settle = [&](LaneType& lane, bool escaped) {
+        rowPixels[lane.x] = Kind::Stored(lane, escaped);
         counts[lane.x] = lane.n;
         steps += lane.n - from;
         refill(lane);
     };
-    for (Lane& lane : lanes) refill(lane);
+    for (LaneType& lane : lanes) refill(lane);
 
     for (;;) {
         int busy = -1;
@@ -376,27 +542,27 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
         for (int k = 0; k < kLanes; ++k) {
             if (lanes[k].x < 0) continue;
             busy = k;
-            quiet = std::min({quiet, limit - lanes[k].n, ref.last - lanes[k].m});
+            quiet = std::min({quiet, limit - lanes[k].n, kind.ref.last - lanes[k].m});
         }
         if (busy < 0) break;
         if (quiet > 0) {
             // Idle lanes at the end of the row shadow a busy one, so the last
             // long orbits still run in the interleaved loop; a shadow has the
             // same events as its model and its results are dropped.
-            for (Lane& lane : lanes)
-                if (lane.x < 0) lane = Lane{lanes[busy].zr, lanes[busy].zi, lanes[busy].cr, lanes[busy].ci,
-                                            lanes[busy].m, lanes[busy].n, -1};
-            if (quietSteps(lanes, ref, quiet) == quiet) continue;
+            for (LaneType& lane : lanes)
+                if (lane.x < 0) {
+                    lane = lanes[busy];
+                    lane.x = -1;
+                }
+            if (kind.Quiet(lanes, quiet) == quiet) continue;
         }
         // An event (or a lane short of work): one full step for every lane.
-        for (Lane& lane : lanes) {
+        for (LaneType& lane : lanes) {
             if (lane.x < 0) continue;
             if (lane.n >= limit) settle(lane, false);
-            else if (!FullStep(lane, ref, rebases)) settle(lane, true);
+            else if (!kind.Full(lane, rebases)) settle(lane, true);
         }
     }
-    rowLimit[row] = limit;
-    return true;
 }
 
 // The same, one pixel after the other, in a difference number of the
@@ -503,7 +669,7 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
         if (std::any_of(s.rowLimit.get(), s.rowLimit.get() + height, [&](int32_t done) { return done < limit; })) {
             s.ExtendReference(limit);
             s.colours.IterEnd = s.iterEnd;
-            const QuietStepsFunction quietSteps = ChooseQuietSteps();
+            const QuietPath path = ChooseQuietPath();
             std::atomic<int32_t> nextRow{0};
             std::atomic<int32_t> rowsDone{0};
             std::atomic<int64_t> steps{0}, rebases{0};
@@ -515,7 +681,7 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
                     if (stopped.load(std::memory_order_relaxed)) break;
                     const int32_t row = nextRow.fetch_add(1);
                     if (row >= height) break;
-                    if (s.ComputeRow(row, counts, mySteps, myRebases, quietSteps)) s.WriteImageRow(row, limit, counts);
+                    if (s.ComputeRow(row, counts, mySteps, myRebases, path)) s.WriteImageRow(row, limit, counts);
                     const int32_t done = rowsDone.fetch_add(1) + 1;
                     if (progress != nullptr) {
                         std::lock_guard<std::mutex> hold(progressLock);

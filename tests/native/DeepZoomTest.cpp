@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "engine/DeepScaled.h"
 #include "engine/DeepZoom.h"
 #include "engine/RowPool.h"
 
@@ -148,7 +149,9 @@ TEST(DeepView, SpacingsBelowDoublesAreScaledAndChooseTheirNumber) {
     // 4 / (2^k * (3 - 1)) = 2^(1-k) = 0.5 * 2^(2-k).
     const Case cases[] = {
         {"0x1p960", 0, DeepDifference::Double, "2.052e-289"},
-        {"0x1p1000", -998, DeepDifference::Extended, "1.867e-301"},
+        {"0x1p1000", -998, DeepDifference::Scaled, "1.867e-301"},
+        {"0x1p2001", -1999, DeepDifference::Scaled, "8.710e-603"},
+        {"0x1p2003", -2001, DeepDifference::Extended, "2.177e-603"},
         {"0x1p8001", -7999, DeepDifference::Extended, "5.755e-2409"},
         {"0x1p8003", -8001, DeepDifference::Wide, "1.439e-2409"},
         {"0x1p40000", -39998, DeepDifference::Wide, "1.262e-12041"},
@@ -236,32 +239,49 @@ TEST(DeepZoom, ImageBytesDoNotDependOnThreadsOrPasses) {
         }
 }
 
-// The loop's vector width is chosen per pass: the narrow one, forced, gives
-// the same counts and bytes as the widest this processor has.
+// The loop's vector width is chosen per pass: each narrower one the
+// processor has, asked for, gives the same counts and bytes as the widest,
+// in the double lanes and the rescaled ones (at a depth where their scales
+// rise and their steps near zero are taken in WideDouble).
 TEST(DeepZoom, VectorWidthsGiveTheSameResult) {
-    const DeepView view = MakeView("3e15", 33, 21);
-    TestImage wide(33, 21), narrow(33, 21);
-    const std::vector<int32_t> widest = Calculate(view, 100, 700, 3000, 2, &wide.image);
-    setenv("QUAXEL_DEEP_PATH", "sse2", 1);
-    const std::vector<int32_t> sse2 = Calculate(view, 100, 700, 3000, 2, &narrow.image);
-    unsetenv("QUAXEL_DEEP_PATH");
-    EXPECT_EQ(sse2, widest);
-    for (int32_t y = 0; y < 21; ++y)
-        for (int32_t x = 0; x < 33; ++x) ASSERT_EQ(wide.At(x, y), narrow.At(x, y)) << x << "," << y;
+    DeepView shallow = MakeView("3e15", 33, 21);
+    DeepView deep;
+    std::string error;
+    ASSERT_TRUE(DeepViewFromCentre("0", "1", "1e400", 33, 21, deep, error)) << error;
+    ASSERT_EQ(deep.difference, DeepDifference::Scaled);
+    for (const DeepView* view : {&shallow, &deep}) {
+        TestImage widest(33, 21);
+        const std::vector<int32_t> counts = Calculate(*view, 100, 700, 3000, 2, &widest.image);
+        for (const char* path : {"sse2", "avx2"}) {
+            SCOPED_TRACE(path);
+            TestImage narrow(33, 21);
+            setenv("QUAXEL_DEEP_PATH", path, 1);
+            const std::vector<int32_t> narrowCounts = Calculate(*view, 100, 700, 3000, 2, &narrow.image);
+            unsetenv("QUAXEL_DEEP_PATH");
+            EXPECT_EQ(narrowCounts, counts);
+            for (int32_t y = 0; y < 21; ++y)
+                for (int32_t x = 0; x < 33; ++x) ASSERT_EQ(widest.At(x, y), narrow.At(x, y)) << x << "," << y;
+        }
+    }
 }
 
 // The wide exponent rounds as double does while nothing leaves double's
-// range, so on a view double can take it gives the same counts and bytes,
-// rebases included; 80-bit numbers hold the exact points' counts.
+// range, and the rescaled double's scales are exact powers of two, so on a
+// view double can take both give the same counts and bytes, rebases
+// included; 80-bit numbers hold the exact points' counts.
 TEST(DeepZoom, DifferenceNumbersOnAViewDoubleCanTake) {
     DeepView view = MakeView("1e20", 24, 16);
     const int32_t limit = 6000;
-    TestImage doubleImage(24, 16), wideImage(24, 16), extendedImage(24, 16);
+    TestImage doubleImage(24, 16), extendedImage(24, 16);
     const std::vector<int32_t> doubles = Calculate(view, 1000, 2500, limit, 2, &doubleImage.image);
-    view.difference = DeepDifference::Wide;
-    EXPECT_EQ(Calculate(view, 1000, 2500, limit, 2, &wideImage.image), doubles);
-    for (int32_t y = 0; y < 16; ++y)
-        for (int32_t x = 0; x < 24; ++x) ASSERT_EQ(wideImage.At(x, y), doubleImage.At(x, y)) << x << "," << y;
+    for (const DeepDifference same : {DeepDifference::Wide, DeepDifference::Scaled}) {
+        SCOPED_TRACE(DeepDifferenceName(same));
+        TestImage image(24, 16);
+        view.difference = same;
+        EXPECT_EQ(Calculate(view, 1000, 2500, limit, 2, &image.image), doubles);
+        for (int32_t y = 0; y < 16; ++y)
+            for (int32_t x = 0; x < 24; ++x) ASSERT_EQ(image.At(x, y), doubleImage.At(x, y)) << x << "," << y;
+    }
     view.difference = DeepDifference::Extended;
     const std::vector<int32_t> extended = Calculate(view, 1000, 2500, limit, 1, &extendedImage.image);
     int32_t compared = 0;
@@ -275,6 +295,108 @@ TEST(DeepZoom, DifferenceNumbersOnAViewDoubleCanTake) {
             ++compared;
         }
     EXPECT_GE(compared, 20);
+}
+
+// Steps of the rescaled double where doubles cannot carry the orbit's
+// value: the reference near zero (stored in WideDouble), a close approach
+// that rebases, and a difference grown past its scale. Each must land on
+// the exact step's result to about a double's precision.
+TEST(DeepZoom, RescaledStepsNearZeroFollowTheExactOrbit) {
+    constexpr mpfr_prec_t kBits = 4000;
+    ScaledReference reference;
+    ASSERT_TRUE(reference.Grow(4, 0, false));
+    BigFloat scratch(kBits), Zr(kBits), Zi(kBits);
+    // Z_0 = 0, Z_1 tiny, Z_2 and Z_3 ordinary.
+    reference.Store(0, Zr.get(), Zi.get(), scratch);
+    mpfr_set_str(Zr.get(), "1.2345678901234567890123456789e-298", 10, MPFR_RNDN);
+    mpfr_set_str(Zi.get(), "-0.98765432109876543210987654321e-298", 10, MPFR_RNDN);
+    reference.Store(1, Zr.get(), Zi.get(), scratch);
+    ASSERT_GE(reference.tiny[1], 0);
+    BigFloat Z2r(kBits), Z2i(kBits);
+    mpfr_set_d(Z2r.get(), 0.25, MPFR_RNDN);
+    mpfr_set_d(Z2i.get(), -0.5, MPFR_RNDN);
+    reference.Store(2, Z2r.get(), Z2i.get(), scratch);
+    reference.Store(3, Z2r.get(), Z2i.get(), scratch);
+    // Offsets near 2^-1990, so that the square of a value near 2^-1000
+    // still counts beside them.
+    const int64_t offsetExponent = -1990;
+    const ScaledContext context{&reference.doubles, reference.tiny.get(), reference.wide.data(), 3, offsetExponent,
+                                ScaleCap(offsetExponent)};
+
+    struct Case {
+        const char* name;
+        int32_t m;
+        double zr, zi;   // difference, times 2^exponent
+        int64_t exponent;
+        bool rebases;
+    };
+    // Near Z_1 (2^-990 times about 1.29 - 1.03 i): z = -0.999 Z_1 leaves
+    // |Z_1 + z| < |z| (a rebase); z = Z_1 / 2 does not. At m = 2 a
+    // difference of 2^300 times its scale.
+    const Case cases[] = {
+        {"close approach", 1, -1.2905539749049324429, 1.0324431893320845170, -990, true},
+        {"beside a tiny reference", 1, 0.64592291036282905051, -0.51673833299904129980, -990, false},
+        {"grown past its scale", 2, 0x1p300, 0x1.8p299, -2000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScaledLane lane{};
+        lane.offR = 0.75;
+        lane.offI = -0.625;
+        lane.m = c.m;
+        SetScale(lane, Normalised(c.zr, c.exponent), Normalised(c.zi, c.exponent), context);
+        if (c.m == 2) {
+            // As if it had grown under a low scale: the step must raise it.
+            lane.wr = c.zr;
+            lane.wi = c.zi;
+            TakeScale(lane, static_cast<int32_t>(c.exponent), context);
+            ASSERT_GT(lane.wr * lane.wr + lane.wi * lane.wi, lane.growLimit);
+        }
+        // The exact step: W = Z_m + z; rebased, z = W and m = 0 (Z_0 = 0).
+        BigFloat zr(kBits), zi(kBits), Wr(kBits), Wi(kBits), dr(kBits), di(kBits), t(kBits), u(kBits);
+        mpfr_set_d(zr.get(), lane.wr, MPFR_RNDN);
+        mpfr_mul_2si(zr.get(), zr.get(), lane.k, MPFR_RNDN);
+        mpfr_set_d(zi.get(), lane.wi, MPFR_RNDN);
+        mpfr_mul_2si(zi.get(), zi.get(), lane.k, MPFR_RNDN);
+        mpfr_set_d(dr.get(), lane.offR, MPFR_RNDN);
+        mpfr_mul_2si(dr.get(), dr.get(), offsetExponent, MPFR_RNDN);
+        mpfr_set_d(di.get(), lane.offI, MPFR_RNDN);
+        mpfr_mul_2si(di.get(), di.get(), offsetExponent, MPFR_RNDN);
+        mpfr_add(Wr.get(), (c.m == 1 ? Zr : Z2r).get(), zr.get(), MPFR_RNDN);
+        mpfr_add(Wi.get(), (c.m == 1 ? Zi : Z2i).get(), zi.get(), MPFR_RNDN);
+        if (c.rebases) {
+            mpfr_set(zr.get(), Wr.get(), MPFR_RNDN);
+            mpfr_set(zi.get(), Wi.get(), MPFR_RNDN);
+        }
+        // a = Z + W; z' = a z + dc (a = W after a rebase).
+        BigFloat ar(kBits), ai(kBits), newR(kBits), newI(kBits);
+        mpfr_add(ar.get(), Wr.get(), c.rebases ? t.get() : (c.m == 1 ? Zr : Z2r).get(), MPFR_RNDN);
+        mpfr_add(ai.get(), Wi.get(), c.rebases ? t.get() : (c.m == 1 ? Zi : Z2i).get(), MPFR_RNDN);
+        mpfr_mul(t.get(), ar.get(), zr.get(), MPFR_RNDN);
+        mpfr_mul(u.get(), ai.get(), zi.get(), MPFR_RNDN);
+        mpfr_sub(newR.get(), t.get(), u.get(), MPFR_RNDN);
+        mpfr_add(newR.get(), newR.get(), dr.get(), MPFR_RNDN);
+        mpfr_mul(t.get(), ar.get(), zi.get(), MPFR_RNDN);
+        mpfr_mul(u.get(), ai.get(), zr.get(), MPFR_RNDN);
+        mpfr_add(newI.get(), t.get(), u.get(), MPFR_RNDN);
+        mpfr_add(newI.get(), newI.get(), di.get(), MPFR_RNDN);
+
+        int64_t rebases = 0;
+        ASSERT_TRUE(ScaledFullStep(lane, context, rebases));
+        EXPECT_EQ(rebases, c.rebases ? 1 : 0);
+        EXPECT_EQ(lane.m, c.rebases ? 1 : c.m + 1);
+        EXPECT_LE(lane.k, context.cap);
+        // |w| near 1 after a new scale, never past the point of rising.
+        EXPECT_LE(lane.wr * lane.wr + lane.wi * lane.wi, lane.growLimit);
+        for (auto [value, exact] : {std::pair{lane.wr, &newR}, std::pair{lane.wi, &newI}}) {
+            BigFloat got(kBits);
+            mpfr_set_d(got.get(), value, MPFR_RNDN);
+            mpfr_mul_2si(got.get(), got.get(), lane.k, MPFR_RNDN);
+            mpfr_sub(got.get(), got.get(), exact->get(), MPFR_RNDN);
+            mpfr_div(got.get(), got.get(), exact->get(), MPFR_RNDN);
+            EXPECT_LT(std::fabs(mpfr_get_d(got.get(), MPFR_RNDN)), 1e-14) << "relative error";
+        }
+    }
 }
 
 TEST(DeepZoom, StopsWhenProgressSaysSoAndResumes) {

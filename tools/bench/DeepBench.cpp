@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
     // double, bit for bit, so its rate is comparable step for step).
     std::printf("Difference numbers, same view and core (steps/s):\n");
     double doubleDeepRate = 0.0;
-    for (const DeepDifference difference : {DeepDifference::Double, DeepDifference::Extended, DeepDifference::Wide}) {
+    for (const DeepDifference difference :
+         {DeepDifference::Double, DeepDifference::Scaled, DeepDifference::Extended, DeepDifference::Wide}) {
         DeepView forced = shallow;
         forced.difference = difference;
         DeepRun run;
@@ -160,6 +161,33 @@ int main(int argc, char** argv) {
         if (difference == DeepDifference::Double) doubleDeepRate = rate;
         std::printf("  %-14s %.3e (%lld steps), double / this: %.2f\n", DeepDifferenceName(difference), rate,
                     static_cast<long long>(run.statistics.steps), doubleDeepRate / rate);
+    }
+
+    // The vector paths against the full step taken lane after lane, in both
+    // kinds of lanes (paths this processor lacks fall back to narrower ones
+    // and are not shown).
+    std::printf("Paths, same view and core (steps/s):\n");
+    std::vector<const char*> paths = {"scalar", "sse2"};
+    if (__builtin_cpu_supports("avx2")) paths.push_back("avx2");
+    if (__builtin_cpu_supports("avx512f")) paths.push_back("avx512");
+    for (const DeepDifference difference : {DeepDifference::Double, DeepDifference::Scaled}) {
+        double scalarRate = 0.0;
+        for (const char* path : paths) {
+            setenv("QUAXEL_DEEP_PATH", path, 1);
+            DeepView forced = shallow;
+            forced.difference = difference;
+            DeepRun run;
+            double rate = 0.0;
+            for (int round = 0; round < 2; ++round) {
+                if (!RunDeep(forced, shallowIterations, run)) return 1;
+                rate = std::max(rate, static_cast<double>(run.statistics.steps) /
+                                          (run.seconds - run.statistics.referenceSeconds));
+            }
+            if (scalarRate == 0.0) scalarRate = rate;
+            std::printf("  %-16s %-7s %.3e, this / scalar: %.2f\n", DeepDifferenceName(difference), path, rate,
+                        rate / scalarRate);
+        }
+        unsetenv("QUAXEL_DEEP_PATH");
     }
 
     if (re.empty()) return 0;

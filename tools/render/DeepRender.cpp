@@ -20,12 +20,17 @@ std::string Megabytes(uint64_t bytes) {
 }
 
 // Per pixel: its difference orbit (two difference numbers), its reference
-// index and its count, and its image byte; per step of the reference: the
-// value and its rounding remainder, two difference numbers each.
+// index and its count (and the rescaled double's exponent), and its image
+// byte; per step of the reference: the value and its rounding remainder,
+// two difference numbers each (and the rescaled double's index of values
+// too small for doubles).
 uint64_t DeepBytes(const DeepView& view, int32_t iterEnd) {
-    const uint64_t number = view.difference == DeepDifference::Double ? sizeof(double) : 16;
+    const bool doubles = view.difference == DeepDifference::Double || view.difference == DeepDifference::Scaled;
+    const uint64_t number = doubles ? sizeof(double) : 16;
+    const uint64_t scale = view.difference == DeepDifference::Scaled ? 2 * sizeof(int32_t) : 0;
     const uint64_t pixels = static_cast<uint64_t>(view.Width()) * static_cast<uint64_t>(view.Height());
-    return pixels * (2 * number + 2 * sizeof(int32_t)) + pixels + static_cast<uint64_t>(iterEnd) * 4 * number;
+    return pixels * (2 * number + 2 * sizeof(int32_t) + scale) + pixels +
+           static_cast<uint64_t>(iterEnd) * (4 * number + scale / 2);
 }
 
 // The deep calculation reports rows as it finishes them; the progress line

@@ -26,10 +26,12 @@ scenes=(
   "julia-double|--formula julia --const -0.8 0.156 --type double --mode percentage"
   "julia-extended|--formula julia --const 0.285 0.01 --type extended --inside 7 --palette 5"
   "fixed-boundary|--type fixed --real -1.8 -1.7 --imag -0.04 0.035 --iter 32 32 512 --palette 9"
-  # The deep type in each of its difference numbers (double, 80-bit, wide
-  # exponent) around c = i, and a published location read from its file.
+  # The deep type in each of its difference numbers (double, rescaled
+  # double, 80-bit, wide exponent) around c = i, and a published location
+  # read from its file.
   "deep-double|--centre 0 1 --zoom 1e30 --iter 400 400 400 --size 32x24"
-  "deep-80bit|--centre 0 1 --zoom 1e400 --iter 1500 1500 1500 --size 32x24"
+  "deep-rescaled|--centre 0 1 --zoom 1e400 --iter 1500 1500 1500 --size 32x24"
+  "deep-80bit|--centre 0 1 --zoom 1e700 --iter 2500 2500 2500 --size 32x24"
   "deep-wide|--centre 0 1 --zoom 1e2600 --iter 9000 9000 9000 --size 32x24 --palette 6"
   "deep-location|--location @LOCATIONS@/rust-fractal/e1000.toml --iter 20000 20000 20000 --size 32x24"
 )

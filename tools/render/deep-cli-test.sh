@@ -38,7 +38,7 @@ expect 0 'Numeric type: FPU Extended \(as asked\)' "${render}" "${range[@]}" --i
 # Below double's range, around c = i (boundary at every depth): the number
 # the differences are kept in is named, and the bytes do not depend on the
 # thread count there either.
-for deep in "1e400 80-bit" "1e3000 wide exponent"; do
+for deep in "1e400 rescaled double" "1e700 80-bit" "1e3000 wide exponent"; do
   zoom=${deep%% *}
   expect 0 "differences in ${deep#* }" "${render}" --centre 0 1 --zoom "${zoom}" --iter 9000 9000 9000 --size 24x16 \
     "i${zoom}.bmp"
