@@ -111,6 +111,7 @@ inline double Flushed(WideDouble value, int64_t shift) {
 // What a rescaled lane needs of its view and reference.
 struct ScaledContext {
     const ReferenceOf<double>* doubles;
+    const double* pairs;      // Re Z_m and Im Z_m side by side (what the steps read)
     const int32_t* tiny;
     const WideDouble* wide;
     int32_t last;             // index of the last stored value
@@ -216,8 +217,9 @@ inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64
     if (lane.wr * lane.wr + lane.wi * lane.wi > lane.growLimit)
         SetScale(lane, Normalised(lane.wr, lane.k), Normalised(lane.wi, lane.k), context);
     double ur = lane.s * lane.wr, ui = lane.s * lane.wi;
-    double wr = ref.re[lane.m] + ur;
-    double wi = ref.im[lane.m] + ui;
+    const double* Z = context.pairs;
+    double wr = Z[2 * lane.m] + ur;
+    double wi = Z[2 * lane.m + 1] + ui;
     const double wMagnitude = wr * wr + wi * wi;
     if (!(wMagnitude <= 4.0)) return false;
     if (wMagnitude < kScaledTinyMagnitude) {
@@ -234,11 +236,11 @@ inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64
         SetScale(lane, scaled_detail::WideOf(zr), scaled_detail::WideOf(zi), context);
         ur = lane.s * lane.wr;
         ui = lane.s * lane.wi;
-        wr = ref.re[0] + ur;
-        wi = ref.im[0] + ui;
+        wr = Z[0] + ur;
+        wi = Z[1] + ui;
     }
-    const double ar = ref.re[lane.m] + wr;
-    const double ai = ref.im[lane.m] + wi;
+    const double ar = Z[2 * lane.m] + wr;
+    const double ai = Z[2 * lane.m + 1] + wi;
     const double newR = (ar * lane.wr - ai * lane.wi) + lane.dr;
     const double newI = (ar * lane.wi + ai * lane.wr) + lane.di;
     lane.wr = newR;

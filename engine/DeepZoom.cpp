@@ -24,8 +24,7 @@ using DeepPixel = PixelOf<double>;
 // The reference orbit as the rows read it: Z_0 .. Z_last as doubles, real
 // and imaginary parts in arrays of their own (a step loads one of each).
 struct ReferenceTable {
-    const double* re;
-    const double* im;
+    const double* pairs;  // Re Z_m and Im Z_m side by side: a lane loads both at once
     const double* reLow;  // Z_m - re[m], rounded: read only when a pixel rebases
     const double* imLow;
     int32_t last;  // index of the last stored value
@@ -56,8 +55,8 @@ struct Lane {
 // and hands every other step to this function, so both give the same bits.
 // False when the orbit escaped (its count is lane.n).
 inline bool FullStep(Lane& lane, const ReferenceTable& ref, int64_t& rebases) {
-    double wr = ref.re[lane.m] + lane.zr;
-    double wi = ref.im[lane.m] + lane.zi;
+    double wr = ref.pairs[2 * lane.m] + lane.zr;
+    double wi = ref.pairs[2 * lane.m + 1] + lane.zi;
     const double wMagnitude = wr * wr + wi * wi;
     if (!(wMagnitude <= 4.0)) return false;
     const double zMagnitude = lane.zr * lane.zr + lane.zi * lane.zi;
@@ -72,8 +71,8 @@ inline bool FullStep(Lane& lane, const ReferenceTable& ref, int64_t& rebases) {
         wr = lane.zr;
         wi = lane.zi;
     }
-    const double ar = ref.re[lane.m] + wr;
-    const double ai = ref.im[lane.m] + wi;
+    const double ar = ref.pairs[2 * lane.m] + wr;
+    const double ai = ref.pairs[2 * lane.m + 1] + wi;
     const double newR = (ar * lane.zr - ai * lane.zi) + lane.cr;
     const double newI = (ar * lane.zi + ai * lane.zr) + lane.ci;
     lane.zr = newR;
@@ -95,14 +94,35 @@ typedef int64_t PairMask __attribute__((vector_size(16)));
 typedef double Quad __attribute__((vector_size(32)));
 typedef int64_t QuadMask __attribute__((vector_size(32)));
 
-// vector = (table[index[0]], table[index[1]], ...); passed by reference, as
-// a wide vector by value would change the calling convention.
+// The reference values of W lanes, lane j at pairs + 2 * m_j + offset:
+// one 16-byte load per lane, then interleaved into the real and imaginary
+// vectors (unpacking within each 16-byte half, as every width's shuffles
+// do). Passed by reference, as a wide vector by value would change the
+// calling convention.
 template <typename V>
-[[gnu::always_inline]] inline void Gather(V& vector, const double* table, const int32_t* index) {
+[[gnu::always_inline]] inline void LoadReference(V& re, V& im, const double* const* lane, ptrdiff_t offset) {
     constexpr int W = sizeof(V) / sizeof(double);
-    double values[W];
-    for (int j = 0; j < W; ++j) values[j] = table[index[j]];
-    std::memcpy(&vector, values, sizeof vector);
+    Pair p[W];
+    for (int j = 0; j < W; ++j) std::memcpy(&p[j], lane[j] + offset, sizeof(Pair));
+    if constexpr (W == 2) {
+        re = __builtin_shufflevector(p[0], p[1], 0, 2);
+        im = __builtin_shufflevector(p[0], p[1], 1, 3);
+    } else if constexpr (W == 4) {
+        const V even = __builtin_shufflevector(p[0], p[2], 0, 1, 2, 3);
+        const V odd = __builtin_shufflevector(p[1], p[3], 0, 1, 2, 3);
+        re = __builtin_shufflevector(even, odd, 0, 4, 2, 6);
+        im = __builtin_shufflevector(even, odd, 1, 5, 3, 7);
+    } else {
+        static_assert(W == 8);
+        const Quad evenLow = __builtin_shufflevector(p[0], p[2], 0, 1, 2, 3);
+        const Quad evenHigh = __builtin_shufflevector(p[4], p[6], 0, 1, 2, 3);
+        const Quad oddLow = __builtin_shufflevector(p[1], p[3], 0, 1, 2, 3);
+        const Quad oddHigh = __builtin_shufflevector(p[5], p[7], 0, 1, 2, 3);
+        const V even = __builtin_shufflevector(evenLow, evenHigh, 0, 1, 2, 3, 4, 5, 6, 7);
+        const V odd = __builtin_shufflevector(oddLow, oddHigh, 0, 1, 2, 3, 4, 5, 6, 7);
+        re = __builtin_shufflevector(even, odd, 0, 8, 2, 10, 4, 12, 6, 14);
+        im = __builtin_shufflevector(even, odd, 1, 9, 3, 11, 5, 13, 7, 15);
+    }
 }
 
 // Steps every lane `steps` times (each has at least that many steps before
@@ -113,15 +133,13 @@ template <typename V, typename Mask>
     constexpr int W = sizeof(V) / sizeof(double);
     constexpr int G = kLanes / W;
     V zr[G] = {}, zi[G] = {}, cr[G] = {}, ci[G] = {};
-    int32_t m[kLanes];
+    const double* at[kLanes];
     for (int g = 0; g < G; ++g)
         for (int j = 0; j < W; ++j) {
             const Lane& lane = lanes[g * W + j];
             zr[g][j] = lane.zr, zi[g][j] = lane.zi, cr[g][j] = lane.cr, ci[g][j] = lane.ci;
-            m[g * W + j] = lane.m;
+            at[g * W + j] = ref.pairs + 2 * static_cast<ptrdiff_t>(lane.m);
         }
-    const double* re = ref.re;
-    const double* im = ref.im;
     V four;
     for (int j = 0; j < W; ++j) four[j] = 4.0;
     int32_t done = 0;
@@ -129,8 +147,7 @@ template <typename V, typename Mask>
         V Zr[G], Zi[G], wr[G], wi[G];
         Mask event = {};
         for (int g = 0; g < G; ++g) {
-            Gather(Zr[g], re, m + g * W);
-            Gather(Zi[g], im, m + g * W);
+            LoadReference(Zr[g], Zi[g], at + g * W, 2 * static_cast<ptrdiff_t>(done));
             wr[g] = Zr[g] + zr[g];
             wi[g] = Zi[g] + zi[g];
             const V wMagnitude = wr[g] * wr[g] + wi[g] * wi[g];
@@ -148,12 +165,12 @@ template <typename V, typename Mask>
             zr[g] = newR;
             zi[g] = newI;
         }
-        for (int k = 0; k < kLanes; ++k) ++m[k];
     }
     for (int g = 0; g < G; ++g)
         for (int j = 0; j < W; ++j) {
             Lane& lane = lanes[g * W + j];
-            lane.zr = zr[g][j], lane.zi = zi[g][j], lane.m = m[g * W + j];
+            lane.zr = zr[g][j], lane.zi = zi[g][j];
+            lane.m += done;
             lane.n += done;
         }
     return done;
@@ -167,16 +184,14 @@ template <typename V, typename Mask>
     constexpr int W = sizeof(V) / sizeof(double);
     constexpr int G = kLanes / W;
     V wr[G] = {}, wi[G] = {}, dr[G] = {}, di[G] = {}, s[G] = {}, grow[G] = {};
-    int32_t m[kLanes];
+    const double* at[kLanes];
     for (int g = 0; g < G; ++g)
         for (int j = 0; j < W; ++j) {
             const ScaledLane& lane = lanes[g * W + j];
             wr[g][j] = lane.wr, wi[g][j] = lane.wi, dr[g][j] = lane.dr, di[g][j] = lane.di;
             s[g][j] = lane.s, grow[g][j] = lane.growLimit;
-            m[g * W + j] = lane.m;
+            at[g * W + j] = ref.pairs + 2 * static_cast<ptrdiff_t>(lane.m);
         }
-    const double* re = ref.re;
-    const double* im = ref.im;
     V four, tiny;
     for (int j = 0; j < W; ++j) four[j] = 4.0, tiny[j] = kScaledTinyMagnitude;
     int32_t done = 0;
@@ -184,8 +199,7 @@ template <typename V, typename Mask>
         V Zr[G], Zi[G], Wr[G], Wi[G];
         Mask event = {};
         for (int g = 0; g < G; ++g) {
-            Gather(Zr[g], re, m + g * W);
-            Gather(Zi[g], im, m + g * W);
+            LoadReference(Zr[g], Zi[g], at + g * W, 2 * static_cast<ptrdiff_t>(done));
             const V ur = s[g] * wr[g];
             const V ui = s[g] * wi[g];
             Wr[g] = Zr[g] + ur;
@@ -207,12 +221,12 @@ template <typename V, typename Mask>
             wr[g] = newR;
             wi[g] = newI;
         }
-        for (int k = 0; k < kLanes; ++k) ++m[k];
     }
     for (int g = 0; g < G; ++g)
         for (int j = 0; j < W; ++j) {
             ScaledLane& lane = lanes[g * W + j];
-            lane.wr = wr[g][j], lane.wi = wi[g][j], lane.m = m[g * W + j];
+            lane.wr = wr[g][j], lane.wi = wi[g][j];
+            lane.m += done;
             lane.n += done;
         }
     return done;
@@ -352,6 +366,7 @@ struct DeepCalculation::State {
     ReferenceOf<long double> extended;
     ReferenceOf<WideDouble> wide;
     ScaledReference scaled;
+    std::unique_ptr<double[]> pairs;  // the double or rescaled reference's values side by side
     std::unique_ptr<int32_t[]> rowLimit;
 
     // The reference: the MPFR orbit's current value.
@@ -367,6 +382,7 @@ struct DeepCalculation::State {
     bool AllocatePixels(int64_t count);
     int32_t EscapeCount(int64_t index) const;
     void StoreReference(int32_t index);
+    void StoreReferenceValue(int32_t index);
     bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases, QuietPath path);
     template <typename Kind>
     void ComputeLaneRow(int32_t row, typename Kind::PixelType* rowPixels, const Kind& kind,
@@ -388,6 +404,12 @@ bool DeepCalculation::State::ReserveReference(int32_t end) {
     case DeepDifference::Scaled: grown = scaled.Grow(wanted, refLast, keep); break;
     case DeepDifference::Extended: grown = extended.Grow(wanted, refLast, keep); break;
     case DeepDifference::Wide: grown = wide.Grow(wanted, refLast, keep); break;
+    }
+    if (grown && (view.difference == DeepDifference::Double || view.difference == DeepDifference::Scaled)) {
+        std::unique_ptr<double[]> larger(new (std::nothrow) double[2 * static_cast<size_t>(wanted)]);
+        if (!larger) return false;
+        if (keep) std::copy(pairs.get(), pairs.get() + 2 * (static_cast<ptrdiff_t>(refLast) + 1), larger.get());
+        pairs = std::move(larger);
     }
     if (grown) refCapacity = wanted;
     return grown;
@@ -430,6 +452,15 @@ int32_t DeepCalculation::State::EscapeCount(int64_t index) const {
 }
 
 void DeepCalculation::State::StoreReference(int32_t index) {
+    StoreReferenceValue(index);
+    if (view.difference == DeepDifference::Double || view.difference == DeepDifference::Scaled) {
+        const ReferenceOf<double>& d = view.difference == DeepDifference::Double ? doubles : scaled.doubles;
+        pairs[2 * static_cast<ptrdiff_t>(index)] = d.re[index];
+        pairs[2 * static_cast<ptrdiff_t>(index) + 1] = d.im[index];
+    }
+}
+
+void DeepCalculation::State::StoreReferenceValue(int32_t index) {
     switch (view.difference) {
     case DeepDifference::Double: ::StoreReference(doubles, index, refR.get(), refI.get(), squareR); break;
     case DeepDifference::Scaled:
@@ -481,17 +512,16 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
     const ptrdiff_t first = static_cast<ptrdiff_t>(row) * view.Width();
     switch (view.difference) {
     case DeepDifference::Double: {
-        const ReferenceTable ref{doubles.re.get(), doubles.im.get(), doubles.reLow.get(), doubles.imLow.get(),
-                                 refLast};
+        const ReferenceTable ref{pairs.get(), doubles.reLow.get(), doubles.imLow.get(), refLast};
         ComputeLaneRow(row, pixels.get() + first, DoubleLanes{ref, path.doubles}, counts, steps, rebases);
         break;
     }
     case DeepDifference::Scaled: {
         const ReferenceOf<double>& d = scaled.doubles;
-        const ReferenceTable ref{d.re.get(), d.im.get(), d.reLow.get(), d.imLow.get(), refLast};
+        const ReferenceTable ref{pairs.get(), d.reLow.get(), d.imLow.get(), refLast};
         const int64_t spacingExponent = view.offsetExponent + Normalised(view.spacing, 0).e;
-        const ScaledContext context{&d, scaled.tiny.get(), scaled.wide.data(), refLast, view.offsetExponent,
-                                    ScaleCap(spacingExponent)};
+        const ScaledContext context{&d, pairs.get(), scaled.tiny.get(), scaled.wide.data(), refLast,
+                                    view.offsetExponent, ScaleCap(spacingExponent)};
         ComputeLaneRow(row, scaledPixels.get() + first, ScaledLanes{ref, context, path.scaled}, counts, steps,
                        rebases);
         break;

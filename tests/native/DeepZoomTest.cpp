@@ -320,8 +320,10 @@ TEST(DeepZoom, RescaledStepsNearZeroFollowTheExactOrbit) {
     // Offsets near 2^-1990, so that the square of a value near 2^-1000
     // still counts beside them.
     const int64_t offsetExponent = -1990;
-    const ScaledContext context{&reference.doubles, reference.tiny.get(), reference.wide.data(), 3, offsetExponent,
-                                ScaleCap(offsetExponent)};
+    double pairs[8];
+    for (int m = 0; m < 4; ++m) pairs[2 * m] = reference.doubles.re[m], pairs[2 * m + 1] = reference.doubles.im[m];
+    const ScaledContext context{&reference.doubles, pairs, reference.tiny.get(), reference.wide.data(), 3,
+                                offsetExponent, ScaleCap(offsetExponent)};
 
     struct Case {
         const char* name;
