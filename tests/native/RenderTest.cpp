@@ -478,6 +478,43 @@ TEST(ZoomMovie, FrameNamesFollowThePattern) {
     EXPECT_TRUE(Parse("--frames 100000 --ini q.ini --zoom-to A --from B --resume f%d.png", o, error)) << error;
 }
 
+// N parts, each run on its own, make every frame of the movie exactly once,
+// and each part's frames are spread over the whole zoom.
+TEST(ZoomMovie, PartsMakeEveryFrameExactlyOnce) {
+    for (int32_t frames : {1, 2, 6, 7, 13, 100}) {
+        for (int32_t parts = 1; parts <= 7; ++parts) {
+            std::vector<int> made(static_cast<size_t>(frames), 0);
+            for (int32_t part = 0; part < parts; ++part) {
+                const std::vector<int32_t> mine = PartFrames(frames, part, parts);
+                for (size_t i = 0; i < mine.size(); ++i) {
+                    ASSERT_GE(mine[i], 0);
+                    ASSERT_LT(mine[i], frames);
+                    ++made[static_cast<size_t>(mine[i])];
+                    if (i > 0) {
+                        EXPECT_EQ(mine[i] - mine[i - 1], parts);  // in order, interleaved
+                    }
+                }
+                // No part is more than one frame longer than another.
+                EXPECT_LE(static_cast<int32_t>(mine.size()), (frames + parts - 1) / parts);
+                EXPECT_GE(static_cast<int32_t>(mine.size()), frames / parts);
+            }
+            for (int32_t f = 0; f < frames; ++f) EXPECT_EQ(made[static_cast<size_t>(f)], 1) << frames << " " << parts;
+        }
+    }
+
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse("--frames 9 --part 2/3 f%d.png", o, error)) << error;
+    EXPECT_EQ(o.part, 2);
+    EXPECT_EQ(o.parts, 3);
+    for (const char* bad : {"3/3", "4/3", "0/0", "1/0", "-1/3", "1", "1/", "/3", "a/3", "1/3x", "1/2/3",
+                            "0/100001"}) {
+        EXPECT_FALSE(Parse(std::string("--frames 9 --part ") + bad + " f%d.png", o, error)) << bad;
+        EXPECT_NE(error.find("--part"), std::string::npos) << bad;
+    }
+    EXPECT_FALSE(Parse("--part 0/2 a.png", o, error));  // a single image has no parts
+}
+
 // --- files ---------------------------------------------------------------------
 
 // The PNG holds the BMP's pixels: an independent reader (ImageMagick) gives

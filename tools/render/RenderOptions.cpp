@@ -35,6 +35,14 @@ bool ParseInt(const std::string& text, int32_t low, int32_t high, int32_t& value
     return true;
 }
 
+// "K/N" with 0 <= K < N.
+bool ParsePart(const std::string& text, int32_t& part, int32_t& parts) {
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) return false;
+    return ParseInt(text.substr(0, slash), 0, kMaxFrames - 1, part) &&
+           ParseInt(text.substr(slash + 1), 1, kMaxFrames, parts) && part < parts;
+}
+
 bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     const auto x = text.find('x');
     if (x == std::string::npos) return false;
@@ -77,6 +85,13 @@ std::string FrameFileName(const std::string& pattern, int32_t frame) {
     return name;
 }
 
+std::vector<int32_t> PartFrames(int32_t frames, int32_t part, int32_t parts) {
+    std::vector<int32_t> mine;
+    if (parts < 1 || part < 0) return mine;
+    for (int32_t f = part; f < frames; f += parts) mine.push_back(f);
+    return mine;
+}
+
 const char* RenderUsage() {
     return "usage: quaxel-render [options] OUTPUT.bmp|OUTPUT.png\n"
            "       quaxel-render --list-views quaxel.ini\n"
@@ -113,6 +128,9 @@ const char* RenderUsage() {
            "  --zoom-to NAME        the last frame's view (default: the view given as for one image)\n"
            "  --from NAME           the first frame's view (default: the formula's start range)\n"
            "  --resume              skip frames whose file exists\n"
+           "  --part K/N            only the frames whose number is K mod N (K from 0): N runs\n"
+           "                        anywhere, with the same options, make the frames of one\n"
+           "                        (GNU parallel, a Slurm job array: docs/renderer.md)\n"
            "  Frames are computed side by side, one per hardware thread (QUAXEL_RENDER_THREADS=N: N).\n"
            "  The width shrinks geometrically, so the zoom looks steady; the iteration values\n"
            "  grow log-linearly. A video from the frames:\n"
@@ -128,7 +146,7 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         error = "option " + args[i] + " needs " + std::to_string(count) + " value" + (count > 1 ? "s" : "");
         return false;
     };
-    bool realGiven = false, imagGiven = false;
+    bool realGiven = false, imagGiven = false, partGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--real" || a == "--imag" || a == "--const") {
@@ -226,6 +244,14 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             }
         } else if (a == "--resume") {
             o.resume = true;
+        } else if (a == "--part") {
+            if (!need(i, 1)) return false;
+            if (!ParsePart(args[++i], o.part, o.parts)) {
+                error = "option --part needs K/N, two whole numbers with 0 <= K < N (such as 0/4), not '" + args[i] +
+                        "'";
+                return false;
+            }
+            partGiven = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -240,8 +266,8 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         error = "--view, --from and --zoom-to name views of an INI file: give --ini FILE";
         return false;
     }
-    if (o.frames == 0 && (!o.from.empty() || !o.zoomTo.empty() || o.resume)) {
-        error = "--from, --zoom-to and --resume belong to a movie: give --frames N";
+    if (o.frames == 0 && (!o.from.empty() || !o.zoomTo.empty() || o.resume || partGiven)) {
+        error = "--from, --zoom-to, --resume and --part belong to a movie: give --frames N";
         return false;
     }
     if (o.frames > 0 && !PatternIsValid(o.output)) {

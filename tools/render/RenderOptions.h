@@ -39,6 +39,8 @@ struct RenderOptions {
     std::string from;
     std::string zoomTo;
     bool resume = false;  // frames whose file exists are skipped
+    // --part K/N: this run makes the frames whose index is K mod N.
+    int32_t part = 0, parts = 1;
 };
 
 // numericType of the deep type (perturbation around an MPFR reference orbit).
@@ -63,3 +65,9 @@ bool ApplyCentreAndZoom(RenderOptions& options, std::string& error);
 bool PatternIsValid(const std::string& pattern);
 // The file name of frame `frame` under a valid pattern.
 std::string FrameFileName(const std::string& pattern, int32_t frame);
+
+// The frames of part `part` of `parts` in a movie of `frames`, in order:
+// every parts-th frame from `part` on. Interleaved rather than in blocks,
+// so that each part gets shallow frames and deep ones alike and the parts
+// of a zoom take about the same time.
+std::vector<int32_t> PartFrames(int32_t frames, int32_t part, int32_t parts);

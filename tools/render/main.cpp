@@ -156,14 +156,17 @@ int Movie(const RenderOptions& o) {
     CoordinateSet start = target;
     SetStartRange(start);
     if (!o.from.empty() && !SavedView(o, o.from, start, error)) return Fail(error);
-    if (!OutputWritable(FrameFileName(o.output, 0), error)) return Fail(error);
+    // This run's frames: all of them, or those of its part.
+    const std::vector<int32_t> mine = PartFrames(o.frames, o.part, o.parts);
+    const int32_t count = static_cast<int32_t>(mine.size());
+    if (count > 0 && !OutputWritable(FrameFileName(o.output, mine[0]), error)) return Fail(error);
 
     // Frames are independent, so each runs on a thread of its own. Its rows
     // then stay on that thread: the row pool serves one caller at a time.
     // The views are laid out here, in the main thread's floating-point
     // environment, and each helper thread starts in that environment too (a
     // new Windows thread's x87 precision is not the one mingw's start-up set).
-    const int threads = MovieThreads(o.frames);
+    const int threads = MovieThreads(std::max(count, 1));
     if (threads > 1) SetRowThreads(1);
     const FpControlWords mainWords = ReadFpControlWords();
     std::vector<CoordinateSet> views(static_cast<size_t>(o.frames));
@@ -173,22 +176,23 @@ int Movie(const RenderOptions& o) {
     const auto begin = std::chrono::steady_clock::now();
     std::mutex console;  // stdout, stderr and everything below
     ProgressLine lead(StderrIsTerminal(), "", &console);  // the first thread's frames show their rows
-    std::atomic<int32_t> nextFrame{0};
+    std::atomic<int32_t> nextFrame{0};  // index into `mine`
     std::atomic<bool> stop{false};
-    int32_t written = 0, skipped = 0, printed = 0, failedFrame = -1;
+    int32_t written = 0, skipped = 0, failed = 0, printed = 0, failedFrame = -1;
     std::string failure;
 
     // Per-frame lines go out in frame order, as far as the frames are done;
     // at the end (`all`) the ones left behind an unfinished frame follow.
     auto printDone = [&](bool all) {
-        for (; printed < o.frames; ++printed) {
-            const FrameOutcome& out = outcomes[static_cast<size_t>(printed)];
+        for (; printed < count; ++printed) {
+            const int32_t frame = mine[static_cast<size_t>(printed)];
+            const FrameOutcome& out = outcomes[static_cast<size_t>(frame)];
             if (out.state == FrameOutcome::State::Pending && !all) return;
             if (out.state != FrameOutcome::State::Written) continue;
             lead.Clear();  // the first thread's bar may be showing another frame's rows
-            const CoordinateSet& view = views[static_cast<size_t>(printed)];
+            const CoordinateSet& view = views[static_cast<size_t>(frame)];
             std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n",
-                        FrameFileName(o.output, printed).c_str(), CoordinateText(view.RealMin).c_str(),
+                        FrameFileName(o.output, frame).c_str(), CoordinateText(view.RealMin).c_str(),
                         CoordinateText(view.RealMax).c_str(), CoordinateText(view.ImagMin).c_str(),
                         CoordinateText(view.ImagMax).c_str(), view.IterStart, view.IterInc, view.IterEnd,
                         NumericTypeName(out.result.numericType), out.result.typeReason.c_str(), out.result.seconds);
@@ -201,8 +205,9 @@ int Movie(const RenderOptions& o) {
         ProgressLine quiet(false, "");  // Ctrl+C only
         ProgressLine& progress = index == 0 ? lead : quiet;
         while (!stop.load() && !InterruptRequested()) {
-            const int32_t frame = nextFrame.fetch_add(1);
-            if (frame >= o.frames) break;
+            const int32_t next = nextFrame.fetch_add(1);
+            if (next >= count) break;
+            const int32_t frame = mine[static_cast<size_t>(next)];
             FrameOutcome& out = outcomes[static_cast<size_t>(frame)];
             const std::string name = FrameFileName(o.output, frame);
             if (o.resume && FileExists(name)) {
@@ -216,7 +221,7 @@ int Movie(const RenderOptions& o) {
                 std::string label = "frame " + std::to_string(frame + 1) + "/" + std::to_string(o.frames) + ", ";
                 const std::lock_guard<std::mutex> hold(console);
                 const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-                if (written > 0) label += "about " + Duration(elapsed / written * (o.frames - written - skipped)) + " left ";
+                if (written > 0) label += "about " + Duration(elapsed / written * (count - written - skipped)) + " left ";
                 lead.Restart(label);
             }
             const CoordinateSet& view = views[static_cast<size_t>(frame)];
@@ -227,6 +232,7 @@ int Movie(const RenderOptions& o) {
             if (index == 0) lead.Clear();
             if (!ok) {
                 out.state = FrameOutcome::State::Failed;
+                ++failed;
                 if (failedFrame < 0 || frame < failedFrame) {
                     failedFrame = frame;
                     failure = frameError;
@@ -248,18 +254,26 @@ int Movie(const RenderOptions& o) {
     for (std::thread& t : helpers) t.join();
     printDone(true);
 
+    // One line a batch system's log can be searched for, whatever the end.
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    std::string part;
+    if (o.parts > 1)
+        part = " (part " + std::to_string(o.part) + "/" + std::to_string(o.parts) + ": " + std::to_string(count) +
+               " of " + std::to_string(o.frames) + " frames)";
+    std::printf("Frames: %d written, %d existing skipped, %d failed%s, %s\n", written, skipped, failed, part.c_str(),
+                Duration(seconds).c_str());
+    std::fflush(stdout);
+
     if (failedFrame >= 0) {
         std::fprintf(stderr, "quaxel-render: frame %d: %s; %d frames written before it are kept\n", failedFrame,
                      failure.c_str(), written);
         return kFailed;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (InterruptRequested()) {
         std::fprintf(stderr, "quaxel-render: interrupted; %d frames written, the unfinished %s not\n", written,
                      threads > 1 ? "ones were" : "one was");
         return kInterrupted;
     }
-    std::printf("Frames: %d written, %d existing skipped, %s\n", written, skipped, Duration(seconds).c_str());
     return 0;
 }
 
