@@ -40,6 +40,21 @@ expect 2 'option --part needs K/N' "${render}" "${movie[@]}" --part 3/3 'x%d.png
 expect 2 'option --part needs K/N' "${render}" "${movie[@]}" --part 1/0 'x%d.png'
 expect 2 'option --part needs K/N' "${render}" "${movie[@]}" --part one/2 'x%d.png'
 
+# The GNU parallel recipes of docs/renderer.md, the lines as they stand
+# there: local jobs, and through an ssh login file whose one line (":") is
+# this machine. Parallel keeps its files under $HOME: here, the work folder.
+recipe() { grep -m1 -F "$1" "${here}/../../docs/renderer.md"; }
+for how in "| QUAXEL_RENDER_THREADS=1 parallel -j 2 " "| parallel --sshloginfile hosts.txt "; do
+  line="$(recipe "${how}")"
+  [ -n "${line}" ] || { fail "docs/renderer.md has no line with '${how}'"; continue; }
+  rm -rf frames && mkdir frames
+  echo ':' >hosts.txt
+  R="${render}" MOVIE="${movie[*]} --resume frames/f%02d.png" N=4 HOME="${work}" \
+    bash -c "${line}" </dev/null >recipe.txt 2>&1 || fail "the recipe failed: ${line}: $(cat recipe.txt)"
+  [ "$(grep -c '^Frames: ' recipe.txt)" = 4 ] || fail "not four summary lines from: ${line}"
+  same_frames frames "${line}"
+done
+
 # A part killed for real (SIGKILL: no handler runs) while it writes: the
 # frames it left are complete, and --resume makes the rest, the same bytes.
 slow=(--frames 8 --size 200x150 --real -0.7536 -0.7336 --imag 0.09 0.105 --iter 64 64 2048)
