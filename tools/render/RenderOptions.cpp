@@ -119,13 +119,18 @@ const char* RenderUsage() {
            "                        \"Re: ...\", \"Im: ...\", \"Zoom: ...\", \"Iterations: ...\", or TOML\n"
            "                        (real, imag, zoom, iterations; or [location] and [bailout]);\n"
            "                        without --iter the image is one pass to its iterations\n"
+           "  --reference RE IM     the reference orbit at this point, when the view contains it, not at\n"
+           "                        the centre: a frame of a deep movie alone, byte for byte\n"
+           "  --reference-precision BITS  the reference's precision (at least the view's own)\n"
            "Saved views (the program's File, Save as: quaxel.ini beside quaxel.exe):\n"
            "  --ini FILE            the INI file to read views from\n"
            "  --view NAME           render the view saved as NAME; options given override it\n"
            "  --list-views FILE     print the names of the views saved in FILE\n"
            "Zoom movies:\n"
            "  --frames N            N frames, 1 to 100000; OUTPUT is a pattern such as frames/f%05d.png\n"
-           "  --zoom-to NAME        the last frame's view (default: the view given as for one image)\n"
+           "  --zoom-to NAME        the last frame's view (default: the view given as for one image;\n"
+           "                        --centre/--zoom or --location: to any depth, each frame's line\n"
+           "                        gives the options that make it alone)\n"
            "  --from NAME           the first frame's view (default: the formula's start range)\n"
            "  --resume              skip frames whose file exists\n"
            "  --part K/N            only the frames whose number is K mod N (K from 0): N runs\n"
@@ -170,6 +175,22 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             o.centreIm = args[i + 2];
             o.centreGiven = true;
             i += 2;
+        } else if (a == "--reference") {
+            if (!need(i, 2)) return false;
+            if (!IsNumberText(args[i + 1]) || !IsNumberText(args[i + 2])) {
+                error = "option --reference needs two numbers as the Range dialog takes them (any length)";
+                return false;
+            }
+            o.referenceRe = args[i + 1];
+            o.referenceIm = args[i + 2];
+            i += 2;
+        } else if (a == "--reference-precision") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 64, kMaxReferenceBits, o.referencePrecision)) {
+                error = "option --reference-precision needs a number of bits from 64 to " +
+                        std::to_string(kMaxReferenceBits);
+                return false;
+            }
         } else if (a == "--zoom") {
             if (!need(i, 1)) return false;
             o.zoom = args[++i];
@@ -277,12 +298,16 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
     if (realGiven != imagGiven) { error = "give --real and --imag together"; return false; }
     if (o.centreGiven != !o.zoom.empty()) { error = "give --centre and --zoom together"; return false; }
     const bool deepView = o.centreGiven || !o.location.empty();
-    if (deepView && (realGiven || !o.view.empty() || (o.centreGiven && !o.location.empty()))) {
-        error = "give one view: --real/--imag, --centre/--zoom, --location or --view";
+    if (deepView && (realGiven || !o.view.empty() || !o.zoomTo.empty() || (o.centreGiven && !o.location.empty()))) {
+        error = "give one view: --real/--imag, --centre/--zoom, --location, --view or --zoom-to";
         return false;
     }
-    if (deepView && o.frames > 0) {
-        error = "--centre, --zoom and --location make single images for now (movies take --zoom-to)";
+    if (!o.referenceRe.empty() && o.frames > 0) {
+        error = "--reference belongs to single images: a movie's deep frames share the one at its target's centre";
+        return false;
+    }
+    if (o.referencePrecision > 0 && o.referenceRe.empty()) {
+        error = "--reference-precision needs --reference RE IM";
         return false;
     }
     if ((deepView || o.numericType == kDeepType) && o.julia) {

@@ -27,6 +27,11 @@ struct RenderOptions {
     std::string centreRe, centreIm, zoom;
     bool centreGiven = false;
     std::string location;  // --location FILE
+    // --reference RE IM: the deep type's reference orbit at this point
+    // (when the view contains it), at --reference-precision bits or more;
+    // a deep movie's frames take the one at its target's centre.
+    std::string referenceRe, referenceIm;
+    int32_t referencePrecision = 0;
 
     // What the command line gave explicitly overrides a saved view.
     bool constGiven = false, formulaGiven = false, iterGiven = false, typeGiven = false;
@@ -48,6 +53,7 @@ constexpr int kDeepType = 4;
 
 constexpr int32_t kMaxFrames = 100000;
 constexpr int32_t kMaxSide = 65535;
+constexpr int32_t kMaxReferenceBits = 1 << 24;
 
 // Parses argv[1..] (saved views are read later, by ResolveViews); on error returns false with a one-line reason in `error`.
 bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options, std::string& error);

@@ -18,6 +18,8 @@
 #include "navigation/NavigationMath.h"
 #include "tools/render/Progress.h"
 #ifdef QUAXEL_DEEP
+#include "engine/DeepZoom.h"
+#include "tools/render/DeepMovie.h"
 #include "tools/render/DeepRender.h"
 #endif
 #include "tools/render/Render.h"
@@ -142,6 +144,60 @@ struct FrameOutcome {
     RenderResult result;
 };
 
+#ifdef QUAXEL_DEEP
+// A deep movie's frames are single images of centre and zoom; the deep ones
+// whose view contains the target's centre take the reference there, which
+// is computed once for all of them, at the movie's precision and to its
+// highest limit: none of that depends on the part, so neither do the bytes.
+struct DeepMoviePart {
+    DeepMovie plan;
+    std::vector<DeepMovieFrame> frames;  // by index into the part's frames
+    DeepReference reference;
+};
+
+bool PlanDeepPart(const RenderOptions& o, const CoordinateSet& start, const std::vector<int32_t>& mine,
+                  DeepMoviePart& part, std::string& error) {
+    if (!PlanDeepMovie(o, start, part.plan, error)) return false;
+    std::vector<DeepDifference> forms;
+    for (const int32_t f : mine) {
+        part.frames.push_back(DeepMovieFrameAt(part.plan, f));
+        const DeepMovieFrame& frame = part.frames.back();
+        if (frame.deep && std::find(forms.begin(), forms.end(), frame.difference) == forms.end())
+            forms.push_back(frame.difference);
+    }
+    if (forms.empty()) return true;
+    BigFloat re(part.plan.precision), im(part.plan.precision);
+    if (!ReadLongNumber(part.plan.targetRe, "centre (real part)", re, error) ||
+        !ReadLongNumber(part.plan.targetIm, "centre (imaginary part)", im, error) ||
+        !part.reference.Compute(re, im, part.plan.iterEnd, forms, error))
+        return false;
+    std::printf("Reference: the target's centre at %lld bits to %d iterations: %d steps in %.3f s, for the deep "
+                "frames that contain it (--reference-precision %lld)\n",
+                static_cast<long long>(part.plan.precision), part.plan.iterEnd, part.reference.Steps(),
+                part.reference.Seconds(), static_cast<long long>(part.plan.precision));
+    return true;
+}
+
+// The single image that is the frame: the options that make it alone.
+RenderOptions DeepFrameOptions(const RenderOptions& o, const DeepMoviePart& part, const DeepMovieFrame& frame) {
+    RenderOptions one = o;
+    one.frames = 0;
+    one.part = 0;
+    one.parts = 1;
+    one.centreRe = frame.re;
+    one.centreIm = frame.im;
+    one.zoom = frame.zoom;
+    one.iterStart = frame.iterStart;
+    one.iterInc = frame.iterInc;
+    one.iterEnd = frame.iterEnd;
+    one.iterGiven = true;
+    one.referenceRe = part.plan.targetRe;
+    one.referenceIm = part.plan.targetIm;
+    one.referencePrecision = static_cast<int32_t>(part.plan.precision);
+    return one;
+}
+#endif
+
 int Movie(const RenderOptions& o) {
     std::string error;
     CoordinateSet target = OptionsView(o);
@@ -160,6 +216,14 @@ int Movie(const RenderOptions& o) {
     const std::vector<int32_t> mine = PartFrames(o.frames, o.part, o.parts);
     const int32_t count = static_cast<int32_t>(mine.size());
     if (count > 0 && !OutputWritable(FrameFileName(o.output, mine[0]), error)) return Fail(error);
+    // A target of centre and zoom: a movie to any depth.
+    const bool deepMovie = o.centreGiven;
+#ifdef QUAXEL_DEEP
+    DeepMoviePart deep;
+    if (deepMovie && !PlanDeepPart(o, start, mine, deep, error)) return Fail(error);
+#else
+    if (deepMovie) return Fail("--centre and --location movies: this build has no deep type yet");
+#endif
 
     // Frames are independent, so each runs on a thread of its own. Its rows
     // then stay on that thread: the row pool serves one caller at a time.
@@ -169,8 +233,9 @@ int Movie(const RenderOptions& o) {
     const int threads = MovieThreads(std::max(count, 1));
     if (threads > 1) SetRowThreads(1);
     const FpControlWords mainWords = ReadFpControlWords();
-    std::vector<CoordinateSet> views(static_cast<size_t>(o.frames));
-    for (int32_t f = 0; f < o.frames; ++f) views[static_cast<size_t>(f)] = MovieFrameView(start, target, f, o.frames);
+    std::vector<CoordinateSet> views(deepMovie ? 0 : static_cast<size_t>(o.frames));
+    for (size_t f = 0; f < views.size(); ++f)
+        views[f] = MovieFrameView(start, target, static_cast<int32_t>(f), o.frames);
     std::vector<FrameOutcome> outcomes(static_cast<size_t>(o.frames));
 
     const auto begin = std::chrono::steady_clock::now();
@@ -190,12 +255,28 @@ int Movie(const RenderOptions& o) {
             if (out.state == FrameOutcome::State::Pending && !all) return;
             if (out.state != FrameOutcome::State::Written) continue;
             lead.Clear();  // the first thread's bar may be showing another frame's rows
-            const CoordinateSet& view = views[static_cast<size_t>(frame)];
-            std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n",
-                        FrameFileName(o.output, frame).c_str(), CoordinateText(view.RealMin).c_str(),
-                        CoordinateText(view.RealMax).c_str(), CoordinateText(view.ImagMin).c_str(),
-                        CoordinateText(view.ImagMax).c_str(), view.IterStart, view.IterInc, view.IterEnd,
-                        NumericTypeName(out.result.numericType), out.result.typeReason.c_str(), out.result.seconds);
+            const std::string name = FrameFileName(o.output, frame);
+            const char* type = out.result.deep ? "Deep" : NumericTypeName(out.result.numericType);
+            if (!deepMovie) {
+                const CoordinateSet& view = views[static_cast<size_t>(frame)];
+                std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n", name.c_str(),
+                            CoordinateText(view.RealMin).c_str(), CoordinateText(view.RealMax).c_str(),
+                            CoordinateText(view.ImagMin).c_str(), CoordinateText(view.ImagMax).c_str(),
+                            view.IterStart, view.IterInc, view.IterEnd, type, out.result.typeReason.c_str(),
+                            out.result.seconds);
+                continue;
+            }
+#ifdef QUAXEL_DEEP
+            // The options that make the frame alone, as they are typed.
+            const DeepMovieFrame& f = deep.frames[static_cast<size_t>(printed)];
+            std::printf("%s: --centre %s %s --zoom %s --iter %d %d %d, %s (%s)%s, %.3f s\n", name.c_str(),
+                        f.re.c_str(), f.im.c_str(), f.zoom.c_str(), f.iterStart, f.iterInc, f.iterEnd, type,
+                        out.result.typeReason.c_str(),
+                        out.result.referenceShared ? ", shared reference"
+                        : out.result.deep          ? ", own reference"
+                                                   : "",
+                        out.result.seconds);
+#endif
         }
         std::fflush(stdout);
     };
@@ -224,10 +305,22 @@ int Movie(const RenderOptions& o) {
                 if (written > 0) label += "about " + Duration(elapsed / written * (count - written - skipped)) + " left ";
                 lead.Restart(label);
             }
-            const CoordinateSet& view = views[static_cast<size_t>(frame)];
             RenderResult result;
             std::string frameError;
-            const bool ok = RenderView(o, view, RequestedType(o, view), o.typeGiven, name, &progress, result, frameError);
+            bool ok = false;
+            if (!deepMovie) {
+                const CoordinateSet& view = views[static_cast<size_t>(frame)];
+                ok = RenderView(o, view, RequestedType(o, view), o.typeGiven, name, &progress, result, frameError);
+            }
+#ifdef QUAXEL_DEEP
+            else {
+                RenderOptions one = DeepFrameOptions(o, deep, deep.frames[static_cast<size_t>(next)]);
+                ok = ApplyCentreAndZoom(one, frameError);
+                const CoordinateSet view = OptionsView(one);
+                ok = ok && RenderView(one, view, RequestedType(one, view), one.typeGiven, name, &progress, result,
+                                      frameError, &deep.reference);
+            }
+#endif
             const std::lock_guard<std::mutex> hold(console);
             if (index == 0) lead.Clear();
             if (!ok) {
