@@ -162,7 +162,9 @@ bool PlanDeepPart(const RenderOptions& o, const CoordinateSet& start, const std:
     for (const int32_t f : mine) {
         part.frames.push_back(DeepMovieFrameAt(part.plan, f));
         const DeepMovieFrame& frame = part.frames.back();
-        if (frame.deep && std::find(forms.begin(), forms.end(), frame.difference) == forms.end())
+        // Frames that --resume will skip need no orbit.
+        const bool done = o.resume && FileExists(FrameFileName(o.output, f));
+        if (frame.deep && !done && std::find(forms.begin(), forms.end(), frame.difference) == forms.end())
             forms.push_back(frame.difference);
     }
     if (forms.empty()) return true;

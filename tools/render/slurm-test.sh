@@ -41,15 +41,14 @@ trap 'stop_all; rm -rf "${state}"' EXIT
 
 # Two ports nobody listens on, away from Slurm's own 6817 and 6818.
 used="$(ss -Htan 2>/dev/null | awk '{print $4}' | sed 's/.*://' | sort -u)"
-free_port() {
-  local port
+free_port() {  # sets `port`, and counts it as used
   while :; do
     port=$((20000 + RANDOM % 40000))
-    grep -qx "${port}" <<<"${used}" || { used+=$'\n'"${port}"; echo "${port}"; return; }
+    grep -qx "${port}" <<<"${used}" || { used+=$'\n'"${port}"; return; }
   done
 }
-ctld_port="$(free_port)"
-slurmd_port="$(free_port)"
+free_port && ctld_port="${port}"
+free_port && slurmd_port="${port}"
 node="$(hostname -s)"
 
 dd if=/dev/urandom of="${state}/munge.key" bs=1024 count=1 status=none
@@ -64,11 +63,7 @@ ClusterName=quaxeltest
 SlurmctldHost=${node}(127.0.0.1)
 SlurmctldPort=${ctld_port}
 SlurmdPort=${slurmd_port}
-SlurmUser=root
-SlurmdUser=root
-AuthType=auth/munge
 AuthInfo=socket=${state}/munge.sock
-CredType=cred/munge
 StateSaveLocation=${state}/ctld
 SlurmdSpoolDir=${state}/spool
 SlurmctldPidFile=${state}/slurmctld.pid
@@ -79,16 +74,7 @@ ProctrackType=proctrack/linuxproc
 TaskPlugin=task/none
 SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
-SchedulerType=sched/builtin
-MpiDefault=none
-SwitchType=switch/none
-JobCompType=jobcomp/none
-JobAcctGatherType=jobacct_gather/none
-AccountingStorageType=accounting_storage/none
 ReturnToService=2
-SlurmdTimeout=30
-InactiveLimit=0
-MinJobAge=2
 NodeName=${node} NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=quaxel Nodes=${node} Default=YES MaxTime=INFINITE State=UP
 CONF
