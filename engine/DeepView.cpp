@@ -1,6 +1,7 @@
 #include "engine/DeepView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -214,5 +215,63 @@ bool DeepViewFromRanges(long double realMin, long double realMax, long double im
     Middle(imagMin, imagMax, view.precision, view.centreIm);
     FillOffsets(realMin, realMax, view.centreRe.get(), false, view.offsetExponent, view.columnOffset);
     FillOffsets(imagMin, imagMax, view.centreIm.get(), true, view.offsetExponent, view.rowOffset);
+    return true;
+}
+
+namespace {
+
+// Whether `point` (exact) minus `centre` lies within the scaled offsets'
+// span, and if so the new offsets RN(centre + offset * 2^scale - point),
+// scaled. Every sum is exact at a precision spanning the highest bit of
+// any operand down to the lowest.
+bool OffsetsFrom(mpfr_srcptr centre, mpfr_srcptr point, int64_t scale, std::vector<double>& offsets) {
+    const auto [low, high] = std::minmax_element(offsets.begin(), offsets.end());
+    mpfr_exp_t top = std::max(HighestBit(centre, 0), HighestBit(point, 0));
+    mpfr_exp_t bottom = std::min(LowestBit(centre, top), LowestBit(point, top));
+    for (const double value : offsets) {
+        if (value == 0.0) continue;
+        int exponent = 0;
+        (void)std::frexp(value, &exponent);
+        top = std::max<mpfr_exp_t>(top, exponent + scale);
+        bottom = std::min<mpfr_exp_t>(bottom, exponent + scale - 53);
+    }
+    const mpfr_prec_t exactBits = static_cast<mpfr_prec_t>(top - bottom) + 8;
+    BigFloat shift(exactBits), sum(exactBits), offset(53);
+    mpfr_sub(shift.get(), centre, point, MPFR_RNDN);
+    for (const double value : {*low, *high}) {  // the edges' points minus the new centre
+        mpfr_set_d(offset.get(), value, MPFR_RNDN);
+        mpfr_mul_2si(offset.get(), offset.get(), static_cast<long>(scale), MPFR_RNDN);
+        mpfr_add(sum.get(), shift.get(), offset.get(), MPFR_RNDN);
+        if (mpfr_sgn(sum.get()) * (value == *low ? 1 : -1) > 0) return false;
+    }
+    for (double& value : offsets) {
+        mpfr_set_d(offset.get(), value, MPFR_RNDN);
+        mpfr_mul_2si(offset.get(), offset.get(), static_cast<long>(scale), MPFR_RNDN);
+        mpfr_add(sum.get(), shift.get(), offset.get(), MPFR_RNDN);
+        mpfr_mul_2si(sum.get(), sum.get(), -static_cast<long>(scale), MPFR_RNDN);
+        value = mpfr_get_d(sum.get(), MPFR_RNDN);  // the one rounding
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MoveReference(DeepView& view, const std::string& re, const std::string& im, mpfr_prec_t precision, bool& moved,
+                   std::string& error) {
+    moved = false;
+    const mpfr_prec_t bits = std::max(precision, view.precision);
+    BigFloat pointRe(bits), pointIm(bits);
+    if (!ReadLongNumber(re, "reference (real part)", pointRe, error)) return false;
+    if (!ReadLongNumber(im, "reference (imaginary part)", pointIm, error)) return false;
+    std::vector<double> columns = view.columnOffset, rows = view.rowOffset;
+    if (!OffsetsFrom(view.centreRe.get(), pointRe.get(), view.offsetExponent, columns) ||
+        !OffsetsFrom(view.centreIm.get(), pointIm.get(), view.offsetExponent, rows))
+        return true;
+    view.columnOffset = std::move(columns);
+    view.rowOffset = std::move(rows);
+    view.centreRe = std::move(pointRe);
+    view.centreIm = std::move(pointIm);
+    view.precision = bits;
+    moved = true;
     return true;
 }

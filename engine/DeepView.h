@@ -93,3 +93,15 @@ bool DeepViewFromCentre(const std::string& re, const std::string& im, const std:
 // the two ranges' per-pixel steps. Same refusals as above.
 bool DeepViewFromRanges(long double realMin, long double realMax, long double imagMin, long double imagMax,
                         int32_t width, int32_t height, DeepView& view, std::string& error);
+
+// Takes the point (re, im) (decimal texts, read at `precision` bits or the
+// view's own precision if that is more) as the view's centre, so that the
+// reference orbit is iterated there: each offset is made anew as the
+// pixel's point (the old centre plus its old offset, exactly) minus that
+// point, rounded once. Only when the point lies within the view (between its
+// outermost pixels' points, both ways): `moved` is false otherwise and the
+// view is left as it was, since offsets far larger than the view would lose
+// the bits that tell its pixels apart. False with a one-line reason for a
+// bad text.
+bool MoveReference(DeepView& view, const std::string& re, const std::string& im, mpfr_prec_t precision, bool& moved,
+                   std::string& error);

@@ -344,7 +344,107 @@ private:
     FpEnvironmentGuard engine_;  // constructed first: the caller's words come back last
 };
 
+// Z <- Z^2 + C, each operation rounded to nearest at the registers'
+// precision, in this order (a shared reference takes the same steps):
+//   |Z|^2 = Zr^2 + Zi^2; false, Z kept, when it is above 4;
+//   Zr' = (Zr^2 - Zi^2) + Cr,  Zi' = 2 (Zr Zi) + Ci.
+bool NextReferenceValue(BigFloat& zr, BigFloat& zi, mpfr_srcptr cr, mpfr_srcptr ci, BigFloat& squareR,
+                        BigFloat& squareI, BigFloat& tempR, BigFloat& tempI) {
+    mpfr_sqr(squareR.get(), zr.get(), MPFR_RNDN);
+    mpfr_sqr(squareI.get(), zi.get(), MPFR_RNDN);
+    mpfr_add(tempR.get(), squareR.get(), squareI.get(), MPFR_RNDN);
+    if (mpfr_cmp_ui(tempR.get(), 4) > 0) return false;
+    mpfr_sub(tempR.get(), squareR.get(), squareI.get(), MPFR_RNDN);
+    mpfr_add(tempR.get(), tempR.get(), cr, MPFR_RNDN);
+    mpfr_mul(tempI.get(), zr.get(), zi.get(), MPFR_RNDN);
+    mpfr_mul_2ui(tempI.get(), tempI.get(), 1, MPFR_RNDN);
+    mpfr_add(zi.get(), tempI.get(), ci, MPFR_RNDN);
+    mpfr_swap(zr.get(), tempR.get());
+    return true;
+}
+
+// Copies Z_0 .. Z_count-1 of one stored form.
+template <typename T>
+void CopyReference(ReferenceOf<T>& to, const ReferenceOf<T>& from, int32_t count) {
+    const size_t n = static_cast<size_t>(count);
+    std::copy(from.re.get(), from.re.get() + n, to.re.get());
+    std::copy(from.im.get(), from.im.get() + n, to.im.get());
+    std::copy(from.reLow.get(), from.reLow.get() + n, to.reLow.get());
+    std::copy(from.imLow.get(), from.imLow.get() + n, to.imLow.get());
+}
+
 }  // namespace
+
+struct DeepReference::Orbit {
+    BigFloat re, im;  // C
+    BigFloat zr, zi;  // the last value computed
+    ReferenceOf<double> doubles;
+    ReferenceOf<long double> extended;
+    ReferenceOf<WideDouble> wide;
+    ScaledReference scaled;
+    bool has[4] = {false, false, false, false};  // by DeepDifference
+    int32_t last = 0;
+    bool escaped = false;
+    double seconds = 0.0;
+
+    bool Has(DeepDifference form) const { return has[static_cast<int>(form)]; }
+};
+
+DeepReference::DeepReference() = default;
+DeepReference::~DeepReference() = default;
+
+bool DeepReference::Compute(const BigFloat& re, const BigFloat& im, int32_t end, const std::vector<DeepDifference>& forms,
+                            std::string& error) {
+    orbit_.reset();
+    const auto started = std::chrono::steady_clock::now();
+    auto orbit = std::unique_ptr<Orbit>(new (std::nothrow) Orbit);
+    const int64_t wanted = static_cast<int64_t>(std::max(end, 0)) + 1;
+    bool grown = orbit != nullptr;
+    for (const DeepDifference form : forms) {
+        if (!grown || orbit->Has(form)) continue;
+        orbit->has[static_cast<int>(form)] = true;
+        switch (form) {
+        case DeepDifference::Double: grown = orbit->doubles.Grow(wanted, 0, false); break;
+        case DeepDifference::Scaled: grown = orbit->scaled.Grow(wanted, 0, false); break;
+        case DeepDifference::Extended: grown = orbit->extended.Grow(wanted, 0, false); break;
+        case DeepDifference::Wide: grown = orbit->wide.Grow(wanted, 0, false); break;
+        }
+    }
+    if (!grown) {
+        error = "not enough memory for a shared reference orbit of " + std::to_string(end) + " steps";
+        return false;
+    }
+    const mpfr_prec_t precision = re.Precision();
+    orbit->re = re;
+    orbit->im = im;
+    BigFloat squareR(precision), squareI(precision), tempR(precision), tempI(precision);
+    orbit->zr = BigFloat(precision);
+    orbit->zi = BigFloat(precision);
+    auto store = [&](int32_t index) {
+        if (orbit->Has(DeepDifference::Double))
+            ::StoreReference(orbit->doubles, index, orbit->zr.get(), orbit->zi.get(), squareR);
+        if (orbit->Has(DeepDifference::Scaled)) orbit->scaled.Store(index, orbit->zr.get(), orbit->zi.get(), squareR);
+        if (orbit->Has(DeepDifference::Extended))
+            ::StoreReference(orbit->extended, index, orbit->zr.get(), orbit->zi.get(), squareR);
+        if (orbit->Has(DeepDifference::Wide))
+            ::StoreReference(orbit->wide, index, orbit->zr.get(), orbit->zi.get(), squareR);
+    };
+    store(0);
+    while (orbit->last < end) {
+        if (!NextReferenceValue(orbit->zr, orbit->zi, orbit->re.get(), orbit->im.get(), squareR, squareI, tempR,
+                                tempI)) {
+            orbit->escaped = true;
+            break;
+        }
+        store(++orbit->last);
+    }
+    orbit->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    orbit_ = std::move(orbit);
+    return true;
+}
+
+int32_t DeepReference::Steps() const { return orbit_ ? orbit_->last : 0; }
+double DeepReference::Seconds() const { return orbit_ ? orbit_->seconds : 0.0; }
 
 struct DeepCalculation::State {
     DeepView view;
@@ -383,6 +483,7 @@ struct DeepCalculation::State {
     int32_t EscapeCount(int64_t index) const;
     void StoreReference(int32_t index);
     void StoreReferenceValue(int32_t index);
+    void PairUp(int32_t first, int32_t last);
     bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases, QuietPath path);
     template <typename Kind>
     void ComputeLaneRow(int32_t row, typename Kind::PixelType* rowPixels, const Kind& kind,
@@ -453,10 +554,16 @@ int32_t DeepCalculation::State::EscapeCount(int64_t index) const {
 
 void DeepCalculation::State::StoreReference(int32_t index) {
     StoreReferenceValue(index);
-    if (view.difference == DeepDifference::Double || view.difference == DeepDifference::Scaled) {
-        const ReferenceOf<double>& d = view.difference == DeepDifference::Double ? doubles : scaled.doubles;
-        pairs[2 * static_cast<ptrdiff_t>(index)] = d.re[index];
-        pairs[2 * static_cast<ptrdiff_t>(index) + 1] = d.im[index];
+    PairUp(index, index);
+}
+
+// The vector lanes' copy of Z_first .. Z_last, for the number that has one.
+void DeepCalculation::State::PairUp(int32_t first, int32_t last) {
+    if (view.difference != DeepDifference::Double && view.difference != DeepDifference::Scaled) return;
+    const ReferenceOf<double>& d = view.difference == DeepDifference::Double ? doubles : scaled.doubles;
+    for (int32_t i = first; i <= last; ++i) {
+        pairs[2 * static_cast<ptrdiff_t>(i)] = d.re[i];
+        pairs[2 * static_cast<ptrdiff_t>(i) + 1] = d.im[i];
     }
 }
 
@@ -480,19 +587,10 @@ void DeepCalculation::State::StoreReferenceValue(int32_t index) {
 void DeepCalculation::State::ExtendReference(int32_t limit) {
     const auto started = std::chrono::steady_clock::now();
     while (!refEscaped && refLast < limit) {
-        mpfr_sqr(squareR.get(), refR.get(), MPFR_RNDN);
-        mpfr_sqr(squareI.get(), refI.get(), MPFR_RNDN);
-        mpfr_add(tempR.get(), squareR.get(), squareI.get(), MPFR_RNDN);
-        if (mpfr_cmp_ui(tempR.get(), 4) > 0) {
+        if (!NextReferenceValue(refR, refI, view.centreRe.get(), view.centreIm.get(), squareR, squareI, tempR, tempI)) {
             refEscaped = true;
             break;
         }
-        mpfr_sub(tempR.get(), squareR.get(), squareI.get(), MPFR_RNDN);
-        mpfr_add(tempR.get(), tempR.get(), view.centreRe.get(), MPFR_RNDN);
-        mpfr_mul(tempI.get(), refR.get(), refI.get(), MPFR_RNDN);
-        mpfr_mul_2ui(tempI.get(), tempI.get(), 1, MPFR_RNDN);
-        mpfr_add(refI.get(), tempI.get(), view.centreIm.get(), MPFR_RNDN);
-        mpfr_swap(refR.get(), tempR.get());
         ++refLast;
         StoreReference(refLast);
         ++statistics.referenceSteps;
@@ -644,7 +742,8 @@ DeepCalculation::DeepCalculation() = default;
 DeepCalculation::~DeepCalculation() = default;
 
 bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t iterInc, int32_t iterEnd,
-                            DibImage* image, const ColourParams& colours, std::string& error) {
+                            DibImage* image, const ColourParams& colours, std::string& error,
+                            const DeepReference* shared) {
     state_.reset();
     if (view.Width() < 2 || view.Height() < 2) {
         error = "the deep view has no pixels to calculate";
@@ -663,7 +762,14 @@ bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t ite
         return false;
     }
     const int32_t limitEnd = std::max(iterStart, iterEnd);
-    if (!state->ReserveReference(std::max(limitEnd, 0))) {
+    // The shared orbit serves only the point and precision it was computed
+    // at; any other view computes its own.
+    const DeepReference::Orbit* orbit = shared != nullptr ? shared->orbit_.get() : nullptr;
+    if (orbit != nullptr && !(orbit->Has(view.difference) && orbit->re.Precision() == view.precision &&
+                              mpfr_equal_p(orbit->re.get(), view.centreRe.get()) &&
+                              mpfr_equal_p(orbit->im.get(), view.centreIm.get())))
+        orbit = nullptr;
+    if (!state->ReserveReference(std::max({limitEnd, 0, orbit != nullptr ? orbit->last : 0}))) {
         error = "not enough memory for a reference orbit of " + std::to_string(limitEnd) + " steps";
         return false;
     }
@@ -682,6 +788,27 @@ bool DeepCalculation::SetUp(const DeepView& view, int32_t iterStart, int32_t ite
         *value = BigFloat(view.precision);
     state->StoreReference(0);  // Z_0 = 0: the registers start at zero
     state->refLast = 0;
+    if (orbit != nullptr) {
+        // The whole orbit with its last value, so that a raised end goes on
+        // from there as this calculation's own would.
+        switch (view.difference) {
+        case DeepDifference::Double: CopyReference(state->doubles, orbit->doubles, orbit->last + 1); break;
+        case DeepDifference::Scaled:
+            CopyReference(state->scaled.doubles, orbit->scaled.doubles, orbit->last + 1);
+            std::copy(orbit->scaled.tiny.get(), orbit->scaled.tiny.get() + orbit->last + 1, state->scaled.tiny.get());
+            state->scaled.wide = orbit->scaled.wide;
+            break;
+        case DeepDifference::Extended: CopyReference(state->extended, orbit->extended, orbit->last + 1); break;
+        case DeepDifference::Wide: CopyReference(state->wide, orbit->wide, orbit->last + 1); break;
+        }
+        state->PairUp(0, orbit->last);
+        state->refR = orbit->zr;
+        state->refI = orbit->zi;
+        state->refLast = orbit->last;
+        state->refEscaped = orbit->escaped;
+        state->statistics.referenceSteps = orbit->last;
+        state->statistics.referenceShared = true;
+    }
     state->statistics.passes = 0;
     state_ = std::move(state);
     return true;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/DeepView.h"
 #include "engine/PomeClc.h"
@@ -24,6 +25,33 @@ struct DeepStatistics {
     int64_t steps = 0;              // difference steps of all pixels
     int64_t rebases = 0;
     int32_t passes = 0;
+    bool referenceShared = false;   // copied from a DeepReference, not computed here
+};
+
+// A reference orbit computed once and read by many calculations, the deep
+// frames of a movie: Z_0 .. Z_end at one point, iterated exactly as a
+// calculation iterates its own, and stored in each difference number asked
+// for. Read-only once computed: threads may set up from it at once.
+class DeepReference {
+public:
+    DeepReference();
+    ~DeepReference();
+    DeepReference(const DeepReference&) = delete;
+    DeepReference& operator=(const DeepReference&) = delete;
+
+    // The orbit of C = (re, im) at their precision (the same for both) to
+    // Z_end or the first value with |Z|^2 > 4. False with a one-line reason
+    // when the memory for it is not there.
+    bool Compute(const BigFloat& re, const BigFloat& im, int32_t end, const std::vector<DeepDifference>& forms,
+                 std::string& error);
+
+    int32_t Steps() const;
+    double Seconds() const;
+
+private:
+    friend class DeepCalculation;
+    struct Orbit;
+    std::unique_ptr<Orbit> orbit_;
 };
 
 // Told after each finished row (any thread order; answering false stops the
@@ -47,9 +75,12 @@ public:
     // writing palette indices into `image` (same size as the view; null:
     // counts only) under the colour rule of `colours`. False with a
     // one-line reason when the memory for the pixels or the reference is
-    // not there (nothing is kept then).
+    // not there (nothing is kept then). With `shared` computed at the
+    // view's centre and precision in the view's difference number, its
+    // orbit is copied instead of computed: the same values, so the same
+    // bytes (an orbit longer than the limit changes no pixel).
     bool SetUp(const DeepView& view, int32_t iterStart, int32_t iterInc, int32_t iterEnd, DibImage* image,
-               const ColourParams& colours, std::string& error);
+               const ColourParams& colours, std::string& error, const DeepReference* shared = nullptr);
 
     // Every pass to the end, rows shared by the engine's row threads
     // (RowThreads()); the bytes do not depend on their number. Returns the

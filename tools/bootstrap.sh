@@ -17,6 +17,9 @@ packages=(
   # deep zoom: MPFR for the reference orbits and the oracle; clang's
   # libFuzzer for the readers of long numbers and location files
   libmpfr-dev clang libclang-rt-dev
+  # the renderer's batch recipes, run by its tests: GNU parallel, and a
+  # single-node Slurm with its own munge
+  parallel slurmctld slurmd slurm-client munge
   # tools/w32/build-w32.sh: builds qemu-i386 for the 32-bit Wine
   gcc python3 pkg-config patch xz-utils debian-archive-keyring
 )

@@ -401,6 +401,84 @@ TEST(DeepZoom, RescaledStepsNearZeroFollowTheExactOrbit) {
     }
 }
 
+// A reference moved off the centre keeps every pixel's point: the new
+// centre plus the new offset is the old sum to within half a unit of the new
+// offset's last place, the one rounding. A point outside the view is not
+// taken, and a bad text is an error.
+TEST(DeepView, MovedReferenceKeepsEveryPixelsPoint) {
+    const DeepView view = MakeView("1e20", 9, 7);
+    // A third of a spacing off pixel (2, 5), at more bits than the view has.
+    const mpfr_prec_t bits = view.precision + 40;
+    BigFloat re(bits + 64), im(bits + 64);
+    mpfr_add_d(re.get(), view.centreRe.get(), view.columnOffset[2] + view.spacing / 3, MPFR_RNDN);
+    mpfr_add_d(im.get(), view.centreIm.get(), view.rowOffset[5] - view.spacing / 3, MPFR_RNDN);
+    DeepView moved = view;
+    bool inside = false;
+    std::string error;
+    ASSERT_TRUE(MoveReference(moved, re.Text(), im.Text(), bits, inside, error)) << error;
+    ASSERT_TRUE(inside);
+    EXPECT_EQ(moved.precision, bits);
+    EXPECT_EQ(moved.spacing, view.spacing);
+    auto check = [](mpfr_srcptr oldCentre, const std::vector<double>& oldOffsets, mpfr_srcptr newCentre,
+                    const std::vector<double>& newOffsets) {
+        BigFloat p(2000), q(2000);
+        for (size_t i = 0; i < oldOffsets.size(); ++i) {
+            mpfr_add_d(p.get(), oldCentre, oldOffsets[i], MPFR_RNDN);
+            mpfr_add_d(q.get(), newCentre, newOffsets[i], MPFR_RNDN);
+            mpfr_sub(p.get(), p.get(), q.get(), MPFR_RNDN);
+            EXPECT_LE(std::fabs(mpfr_get_d(p.get(), MPFR_RNDN)), std::ldexp(std::fabs(newOffsets[i]), -53)) << i;
+        }
+    };
+    check(view.centreRe.get(), view.columnOffset, moved.centreRe.get(), moved.columnOffset);
+    check(view.centreIm.get(), view.rowOffset, moved.centreIm.get(), moved.rowOffset);
+
+    // Just beyond the last column: left as it was.
+    mpfr_add_d(re.get(), view.centreRe.get(), view.columnOffset[8] + view.spacing / 4, MPFR_RNDN);
+    DeepView outside = view;
+    ASSERT_TRUE(MoveReference(outside, re.Text(), im.Text(), bits, inside, error)) << error;
+    EXPECT_FALSE(inside);
+    EXPECT_EQ(outside.columnOffset, view.columnOffset);
+    EXPECT_TRUE(mpfr_equal_p(outside.centreRe.get(), view.centreRe.get()));
+    EXPECT_FALSE(MoveReference(outside, "0.1x", "0", bits, inside, error));
+}
+
+// A calculation set up from a shared orbit (computed once, far longer than
+// its limit) counts exactly as one that computes its own, in each
+// difference number; an orbit of another point or precision is not taken.
+TEST(DeepZoom, SharedReferenceGivesTheCountsOfItsOwn) {
+    DeepView view = MakeView("1e20", 16, 12);
+    bool inside = false;
+    std::string error;
+    ASSERT_TRUE(MoveReference(view, kRe, kIm, view.precision + 30, inside, error)) << error;
+    ASSERT_TRUE(inside);
+    DeepReference shared;
+    ASSERT_TRUE(shared.Compute(view.centreRe, view.centreIm, 9000,
+                               {DeepDifference::Double, DeepDifference::Scaled, DeepDifference::Extended,
+                                DeepDifference::Wide}, error));
+    EXPECT_EQ(shared.Steps(), 9000);  // the point is inside: the orbit goes to its end
+    BigFloat otherRe = view.centreRe;
+    mpfr_nextabove(otherRe.get());
+    DeepReference elsewhere;
+    ASSERT_TRUE(elsewhere.Compute(otherRe, view.centreIm, 3000, {DeepDifference::Double}, error));
+    const ColourParams colours{16, 3, false, false, 0, 1};
+    for (const DeepDifference form :
+         {DeepDifference::Double, DeepDifference::Scaled, DeepDifference::Extended, DeepDifference::Wide}) {
+        view.difference = form;
+        const std::vector<int32_t> own = Calculate(view, 500, 700, 2600, 2);
+        DeepCalculation calculation;
+        ASSERT_TRUE(calculation.SetUp(view, 500, 700, 2600, nullptr, colours, error, &shared)) << error;
+        calculation.CalculateToEnd();
+        EXPECT_TRUE(calculation.Statistics().referenceShared);
+        EXPECT_EQ(Counts(calculation, view), own) << DeepDifferenceName(form);
+        ASSERT_TRUE(calculation.RaiseIterEnd(3000));  // goes on past nothing: the orbit reaches 9000
+        DeepCalculation notTaken;
+        ASSERT_TRUE(notTaken.SetUp(view, 500, 700, 2600, nullptr, colours, error, &elsewhere)) << error;
+        notTaken.CalculateToEnd();
+        EXPECT_FALSE(notTaken.Statistics().referenceShared);
+        EXPECT_EQ(Counts(notTaken, view), own);
+    }
+}
+
 TEST(DeepZoom, StopsWhenProgressSaysSoAndResumes) {
     struct StopAfter : DeepProgress {
         int32_t rows = 0;

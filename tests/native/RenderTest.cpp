@@ -15,7 +15,14 @@
 #include "dialogs/CoordinateStoreLogic.h"
 #include "dialogs/IniFileProfile.h"
 #include "dialogs/NumberTextLogic.h"
+#include "navigation/NavigationMath.h"
 #include "tools/render/Render.h"
+#ifdef QUAXEL_DEEP
+#include <tuple>
+
+#include "engine/DeepView.h"
+#include "tools/render/DeepMovie.h"
+#endif
 
 namespace {
 
@@ -135,7 +142,7 @@ TEST(RenderOptions, RefusesBadArgumentsWithAReason) {
         "--centre 0 x --zoom 5 a.bmp",
         "--centre 0 0 --zoom 5 --real -1 0 --imag 0 1 a.bmp",  // two views
         "--centre 0 0 --zoom 5 --location l.txt a.bmp",
-        "--centre 0 0 --zoom 5 --frames 3 f%d.bmp",
+        "--centre 0 0 --zoom 5 --frames 3 --ini q.ini --zoom-to A f%d.bmp",  // two targets
         "--type deep --formula julia a.bmp",
         "--location l.txt --formula julia a.bmp",
         "--type deep --frames 3 f%d.bmp",
@@ -477,6 +484,116 @@ TEST(ZoomMovie, FrameNamesFollowThePattern) {
     EXPECT_FALSE(Parse("--ini q.ini --resume f.png", o, error));  // --resume without a movie
     EXPECT_TRUE(Parse("--frames 100000 --ini q.ini --zoom-to A --from B --resume f%d.png", o, error)) << error;
 }
+
+// N parts, each run on its own, make every frame of the movie exactly once,
+// and each part's frames are spread over the whole zoom.
+TEST(ZoomMovie, PartsMakeEveryFrameExactlyOnce) {
+    for (int32_t frames : {1, 2, 6, 7, 13, 100}) {
+        for (int32_t parts = 1; parts <= 7; ++parts) {
+            std::vector<int> made(static_cast<size_t>(frames), 0);
+            for (int32_t part = 0; part < parts; ++part) {
+                const std::vector<int32_t> mine = PartFrames(frames, part, parts);
+                for (size_t i = 0; i < mine.size(); ++i) {
+                    ASSERT_GE(mine[i], 0);
+                    ASSERT_LT(mine[i], frames);
+                    ++made[static_cast<size_t>(mine[i])];
+                    if (i > 0) {
+                        EXPECT_EQ(mine[i] - mine[i - 1], parts);  // in order, interleaved
+                    }
+                }
+                // No part is more than one frame longer than another.
+                EXPECT_LE(static_cast<int32_t>(mine.size()), (frames + parts - 1) / parts);
+                EXPECT_GE(static_cast<int32_t>(mine.size()), frames / parts);
+            }
+            for (int32_t f = 0; f < frames; ++f) EXPECT_EQ(made[static_cast<size_t>(f)], 1) << frames << " " << parts;
+        }
+    }
+
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse("--frames 9 --part 2/3 f%d.png", o, error)) << error;
+    EXPECT_EQ(o.part, 2);
+    EXPECT_EQ(o.parts, 3);
+    for (const char* bad : {"3/3", "4/3", "0/0", "1/0", "-1/3", "1", "1/", "/3", "a/3", "1/3x", "1/2/3",
+                            "0/100001"}) {
+        EXPECT_FALSE(Parse(std::string("--frames 9 --part ") + bad + " f%d.png", o, error)) << bad;
+        EXPECT_NE(error.find("--part"), std::string::npos) << bad;
+    }
+    EXPECT_FALSE(Parse("--part 0/2 a.png", o, error));  // a single image has no parts
+}
+
+#ifdef QUAXEL_DEEP
+// A movie to a centre and zoom past every hardware type, read back from the
+// texts each frame hands on: the zoom grows by one factor frame after frame,
+// the point start and target share under that zoom stays in place
+// ((c - c1) / (c0 - c1) = (s - s1) / (s0 - s1) on both axes), each centre is
+// as precise as its frame's own spacing needs, and the ends are the start
+// range (all of it in the picture) and the target's texts.
+TEST(ZoomMovie, DeepFramesZoomGeometricallyAboutOnePoint) {
+    RenderOptions o;
+    std::string error;
+    const std::string re = "-1.7499576837060935036022145060706997072711267155573044";
+    const std::string im = "-0.00000000000000000000000000000000013728606345";
+    ASSERT_TRUE(Parse("--frames 31 --size 64x48 --iter 100 100 5000 --zoom 1e45 --centre " + re + " " + im +
+                          " f%d.png", o, error)) << error;
+    CoordinateSet start = OptionsView(o);
+    SetStartRange(start);
+    DeepMovie movie;
+    ASSERT_TRUE(PlanDeepMovie(o, start, movie, error)) << error;
+    EXPECT_EQ(movie.iterEnd, 5000);
+
+    const mpfr_prec_t bits = 400;
+    auto value = [&](const std::string& text) {
+        BigFloat v(bits);
+        EXPECT_TRUE(ReadLongNumber(text, "test", v, error)) << text;
+        return v;
+    };
+    const DeepMovieFrame first = DeepMovieFrameAt(movie, 0), last = DeepMovieFrameAt(movie, 30);
+    EXPECT_EQ(first.re + " " + first.im, "-5e-1 0");
+    EXPECT_EQ(first.zoom.substr(0, 20), "1.333333333333333333");  // the height spans the range's 3
+    EXPECT_EQ(last.re, re);
+    EXPECT_EQ(last.zoom, "1e45");
+    EXPECT_FALSE(first.deep);
+    EXPECT_TRUE(last.deep);
+    EXPECT_EQ(last.iterEnd, 5000);
+
+    const BigFloat z0 = value(first.zoom), z1 = value(last.zoom);
+    BigFloat step(bits), ratio(bits), share(bits), expected(bits), t(bits);
+    mpfr_div(step.get(), z1.get(), z0.get(), MPFR_RNDN);
+    mpfr_rootn_ui(step.get(), step.get(), 30, MPFR_RNDN);  // the factor from frame to frame
+    BigFloat previous = z0;
+    int32_t lastEnd = 0;
+    for (int32_t f = 1; f < 30; ++f) {
+        const DeepMovieFrame frame = DeepMovieFrameAt(movie, f);
+        const BigFloat z = value(frame.zoom);
+        mpfr_div(ratio.get(), z.get(), previous.get(), MPFR_RNDN);
+        mpfr_div(ratio.get(), ratio.get(), step.get(), MPFR_RNDN);
+        mpfr_sub_ui(ratio.get(), ratio.get(), 1, MPFR_RNDN);
+        EXPECT_LT(std::fabs(mpfr_get_d(ratio.get(), MPFR_RNDN)), 1e-22) << f;
+        previous = z;
+        // share = (s - s1) / (s0 - s1) with s = 1 / z (the constant cancels).
+        BigFloat s(bits), s0(bits), s1(bits);
+        mpfr_ui_div(s.get(), 1, z.get(), MPFR_RNDN);
+        mpfr_ui_div(s0.get(), 1, z0.get(), MPFR_RNDN);
+        mpfr_ui_div(s1.get(), 1, z1.get(), MPFR_RNDN);
+        mpfr_sub(share.get(), s.get(), s1.get(), MPFR_RNDN);
+        mpfr_sub(t.get(), s0.get(), s1.get(), MPFR_RNDN);
+        mpfr_div(share.get(), share.get(), t.get(), MPFR_RNDN);
+        for (const auto& [c, c0, c1] : {std::tuple{frame.re, first.re, last.re}, std::tuple{frame.im, first.im, last.im}}) {
+            // c - (c1 + (c0 - c1) share), measured in the frame's spacings: far below one.
+            const BigFloat cv = value(c), c0v = value(c0), c1v = value(c1);
+            mpfr_sub(expected.get(), c0v.get(), c1v.get(), MPFR_RNDN);
+            mpfr_mul(expected.get(), expected.get(), share.get(), MPFR_RNDN);
+            mpfr_add(expected.get(), expected.get(), c1v.get(), MPFR_RNDN);
+            mpfr_sub(expected.get(), cv.get(), expected.get(), MPFR_RNDN);
+            mpfr_div(expected.get(), expected.get(), s.get(), MPFR_RNDN);
+            EXPECT_LT(std::fabs(mpfr_get_d(expected.get(), MPFR_RNDN)), 1e-6) << f << " " << c;
+        }
+        EXPECT_GE(frame.iterEnd, lastEnd);
+        lastEnd = frame.iterEnd;
+    }
+}
+#endif
 
 // --- files ---------------------------------------------------------------------
 

@@ -32,3 +32,17 @@ if(TARGET quaxel_deep)
             ${CMAKE_CURRENT_BINARY_DIR}/render-deep-cli)
   set_tests_properties(render_cli_deep PROPERTIES TIMEOUT 300)
 endif()
+
+# A movie split into parts, and a part killed and resumed, through the real
+# program.
+add_test(NAME render_cli_parts
+  COMMAND bash ${PROJECT_SOURCE_DIR}/tools/render/parts-test.sh $<TARGET_FILE:quaxel-render>
+          ${CMAKE_CURRENT_BINARY_DIR}/render-parts)
+set_tests_properties(render_cli_parts PROPERTIES TIMEOUT 300)
+
+# The Slurm recipe on a single-node Slurm the test starts and stops itself
+# (root, as in CI; the packages come from tools/bootstrap.sh). Never skipped.
+add_test(NAME render_cli_slurm
+  COMMAND bash ${PROJECT_SOURCE_DIR}/tools/render/slurm-test.sh $<TARGET_FILE:quaxel-render>
+          ${CMAKE_CURRENT_BINARY_DIR}/render-slurm)
+set_tests_properties(render_cli_slurm PROPERTIES TIMEOUT 180)

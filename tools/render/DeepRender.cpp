@@ -101,7 +101,8 @@ bool ReadLocationInto(RenderOptions& o, std::vector<std::string>& warnings, std:
 
 bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourParams& colours,
                 const uint8_t* table, const std::string& reason, const std::string& output,
-                RenderProgress* progress, RenderResult& result, std::string& error) {
+                RenderProgress* progress, RenderResult& result, std::string& error,
+                const DeepReference* shared) {
     if (view.Formula != FormulaKind::MandelbrotSet) {
         error = "the deep type takes Mandelbrot sets only for now";
         return false;
@@ -112,6 +113,9 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
                                     : DeepViewFromRanges(view.RealMin, view.RealMax, view.ImagMin, view.ImagMax,
                                                          o.width, o.height, deep, error);
     if (!made) return false;
+    if (!o.referenceRe.empty() &&
+        !MoveReference(deep, o.referenceRe, o.referenceIm, o.referencePrecision, result.referenceMoved, error))
+        return false;
 
     const std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
     const uint64_t needed = DeepBytes(deep, view.IterEnd);
@@ -127,7 +131,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
         return false;
     }
     DeepCalculation calculation;
-    if (!calculation.SetUp(deep, view.IterStart, view.IterInc, view.IterEnd, &image, colours, error)) {
+    if (!calculation.SetUp(deep, view.IterStart, view.IterInc, view.IterEnd, &image, colours, error, shared)) {
         image.Release();
         return false;
     }
@@ -155,9 +159,13 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
     result.stats = stats;
 
     const DeepStatistics& figures = calculation.Statistics();
+    result.referenceShared = figures.referenceShared;
+    const std::string where = !result.referenceMoved ? (o.referenceRe.empty() ? "" : ", at the centre: the view does not contain --reference")
+                              : figures.referenceShared ? ", at --reference, shared"
+                                                        : ", at --reference";
     result.deepFigures.push_back("Reference: " + std::to_string(figures.referenceSteps) + " steps at " +
                                  std::to_string(static_cast<long long>(deep.precision)) + " bits in " +
-                                 Seconds(figures.referenceSeconds));
+                                 Seconds(figures.referenceSeconds) + where);
     result.deepFigures.push_back("Pixel spacing: " + DeepSpacingText(deep) + ", differences in " +
                                  DeepDifferenceName(deep.difference));
     result.deepFigures.push_back("Steps: " + std::to_string(figures.steps) + ", rebases: " +

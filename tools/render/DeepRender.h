@@ -19,7 +19,10 @@ bool ReadLocationInto(RenderOptions& options, std::vector<std::string>& warnings
 // One deep image of the options' centre and zoom, or of `view`'s ranges
 // when no centre was given, with the palette `colours` and `table`, written
 // to `output` unless the progress ended the run. `reason` says why the
-// deep type was taken.
+// deep type was taken. With --reference in the options the reference orbit
+// is at that point when the view contains it, copied from `shared` when
+// that was computed there.
 bool RenderDeep(const RenderOptions& options, const CoordinateSet& view, const ColourParams& colours,
                 const uint8_t* table, const std::string& reason, const std::string& output,
-                RenderProgress* progress, RenderResult& result, std::string& error);
+                RenderProgress* progress, RenderResult& result, std::string& error,
+                const DeepReference* shared = nullptr);

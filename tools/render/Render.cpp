@@ -224,7 +224,8 @@ uint64_t AvailableMemory() {
 }
 
 bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType requested, bool typeGiven,
-                const std::string& output, RenderProgress* progress, RenderResult& result, std::string& error) {
+                const std::string& output, RenderProgress* progress, RenderResult& result, std::string& error,
+                [[maybe_unused]] const DeepReference* shared) {
     ColourState palette;
     uint8_t table[kColourTableBytes] = {};
     palette.PaletteNumber = o.palette;
@@ -250,7 +251,7 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
 #ifdef QUAXEL_DEEP
         return RenderDeep(o, view, EngineColours(palette), table,
                           deepAsked ? "as asked" : "no other type can tell neighbouring pixels apart at this zoom",
-                          output, progress, result, error);
+                          output, progress, result, error, shared);
 #else
         error = deepAsked ? "this build has no deep type yet (the Linux renderer has)"
                           : "the view is too deep for FPU Extended, and this build has no deep type yet";
@@ -304,7 +305,7 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
         image.Release();
         return RenderDeep(o, view, EngineColours(palette), table,
                           "FPU Extended cannot tell neighbouring pixels apart at this range", output, progress,
-                          result, error);
+                          result, error, shared);
     }
 #endif
     result.notes = prompt.notes;

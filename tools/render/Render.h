@@ -21,7 +21,11 @@ struct RenderResult {
     bool interrupted = false;  // the progress ended the run: nothing was written
     bool deep = false;         // computed in the deep type (numericType then means nothing)
     std::vector<std::string> deepFigures;  // the reference, steps and rebases, one line each
+    bool referenceMoved = false;   // the deep type's reference is at --reference, not the centre
+    bool referenceShared = false;  // ... and was copied from the shared one
 };
+
+class DeepReference;
 
 // Told after every row; answering false (and setting `stopped`) ends the
 // image unfinished, and it is then not written.
@@ -40,8 +44,11 @@ bool Render(const RenderOptions& options, RenderResult& result, std::string& err
 // One image of `view`: computed with `requested` as the program's set-up
 // would (a type too coarse for the range falls back as when its question is
 // answered OK), then written to `output` unless the progress ended the run.
+// A deep image whose reference is `shared`'s point and precision copies its
+// orbit instead of computing it (the same bytes).
 bool RenderView(const RenderOptions& options, const CoordinateSet& view, NumericType requested, bool typeGiven,
-                const std::string& output, RenderProgress* progress, RenderResult& result, std::string& error);
+                const std::string& output, RenderProgress* progress, RenderResult& result, std::string& error,
+                const DeepReference* shared = nullptr);
 
 // The view the options describe without a saved one: the ranges or the
 // formula's start range, the constant, formula and iteration values.

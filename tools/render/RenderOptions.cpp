@@ -35,6 +35,14 @@ bool ParseInt(const std::string& text, int32_t low, int32_t high, int32_t& value
     return true;
 }
 
+// "K/N" with 0 <= K < N.
+bool ParsePart(const std::string& text, int32_t& part, int32_t& parts) {
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) return false;
+    return ParseInt(text.substr(0, slash), 0, kMaxFrames - 1, part) &&
+           ParseInt(text.substr(slash + 1), 1, kMaxFrames, parts) && part < parts;
+}
+
 bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     const auto x = text.find('x');
     if (x == std::string::npos) return false;
@@ -77,6 +85,13 @@ std::string FrameFileName(const std::string& pattern, int32_t frame) {
     return name;
 }
 
+std::vector<int32_t> PartFrames(int32_t frames, int32_t part, int32_t parts) {
+    std::vector<int32_t> mine;
+    if (parts < 1 || part < 0) return mine;
+    for (int32_t f = part; f < frames; f += parts) mine.push_back(f);
+    return mine;
+}
+
 const char* RenderUsage() {
     return "usage: quaxel-render [options] OUTPUT.bmp|OUTPUT.png\n"
            "       quaxel-render --list-views quaxel.ini\n"
@@ -105,15 +120,23 @@ const char* RenderUsage() {
            "                        \"Re: ...\", \"Im: ...\", \"Zoom: ...\", \"Iterations: ...\", or TOML\n"
            "                        (real, imag, zoom, iterations; or [location] and [bailout]);\n"
            "                        without --iter the image is one pass to its iterations\n"
+           "  --reference RE IM     the reference orbit at this point, when the view contains it, not at\n"
+           "                        the centre: a frame of a deep movie alone, byte for byte\n"
+           "  --reference-precision BITS  the reference's precision (at least the view's own)\n"
            "Saved views (the program's File, Save as: quaxel.ini beside quaxel.exe):\n"
            "  --ini FILE            the INI file to read views from\n"
            "  --view NAME           render the view saved as NAME; options given override it\n"
            "  --list-views FILE     print the names of the views saved in FILE\n"
            "Zoom movies:\n"
            "  --frames N            N frames, 1 to 100000; OUTPUT is a pattern such as frames/f%05d.png\n"
-           "  --zoom-to NAME        the last frame's view (default: the view given as for one image)\n"
+           "  --zoom-to NAME        the last frame's view (default: the view given as for one image;\n"
+           "                        --centre/--zoom or --location: to any depth, each frame's line\n"
+           "                        gives the options that make it alone)\n"
            "  --from NAME           the first frame's view (default: the formula's start range)\n"
            "  --resume              skip frames whose file exists\n"
+           "  --part K/N            only the frames whose number is K mod N (K from 0): N runs\n"
+           "                        anywhere, with the same options, make the frames of one\n"
+           "                        (GNU parallel, a Slurm job array: docs/renderer.md)\n"
            "  Frames are computed side by side, one per hardware thread (QUAXEL_RENDER_THREADS=N: N).\n"
            "  The width shrinks geometrically, so the zoom looks steady; the iteration values\n"
            "  grow log-linearly. A video from the frames:\n"
@@ -129,7 +152,7 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         error = "option " + args[i] + " needs " + std::to_string(count) + " value" + (count > 1 ? "s" : "");
         return false;
     };
-    bool realGiven = false, imagGiven = false;
+    bool realGiven = false, imagGiven = false, partGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--real" || a == "--imag" || a == "--const") {
@@ -153,6 +176,22 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             o.centreIm = args[i + 2];
             o.centreGiven = true;
             i += 2;
+        } else if (a == "--reference") {
+            if (!need(i, 2)) return false;
+            if (!IsNumberText(args[i + 1]) || !IsNumberText(args[i + 2])) {
+                error = "option --reference needs two numbers as the Range dialog takes them (any length)";
+                return false;
+            }
+            o.referenceRe = args[i + 1];
+            o.referenceIm = args[i + 2];
+            i += 2;
+        } else if (a == "--reference-precision") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 64, kMaxReferenceBits, o.referencePrecision)) {
+                error = "option --reference-precision needs a number of bits from 64 to " +
+                        std::to_string(kMaxReferenceBits);
+                return false;
+            }
         } else if (a == "--zoom") {
             if (!need(i, 1)) return false;
             o.zoom = args[++i];
@@ -227,6 +266,14 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
             }
         } else if (a == "--resume") {
             o.resume = true;
+        } else if (a == "--part") {
+            if (!need(i, 1)) return false;
+            if (!ParsePart(args[++i], o.part, o.parts)) {
+                error = "option --part needs K/N, two whole numbers with 0 <= K < N (such as 0/4), not '" + args[i] +
+                        "'";
+                return false;
+            }
+            partGiven = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -241,8 +288,8 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         error = "--view, --from and --zoom-to name views of an INI file: give --ini FILE";
         return false;
     }
-    if (o.frames == 0 && (!o.from.empty() || !o.zoomTo.empty() || o.resume)) {
-        error = "--from, --zoom-to and --resume belong to a movie: give --frames N";
+    if (o.frames == 0 && (!o.from.empty() || !o.zoomTo.empty() || o.resume || partGiven)) {
+        error = "--from, --zoom-to, --resume and --part belong to a movie: give --frames N";
         return false;
     }
     if (o.frames > 0 && !PatternIsValid(o.output)) {
@@ -252,12 +299,16 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
     if (realGiven != imagGiven) { error = "give --real and --imag together"; return false; }
     if (o.centreGiven != !o.zoom.empty()) { error = "give --centre and --zoom together"; return false; }
     const bool deepView = o.centreGiven || !o.location.empty();
-    if (deepView && (realGiven || !o.view.empty() || (o.centreGiven && !o.location.empty()))) {
-        error = "give one view: --real/--imag, --centre/--zoom, --location or --view";
+    if (deepView && (realGiven || !o.view.empty() || !o.zoomTo.empty() || (o.centreGiven && !o.location.empty()))) {
+        error = "give one view: --real/--imag, --centre/--zoom, --location, --view or --zoom-to";
         return false;
     }
-    if (deepView && o.frames > 0) {
-        error = "--centre, --zoom and --location make single images for now (movies take --zoom-to)";
+    if (!o.referenceRe.empty() && o.frames > 0) {
+        error = "--reference belongs to single images: a movie's deep frames share the one at its target's centre";
+        return false;
+    }
+    if (o.referencePrecision > 0 && o.referenceRe.empty()) {
+        error = "--reference-precision needs --reference RE IM";
         return false;
     }
     if ((deepView || o.numericType == kDeepType) && o.julia) {

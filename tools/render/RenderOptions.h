@@ -27,6 +27,11 @@ struct RenderOptions {
     std::string centreRe, centreIm, zoom;
     bool centreGiven = false;
     std::string location;  // --location FILE
+    // --reference RE IM: the deep type's reference orbit at this point
+    // (when the view contains it), at --reference-precision bits or more;
+    // a deep movie's frames take the one at its target's centre.
+    std::string referenceRe, referenceIm;
+    int32_t referencePrecision = 0;
 
     // What the command line gave explicitly overrides a saved view.
     bool constGiven = false, formulaGiven = false, iterGiven = false, typeGiven = false;
@@ -39,6 +44,8 @@ struct RenderOptions {
     std::string from;
     std::string zoomTo;
     bool resume = false;  // frames whose file exists are skipped
+    // --part K/N: this run makes the frames whose index is K mod N.
+    int32_t part = 0, parts = 1;
 };
 
 // numericType of the deep type (perturbation around an MPFR reference orbit).
@@ -46,6 +53,7 @@ constexpr int kDeepType = 4;
 
 constexpr int32_t kMaxFrames = 100000;
 constexpr int32_t kMaxSide = 65535;
+constexpr int32_t kMaxReferenceBits = 1 << 24;
 
 // Parses argv[1..] (saved views are read later, by ResolveViews); on error returns false with a one-line reason in `error`.
 bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options, std::string& error);
@@ -63,3 +71,9 @@ bool ApplyCentreAndZoom(RenderOptions& options, std::string& error);
 bool PatternIsValid(const std::string& pattern);
 // The file name of frame `frame` under a valid pattern.
 std::string FrameFileName(const std::string& pattern, int32_t frame);
+
+// The frames of part `part` of `parts` in a movie of `frames`, in order:
+// every parts-th frame from `part` on. Interleaved rather than in blocks,
+// so that each part gets shallow frames and deep ones alike and the parts
+// of a zoom take about the same time.
+std::vector<int32_t> PartFrames(int32_t frames, int32_t part, int32_t parts);

@@ -34,6 +34,8 @@ scenes=(
   "deep-80bit|--centre 0 1 --zoom 1e700 --iter 2500 2500 2500 --size 32x24"
   "deep-wide|--centre 0 1 --zoom 1e2600 --iter 9000 9000 9000 --size 32x24 --palette 6"
   "deep-location|--location @LOCATIONS@/rust-fractal/e1000.toml --iter 20000 20000 20000 --size 32x24"
+  # A movie's frame: the reference moved off the centre, at more bits.
+  "deep-reference|--centre 0 1.0000000000000000000000000000001 --zoom 1e30 --reference 0 1 --reference-precision 300 --iter 400 400 400 --size 32x24"
 )
 locations="$(cd "${here}/../../tests/data/locations" && pwd)"
 

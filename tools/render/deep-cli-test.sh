@@ -51,6 +51,28 @@ done
 expect 0 'Passes: 1' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr.png
 expect 0 'warning: .*ignored' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr2.png
 
+# A deep movie from the start range to the boundary point: frames of every
+# type, each line the options that make the frame alone; a middle frame
+# re-rendered alone with the movie's reference is the movie's, byte for byte,
+# and three parts make the frames of one run.
+deepmovie=(--frames 8 --centre "${centre[@]}" --zoom 1e30 --iter 400 400 2000 --size 64x48)
+mkdir movie parts
+expect 0 '^Frames: 8 written' "${render}" "${deepmovie[@]}" 'movie/f%d.png'
+grep -q '^movie/f0.png: --centre -5e-1 0 --zoom 1.3333333333333333333[0-9]* --iter 64 64 256, FPU Single' out.txt \
+  || fail "the first frame is not the start range"
+grep -q "^movie/f7.png: --centre ${centre[0]} ${centre[1]} --zoom 1e30 --iter 400 400 2000, Deep .*shared reference" \
+  out.txt || fail "the last frame is not the target with the shared reference"
+grep -q 'FPU Extended' out.txt || fail "no frame between the hardware types and the deep one"
+bits="$(sed -n 's/^Reference: the target.s centre at \([0-9]*\) bits.*/\1/p' out.txt)"
+[ -n "${bits}" ] || fail "no line for the shared reference"
+read -r -a alone <<<"$(sed -n 's/^movie\/f6.png: \(--centre .*\), Deep.*/\1/p' out.txt)"
+[ "${#alone[@]}" = 9 ] || fail "frame 6 is not a deep frame with its options: $(grep '^movie/f6' out.txt)"
+expect 0 'at --reference$' "${render}" "${alone[@]}" --size 64x48 --reference "${centre[@]}" \
+  --reference-precision "${bits}" f6.png
+cmp -s f6.png movie/f6.png || fail "frame 6 alone with --reference differs from the movie's"
+for k in 0 1 2; do "${render}" "${deepmovie[@]}" --part "${k}/3" 'parts/f%d.png' >/dev/null 2>&1; done
+for f in movie/*.png; do cmp -s "${f}" "parts/${f#movie/}" || fail "${f#movie/}: three parts differ from one run"; done
+
 # Bad input: a message, the exit code, and no file.
 printf 'Re: -0.75\nIm: 0.1\n' >nozoom.txt
 printf 'Re: -0.75\nIm: 0.1\nZoom: 1e30\n' >noiter.txt
@@ -66,6 +88,8 @@ expect 2 'nothere.toml' "${render}" --location nothere.toml --size 32x24 x6.bmp
 expect 2 'zoom must be a number above 0' "${render}" --centre 0 0 --zoom 0 x7.bmp
 expect 1 'beyond' "${render}" --centre -0.75 0.1 --zoom 1e400000000 --size 32x24 x8.bmp
 expect 2 'Mandelbrot' "${render}" --type deep --formula julia --size 32x24 x9.bmp
+expect 2 'belongs to single images' "${render}" "${deepmovie[@]}" --reference 0 0 'x%d.bmp'
+expect 2 'needs --reference' "${render}" --centre 0 1 --zoom 1e20 --reference-precision 300 x10.bmp
 ls x*.bmp 2>/dev/null && fail "a refused view left a file"
 
 [ "${failures}" -eq 0 ] && echo "all passed"

@@ -18,6 +18,8 @@
 #include "navigation/NavigationMath.h"
 #include "tools/render/Progress.h"
 #ifdef QUAXEL_DEEP
+#include "engine/DeepZoom.h"
+#include "tools/render/DeepMovie.h"
 #include "tools/render/DeepRender.h"
 #endif
 #include "tools/render/Render.h"
@@ -142,6 +144,62 @@ struct FrameOutcome {
     RenderResult result;
 };
 
+#ifdef QUAXEL_DEEP
+// A deep movie's frames are single images of centre and zoom; the deep ones
+// whose view contains the target's centre take the reference there, which
+// is computed once for all of them, at the movie's precision and to its
+// highest limit: none of that depends on the part, so neither do the bytes.
+struct DeepMoviePart {
+    DeepMovie plan;
+    std::vector<DeepMovieFrame> frames;  // by index into the part's frames
+    DeepReference reference;
+};
+
+bool PlanDeepPart(const RenderOptions& o, const CoordinateSet& start, const std::vector<int32_t>& mine,
+                  DeepMoviePart& part, std::string& error) {
+    if (!PlanDeepMovie(o, start, part.plan, error)) return false;
+    std::vector<DeepDifference> forms;
+    for (const int32_t f : mine) {
+        part.frames.push_back(DeepMovieFrameAt(part.plan, f));
+        const DeepMovieFrame& frame = part.frames.back();
+        // Frames that --resume will skip need no orbit.
+        const bool done = o.resume && FileExists(FrameFileName(o.output, f));
+        if (frame.deep && !done && std::find(forms.begin(), forms.end(), frame.difference) == forms.end())
+            forms.push_back(frame.difference);
+    }
+    if (forms.empty()) return true;
+    BigFloat re(part.plan.precision), im(part.plan.precision);
+    if (!ReadLongNumber(part.plan.targetRe, "centre (real part)", re, error) ||
+        !ReadLongNumber(part.plan.targetIm, "centre (imaginary part)", im, error) ||
+        !part.reference.Compute(re, im, part.plan.iterEnd, forms, error))
+        return false;
+    std::printf("Reference: the target's centre at %lld bits to %d iterations: %d steps in %.3f s, for the deep "
+                "frames that contain it (--reference-precision %lld)\n",
+                static_cast<long long>(part.plan.precision), part.plan.iterEnd, part.reference.Steps(),
+                part.reference.Seconds(), static_cast<long long>(part.plan.precision));
+    return true;
+}
+
+// The single image that is the frame: the options that make it alone.
+RenderOptions DeepFrameOptions(const RenderOptions& o, const DeepMoviePart& part, const DeepMovieFrame& frame) {
+    RenderOptions one = o;
+    one.frames = 0;
+    one.part = 0;
+    one.parts = 1;
+    one.centreRe = frame.re;
+    one.centreIm = frame.im;
+    one.zoom = frame.zoom;
+    one.iterStart = frame.iterStart;
+    one.iterInc = frame.iterInc;
+    one.iterEnd = frame.iterEnd;
+    one.iterGiven = true;
+    one.referenceRe = part.plan.targetRe;
+    one.referenceIm = part.plan.targetIm;
+    one.referencePrecision = static_cast<int32_t>(part.plan.precision);
+    return one;
+}
+#endif
+
 int Movie(const RenderOptions& o) {
     std::string error;
     CoordinateSet target = OptionsView(o);
@@ -156,42 +214,71 @@ int Movie(const RenderOptions& o) {
     CoordinateSet start = target;
     SetStartRange(start);
     if (!o.from.empty() && !SavedView(o, o.from, start, error)) return Fail(error);
-    if (!OutputWritable(FrameFileName(o.output, 0), error)) return Fail(error);
+    // This run's frames: all of them, or those of its part.
+    const std::vector<int32_t> mine = PartFrames(o.frames, o.part, o.parts);
+    const int32_t count = static_cast<int32_t>(mine.size());
+    if (count > 0 && !OutputWritable(FrameFileName(o.output, mine[0]), error)) return Fail(error);
+    // A target of centre and zoom: a movie to any depth.
+    const bool deepMovie = o.centreGiven;
+#ifdef QUAXEL_DEEP
+    DeepMoviePart deep;
+    if (deepMovie && !PlanDeepPart(o, start, mine, deep, error)) return Fail(error);
+#else
+    if (deepMovie) return Fail("--centre and --location movies: this build has no deep type yet");
+#endif
 
     // Frames are independent, so each runs on a thread of its own. Its rows
     // then stay on that thread: the row pool serves one caller at a time.
     // The views are laid out here, in the main thread's floating-point
     // environment, and each helper thread starts in that environment too (a
     // new Windows thread's x87 precision is not the one mingw's start-up set).
-    const int threads = MovieThreads(o.frames);
+    const int threads = MovieThreads(std::max(count, 1));
     if (threads > 1) SetRowThreads(1);
     const FpControlWords mainWords = ReadFpControlWords();
-    std::vector<CoordinateSet> views(static_cast<size_t>(o.frames));
-    for (int32_t f = 0; f < o.frames; ++f) views[static_cast<size_t>(f)] = MovieFrameView(start, target, f, o.frames);
+    std::vector<CoordinateSet> views(deepMovie ? 0 : static_cast<size_t>(o.frames));
+    for (size_t f = 0; f < views.size(); ++f)
+        views[f] = MovieFrameView(start, target, static_cast<int32_t>(f), o.frames);
     std::vector<FrameOutcome> outcomes(static_cast<size_t>(o.frames));
 
     const auto begin = std::chrono::steady_clock::now();
     std::mutex console;  // stdout, stderr and everything below
     ProgressLine lead(StderrIsTerminal(), "", &console);  // the first thread's frames show their rows
-    std::atomic<int32_t> nextFrame{0};
+    std::atomic<int32_t> nextFrame{0};  // index into `mine`
     std::atomic<bool> stop{false};
-    int32_t written = 0, skipped = 0, printed = 0, failedFrame = -1;
+    int32_t written = 0, skipped = 0, failed = 0, printed = 0, failedFrame = -1;
     std::string failure;
 
     // Per-frame lines go out in frame order, as far as the frames are done;
     // at the end (`all`) the ones left behind an unfinished frame follow.
     auto printDone = [&](bool all) {
-        for (; printed < o.frames; ++printed) {
-            const FrameOutcome& out = outcomes[static_cast<size_t>(printed)];
+        for (; printed < count; ++printed) {
+            const int32_t frame = mine[static_cast<size_t>(printed)];
+            const FrameOutcome& out = outcomes[static_cast<size_t>(frame)];
             if (out.state == FrameOutcome::State::Pending && !all) return;
             if (out.state != FrameOutcome::State::Written) continue;
             lead.Clear();  // the first thread's bar may be showing another frame's rows
-            const CoordinateSet& view = views[static_cast<size_t>(printed)];
-            std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n",
-                        FrameFileName(o.output, printed).c_str(), CoordinateText(view.RealMin).c_str(),
-                        CoordinateText(view.RealMax).c_str(), CoordinateText(view.ImagMin).c_str(),
-                        CoordinateText(view.ImagMax).c_str(), view.IterStart, view.IterInc, view.IterEnd,
-                        NumericTypeName(out.result.numericType), out.result.typeReason.c_str(), out.result.seconds);
+            const std::string name = FrameFileName(o.output, frame);
+            const char* type = out.result.deep ? "Deep" : NumericTypeName(out.result.numericType);
+            if (!deepMovie) {
+                const CoordinateSet& view = views[static_cast<size_t>(frame)];
+                std::printf("%s: real %s %s, imag %s %s, iter %d %d %d, %s (%s), %.3f s\n", name.c_str(),
+                            CoordinateText(view.RealMin).c_str(), CoordinateText(view.RealMax).c_str(),
+                            CoordinateText(view.ImagMin).c_str(), CoordinateText(view.ImagMax).c_str(),
+                            view.IterStart, view.IterInc, view.IterEnd, type, out.result.typeReason.c_str(),
+                            out.result.seconds);
+                continue;
+            }
+#ifdef QUAXEL_DEEP
+            // The options that make the frame alone, as they are typed.
+            const DeepMovieFrame& f = deep.frames[static_cast<size_t>(printed)];
+            std::printf("%s: --centre %s %s --zoom %s --iter %d %d %d, %s (%s)%s, %.3f s\n", name.c_str(),
+                        f.re.c_str(), f.im.c_str(), f.zoom.c_str(), f.iterStart, f.iterInc, f.iterEnd, type,
+                        out.result.typeReason.c_str(),
+                        out.result.referenceShared ? ", shared reference"
+                        : out.result.deep          ? ", own reference"
+                                                   : "",
+                        out.result.seconds);
+#endif
         }
         std::fflush(stdout);
     };
@@ -201,8 +288,9 @@ int Movie(const RenderOptions& o) {
         ProgressLine quiet(false, "");  // Ctrl+C only
         ProgressLine& progress = index == 0 ? lead : quiet;
         while (!stop.load() && !InterruptRequested()) {
-            const int32_t frame = nextFrame.fetch_add(1);
-            if (frame >= o.frames) break;
+            const int32_t next = nextFrame.fetch_add(1);
+            if (next >= count) break;
+            const int32_t frame = mine[static_cast<size_t>(next)];
             FrameOutcome& out = outcomes[static_cast<size_t>(frame)];
             const std::string name = FrameFileName(o.output, frame);
             if (o.resume && FileExists(name)) {
@@ -216,17 +304,30 @@ int Movie(const RenderOptions& o) {
                 std::string label = "frame " + std::to_string(frame + 1) + "/" + std::to_string(o.frames) + ", ";
                 const std::lock_guard<std::mutex> hold(console);
                 const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-                if (written > 0) label += "about " + Duration(elapsed / written * (o.frames - written - skipped)) + " left ";
+                if (written > 0) label += "about " + Duration(elapsed / written * (count - written - skipped)) + " left ";
                 lead.Restart(label);
             }
-            const CoordinateSet& view = views[static_cast<size_t>(frame)];
             RenderResult result;
             std::string frameError;
-            const bool ok = RenderView(o, view, RequestedType(o, view), o.typeGiven, name, &progress, result, frameError);
+            bool ok = false;
+            if (!deepMovie) {
+                const CoordinateSet& view = views[static_cast<size_t>(frame)];
+                ok = RenderView(o, view, RequestedType(o, view), o.typeGiven, name, &progress, result, frameError);
+            }
+#ifdef QUAXEL_DEEP
+            else {
+                RenderOptions one = DeepFrameOptions(o, deep, deep.frames[static_cast<size_t>(next)]);
+                ok = ApplyCentreAndZoom(one, frameError);
+                const CoordinateSet view = OptionsView(one);
+                ok = ok && RenderView(one, view, RequestedType(one, view), one.typeGiven, name, &progress, result,
+                                      frameError, &deep.reference);
+            }
+#endif
             const std::lock_guard<std::mutex> hold(console);
             if (index == 0) lead.Clear();
             if (!ok) {
                 out.state = FrameOutcome::State::Failed;
+                ++failed;
                 if (failedFrame < 0 || frame < failedFrame) {
                     failedFrame = frame;
                     failure = frameError;
@@ -248,18 +349,26 @@ int Movie(const RenderOptions& o) {
     for (std::thread& t : helpers) t.join();
     printDone(true);
 
+    // One line a batch system's log can be searched for, whatever the end.
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    std::string part;
+    if (o.parts > 1)
+        part = " (part " + std::to_string(o.part) + "/" + std::to_string(o.parts) + ": " + std::to_string(count) +
+               " of " + std::to_string(o.frames) + " frames)";
+    std::printf("Frames: %d written, %d existing skipped, %d failed%s, %s\n", written, skipped, failed, part.c_str(),
+                Duration(seconds).c_str());
+    std::fflush(stdout);
+
     if (failedFrame >= 0) {
         std::fprintf(stderr, "quaxel-render: frame %d: %s; %d frames written before it are kept\n", failedFrame,
                      failure.c_str(), written);
         return kFailed;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (InterruptRequested()) {
         std::fprintf(stderr, "quaxel-render: interrupted; %d frames written, the unfinished %s not\n", written,
                      threads > 1 ? "ones were" : "one was");
         return kInterrupted;
     }
-    std::printf("Frames: %d written, %d existing skipped, %s\n", written, skipped, Duration(seconds).c_str());
     return 0;
 }
 
