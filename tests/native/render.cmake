@@ -32,3 +32,6 @@ if(TARGET quaxel_deep)
             ${CMAKE_CURRENT_BINARY_DIR}/render-deep-cli)
   set_tests_properties(render_cli_deep PROPERTIES TIMEOUT 300)
 endif()
+
+# Smooth colouring, gradients and supersampling.
+quaxel_test(smooth_tests SOURCES SmoothTest.cpp LIBS quaxel_render)
