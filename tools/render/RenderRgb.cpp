@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "engine/CycleCheck.h"
+#include "engine/FastKernels.h"
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
 #include "image/Gradient.h"
@@ -28,7 +30,8 @@ struct Composer {
     std::vector<double> values;  // v of each sample (-1 inside); empty without smooth colouring
     GradientRule rule;
     RgbImage* out;
-    std::vector<int64_t> marked;  // adaptive: the pixels refined (y * width + x)
+    std::vector<int64_t> marked;  // adaptive: the pixels refined (y * width + x), row after row
+    std::vector<int64_t> markedRows;  // where each row's run of marked pixels begins in `marked`, and the end
 };
 
 LinearRgb ValueColour(const Composer& c, double v) {
@@ -76,46 +79,80 @@ T ToType(long double value) {
     else return static_cast<T>(value);
 }
 
-// The N x N samples of the marked pixels, each point computed alone in the
-// calculation's own numeric type as its reference kernel defines it.
+// The N x N samples of the marked pixels of one image row, sample row by
+// sample row: each is a span of the kernels (its points' real parts as the
+// span's columns), iterated from the start to the limit in one go on the
+// active path with the cycle check, which gives what the passes give.
 template <typename T>
-void RefinePixels(void* context, int64_t first, int64_t last) {
+void RefineRows(void* context, int64_t first, int64_t last) {
     const Composer& c = *static_cast<const Composer*>(context);
     const CalcState& s = *c.state;
-    const int32_t n = c.o->supersample;
+    const int32_t n = c.o->supersample, limit = s.CurrentLimit;
     const bool julia = s.formula == FormulaKind::JuliaSet;
+    // CPU Fixed orbits start at the point, the FPU types' Mandelbrot orbits
+    // at the constant (zero).
+    const bool fromPoint = julia || std::is_same_v<T, int32_t>;
     const long double spanR = s.RealMax - s.RealMin, spanI = s.ImagMax - s.ImagMin;
     const long double w1 = static_cast<long double>(s.width - 1), h1 = static_cast<long double>(s.height - 1);
-    for (int64_t k = first; k < last; ++k) {
-        const int64_t pixel = c.marked[static_cast<size_t>(k)];
-        const int64_t x = pixel % s.width, y = pixel / s.width;
-        LinearRgb sum;
+    const T constR = ToType<T>(s.ConstReal), constI = ToType<T>(s.ConstImag);
+    std::vector<PixelRecord<T>> records;
+    std::vector<T> reals;
+    std::vector<int32_t> counts;
+    std::vector<Checkpoint<T>> checkpoints;
+    std::vector<LinearRgb> sums;
+    for (int64_t r = first; r < last; ++r) {
+        const int64_t begin = c.markedRows[static_cast<size_t>(r)], end = c.markedRows[static_cast<size_t>(r) + 1];
+        const int64_t y = c.marked[static_cast<size_t>(begin)] / s.width;
+        const size_t samples = static_cast<size_t>(end - begin) * static_cast<size_t>(n);
+        records.resize(samples);
+        reals.resize(samples);
+        counts.resize(samples);
+        checkpoints.resize(samples);
+        sums.assign(static_cast<size_t>(end - begin), LinearRgb{});
         for (int32_t j = 0; j < n; ++j) {
             const long double ys = static_cast<long double>(y) + (static_cast<long double>(j) + 0.5L) / n - 0.5L;
-            const long double pi = s.ImagMax - (spanI * ys) / h1;
-            for (int32_t i = 0; i < n; ++i) {
-                const long double xs = static_cast<long double>(x) + (static_cast<long double>(i) + 0.5L) / n - 0.5L;
-                const long double pr = (spanR * xs) / w1 + s.RealMin;
-                const T pointR = ToType<T>(pr), pointI = ToType<T>(pi);
-                // CPU Fixed orbits start at the point, the FPU types' Mandelbrot orbits
-                // at the constant (zero).
-                const bool fixed = std::is_same_v<T, int32_t>;
-                const T constR = fixed ? pointR : ToType<T>(s.ConstReal);
-                const T constI = fixed ? pointI : ToType<T>(s.ConstImag);
-                const SmoothSample sample = julia ? SmoothPoint<T>(pointR, pointI, constR, constI, s.CurrentLimit)
-                                                  : SmoothPoint<T>(constR, constI, pointR, pointI, s.CurrentLimit);
-                const bool inside = sample.count >= s.CurrentLimit;
-                const LinearRgb colour =
-                    c.o->smooth && !inside
-                        ? ValueColour(c, sample.value)
-                        : LinearOf(c.samples->info.colours[PixelIndex(s, inside ? NotEscaped : sample.count,
-                                                                      sample.count)]);
+            const T pointI = ToType<T>(s.ImagMax - (spanI * ys) / h1);
+            for (int64_t k = begin; k < end; ++k) {
+                const int64_t x = c.marked[static_cast<size_t>(k)] % s.width;
+                for (int32_t i = 0; i < n; ++i) {
+                    const size_t at = static_cast<size_t>(k - begin) * static_cast<size_t>(n) + static_cast<size_t>(i);
+                    const long double xs =
+                        static_cast<long double>(x) + (static_cast<long double>(i) + 0.5L) / n - 0.5L;
+                    reals[at] = ToType<T>((spanR * xs) / w1 + s.RealMin);
+                    records[at] = PixelRecord<T>{fromPoint ? reals[at] : constR, fromPoint ? pointI : constI, NotEscaped};
+                    ClearCheckpoint(checkpoints[at]);
+                }
+            }
+            OrbitSpan<T> span;
+            span.pixels = records.data();
+            span.columnReal = julia ? nullptr : reals.data();
+            span.constReal = julia ? constR : T{};
+            span.constImag = julia ? constI : pointI;
+            span.count = static_cast<int32_t>(samples);
+            span.from = 0;
+            span.limit = limit;
+            span.counts = counts.data();
+            span.checkpoints = limit > kFirstCheckpoint ? checkpoints.data() : nullptr;
+            IterateSpan(ActiveKernelPath(), span);
+            for (size_t at = 0; at < samples; ++at) {
+                const bool inside = counts[at] >= limit;
+                LinearRgb colour;
+                if (c.o->smooth && !inside) {
+                    colour = ValueColour(c, RecordValue(records[at], reals[at], pointI, julia ? constR : reals[at],
+                                                        julia ? constI : pointI));
+                } else {
+                    colour = LinearOf(c.samples->info.colours[PixelIndex(s, inside ? NotEscaped : counts[at],
+                                                                         counts[at])]);
+                }
+                LinearRgb& sum = sums[at / static_cast<size_t>(n)];
                 sum.r += colour.r;
                 sum.g += colour.g;
                 sum.b += colour.b;
             }
         }
-        Store(*c.out, pixel, sum, static_cast<double>(n) * static_cast<double>(n));
+        for (int64_t k = begin; k < end; ++k)
+            Store(*c.out, c.marked[static_cast<size_t>(k)], sums[static_cast<size_t>(k - begin)],
+                  static_cast<double>(n) * static_cast<double>(n));
     }
 }
 
@@ -170,7 +207,7 @@ uint64_t RgbBytes(const RenderOptions& o) {
 
 void ComposeRgb(const RenderOptions& o, const CalcState& state, const DibImage& samples, int32_t factor,
                 RgbImage& out, int64_t& refinedPixels) {
-    Composer c{&o, &state, &samples, factor, {}, {}, &out, {}};
+    Composer c{&o, &state, &samples, factor, {}, {}, &out, {}, {}};
     c.rule = GradientRule{state.ColourCount, state.PaletteShift, state.ColourMode, state.IterationsPerColour,
                           state.IterEnd, o.scale};
     if (o.smooth) {
@@ -188,12 +225,16 @@ void ComposeRgb(const RenderOptions& o, const CalcState& state, const DibImage& 
     c.values.shrink_to_fit();
     c.marked = MarkEdges(out);
     refinedPixels = static_cast<int64_t>(c.marked.size());
+    for (size_t k = 0; k < c.marked.size(); ++k)
+        if (k == 0 || c.marked[k] / o.width != c.marked[k - 1] / o.width) c.markedRows.push_back(static_cast<int64_t>(k));
+    const int64_t rows = static_cast<int64_t>(c.markedRows.size());
+    c.markedRows.push_back(refinedPixels);
     std::visit(
         [&](const auto& buffers) {
             using B = std::decay_t<decltype(buffers)>;
             if constexpr (!std::is_same_v<B, std::monostate>) {
                 using T = std::decay_t<decltype(buffers.Pixels[0].Zr)>;
-                ParallelParts(refinedPixels, &RefinePixels<T>, &c);
+                ParallelParts(rows, &RefineRows<T>, &c);
             }
         },
         state.workBuffers);

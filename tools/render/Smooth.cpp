@@ -101,8 +101,22 @@ template SmoothSample SmoothPoint<float>(float, float, float, float, int32_t, in
 template SmoothSample SmoothPoint<double>(double, double, double, double, int32_t, int);
 template SmoothSample SmoothPoint<long double>(long double, long double, long double, long double, int32_t, int);
 
+template <typename T>
+double RecordValue(const PixelRecord<T>& pixel, T z0r, T z0i, T cr, T ci) {
+    if constexpr (std::is_same_v<T, int32_t>)
+        return FixedPointValue(z0r, z0i, cr, ci, pixel.EscapeCount, kSmoothLog2Radius);
+    else
+        return ContinueInOwnType(pixel.Zr, pixel.Zi, cr, ci, pixel.EscapeCount, kSmoothLog2Radius);
+}
+
+template double RecordValue<int32_t>(const PixelRecord<int32_t>&, int32_t, int32_t, int32_t, int32_t);
+template double RecordValue<float>(const PixelRecord<float>&, float, float, float, float);
+template double RecordValue<double>(const PixelRecord<double>&, double, double, double, double);
+template double RecordValue<long double>(const PixelRecord<long double>&, long double, long double, long double,
+                                         long double);
+
 void ParallelParts(int64_t count, void (*body)(void*, int64_t, int64_t), void* context) {
-    const int64_t threads = std::max<int64_t>(1, std::min<int64_t>(RowThreads(), count / 64 + 1));
+    const int64_t threads = std::max<int64_t>(1, std::min<int64_t>(RowThreads(), count));
     auto part = [&](int64_t k) {
         const FpEnvironmentGuard environment;
         body(context, count * k / threads, count * (k + 1) / threads);
@@ -138,10 +152,8 @@ void ValueRows(void* context, int64_t first, int64_t last) {
                 continue;
             }
             const T cr = julia ? static_cast<T>(state.ConstReal) : job.buffers->ColumnCoords[x];
-            if constexpr (std::is_same_v<T, int32_t>)
-                out[x] = FixedPointValue(cr, ci, cr, ci, pixel.EscapeCount, kSmoothLog2Radius);
-            else
-                out[x] = ContinueInOwnType(pixel.Zr, pixel.Zi, cr, ci, pixel.EscapeCount, kSmoothLog2Radius);
+            // Only CPU Fixed reads the start: its Mandelbrot orbits start at c.
+            out[x] = RecordValue(pixel, cr, ci, cr, ci);
         }
     }
 }

@@ -45,6 +45,11 @@ struct SmoothSample {
 template <typename T>
 SmoothSample SmoothPoint(T z0r, T z0i, T cr, T ci, int32_t limit, int log2Radius = kSmoothLog2Radius);
 
+// v of an escaped orbit from its record as the kernels leave it (z0, the
+// orbit's start, is needed by CPU Fixed only).
+template <typename T>
+double RecordValue(const PixelRecord<T>& pixel, T z0r, T z0i, T cr, T ci);
+
 // v of every escaped pixel of a finished calculation, from the stored
 // records (they hold z_n, the escaped value; CPU Fixed's hold the step after,
 // so its orbit is taken again from the start to n), into `values` (width x
