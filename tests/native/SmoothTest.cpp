@@ -189,6 +189,34 @@ TEST(Gradient, FollowsTheCountRuleAndItsEndMeetsItsStart) {
     }
 }
 
+TEST(Supersampling, EachPixelsSamplesSitAtTheCentresOfEqualPartsOfItsSquare) {
+    CoordinateSet view;
+    view.RealMin = -0.7485L;
+    view.RealMax = -0.7445L;
+    view.ImagMin = 0.1L;
+    view.ImagMax = 0.103L;
+    const int32_t width = 64, height = 48;
+    const long double stepR = (view.RealMax - view.RealMin) / (width - 1);
+    const long double stepI = (view.ImagMax - view.ImagMin) / (height - 1);
+    for (int32_t factor : {1, 2, 3, 4}) {
+        const CoordinateSet big = SupersampledView(view, width, height, factor);
+        for (int32_t x : {0, 17, width - 1}) {
+            for (int32_t i = 0; i < factor; ++i) {
+                const long double want = view.RealMin + stepR * (x + (i + 0.5L) / factor - 0.5L);
+                EXPECT_NEAR(static_cast<double>(ColumnReal(big.RealMin, big.RealMax, width * factor, x * factor + i)),
+                            static_cast<double>(want), 1e-15) << factor << " " << x << " " << i;
+            }
+        }
+        for (int32_t y : {0, 30, height - 1}) {
+            for (int32_t j = 0; j < factor; ++j) {
+                const long double want = view.ImagMax - stepI * (y + (j + 0.5L) / factor - 0.5L);
+                EXPECT_NEAR(static_cast<double>(RowImag(big.ImagMin, big.ImagMax, height * factor, y * factor + j)),
+                            static_cast<double>(want), 1e-15) << factor << " " << y << " " << j;
+            }
+        }
+    }
+}
+
 TEST(RgbOptions, BadValuesAreUsageErrors) {
     auto refused = [](std::vector<std::string> args) {
         RenderOptions o;
