@@ -277,7 +277,7 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     // Refused before anything is allocated: on a system that promises more
     // memory than it has, zero-filling the buffers would end the process.
     std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
-    if (factor > 1) size += " image with " + std::to_string(factor) + " x " + std::to_string(factor) + " samples a pixel";
+    if (factor > 1) size += " (" + std::to_string(factor) + " x " + std::to_string(factor) + " samples a pixel)";
     const uint64_t needed = CalculationBytes(calcWidth, calcHeight, requested) + (rgb ? RgbBytes(o) : 0);
     const uint64_t available = AvailableMemory();
     const bool tooLarge =

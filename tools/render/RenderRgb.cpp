@@ -11,6 +11,7 @@
 #include "engine/FastKernels.h"
 #include "engine/PomeClcKernels.h"
 #include "engine/PomeFix.h"
+#include "engine/RowPool.h"
 #include "image/Gradient.h"
 #include "tools/render/Render.h"
 #include "tools/render/Smooth.h"
@@ -201,8 +202,13 @@ CoordinateSet SupersampledView(const CoordinateSet& view, int32_t width, int32_t
 uint64_t RgbBytes(const RenderOptions& o) {
     const uint64_t pixels = static_cast<uint64_t>(o.width) * static_cast<uint64_t>(o.height);
     const uint64_t factor = o.adaptive ? 1 : static_cast<uint64_t>(o.supersample);
+    // Adaptive: a mark per pixel at most, and per thread one sample row of
+    // records, points, counts, checkpoints and sums in the widest type.
+    const uint64_t sampleRow = static_cast<uint64_t>(o.width) * static_cast<uint64_t>(o.supersample) *
+                               (sizeof(PixelRecord<long double>) + sizeof(long double) + sizeof(int32_t) +
+                                sizeof(Checkpoint<long double>) + sizeof(LinearRgb));
     return pixels * 6 + (o.smooth ? pixels * factor * factor * sizeof(double) : 0) +
-           (o.adaptive ? pixels * sizeof(int64_t) : 0);
+           (o.adaptive ? pixels * 2 * sizeof(int64_t) + static_cast<uint64_t>(RowThreads()) * sampleRow : 0);
 }
 
 void ComposeRgb(const RenderOptions& o, const CalcState& state, const DibImage& samples, int32_t factor,

@@ -89,6 +89,8 @@ done
 cmp -s full1.png full3.png || fail "a supersampled image differs between 1 and 3 threads"
 cmp -s adaptive1.png adaptive3.png || fail "an adaptive image differs between 1 and 3 threads"
 cmp -s full1.png plain.png && fail "supersampling changed nothing"
+expect 1 '8000 x 8000 \(8 x 8 samples a pixel\) image in FPU Single needs [0-9]+ MB' "${render}" --size 8000x8000 \
+  --colouring smooth --supersample 8 huge.png
 expect 2 'option --supersample needs a number from 1 to 16' "${render}" --supersample 0 x.png
 expect 2 'option --depth takes 8 or 16 bits per channel, not 12' "${render}" --depth 12 x.png
 expect 2 'the output must end in .png \(a BMP stays 8-bit\)' "${render}" --colouring smooth x.bmp
