@@ -12,8 +12,9 @@ packages=(
   # tools/run.sh --vnc: shows the program of a machine without a screen; its
   # test asks ss which addresses the server listens on
   x11vnc iproute2
-  # quaxel-render's PNG files: libpng natively, stb_image_write for mingw-w64
-  libpng-dev libstb-dev
+  # quaxel-render's PNG files: libpng natively (tools/mplibs cross-builds it
+  # for mingw-w64)
+  libpng-dev
   # deep zoom: MPFR for the reference orbits and the oracle; clang's
   # libFuzzer for the readers of long numbers and location files
   libmpfr-dev clang libclang-rt-dev

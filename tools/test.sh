@@ -11,9 +11,10 @@ step() { printf '\n=== %s\n' "$*"; }
 step "bootstrap"
 tools/bootstrap.sh
 
-# GMP and MPFR for the Windows renderers' deep type, cross-built once into
-# build/mplibs (2-4 minutes when new): beside the native build and tests,
-# whose configure and test phases leave a core free.
+# GMP and MPFR for the Windows renderers' deep type, zlib and libpng for
+# their PNG files, cross-built once into build/mplibs (3-9 minutes when new,
+# by the machine's load): beside the native build and tests, whose
+# configure and test phases leave a core free. The Windows builds need them.
 mplibs_log="${root}/build/mplibs-run.log"
 mkdir -p "${root}/build"
 setsid tools/mplibs/build-mplibs.sh >"${mplibs_log}" 2>&1 &
@@ -35,7 +36,7 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "${jobs}"
 ctest --preset tsan -j "${jobs}"
 
-step "GMP and MPFR for mingw-w64 (build/mplibs)"
+step "GMP, MPFR, zlib and libpng for mingw-w64 (build/mplibs)"
 if ! wait "${mplibs_pid}"; then
   cat "${mplibs_log}"
   exit 1

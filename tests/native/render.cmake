@@ -46,3 +46,6 @@ add_test(NAME render_cli_slurm
   COMMAND bash ${PROJECT_SOURCE_DIR}/tools/render/slurm-test.sh $<TARGET_FILE:quaxel-render>
           ${CMAKE_CURRENT_BINARY_DIR}/render-slurm)
 set_tests_properties(render_cli_slurm PROPERTIES TIMEOUT 180)
+
+# Smooth colouring, gradients and supersampling.
+quaxel_test(smooth_tests SOURCES SmoothTest.cpp LIBS quaxel_render)

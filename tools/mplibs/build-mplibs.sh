@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# build-mplibs.sh [ARCH...] -- static GMP and MPFR for the Windows builds,
+# build-mplibs.sh [ARCH...] -- static GMP and MPFR (the deep type) and zlib
+# and libpng (the renderer's PNG files) for the Windows builds,
 # cross-compiled with the posix-thread mingw-w64 compilers from Debian 12's
 # own source packages, into build/mplibs/ARCH/{include,lib}. ARCH: x86_64,
 # i686 (default both). Made once and kept while this recipe is unchanged (a
@@ -18,6 +19,8 @@ jobs="${JOBS:-2}"
 # fails and says so; change the pin, which also changes the stamp.
 gmp_version='2:6.2.1+dfsg1-1.1'
 mpfr_version='4.2.0-1'
+zlib_version='1:1.2.13.dfsg-1'
+libpng_version='1.6.39-2+deb12u5'
 
 archs=("$@")
 [ "${#archs[@]}" -gt 0 ] || archs=(x86_64 i686)
@@ -32,14 +35,15 @@ done
 stamp_of() { # $1 arch
   {
     cat "$0"
-    echo "gmp ${gmp_version} mpfr4 ${mpfr_version} $1"
+    echo "gmp ${gmp_version} mpfr4 ${mpfr_version} zlib ${zlib_version} libpng1.6 ${libpng_version} $1"
     "$1-w64-mingw32-gcc-posix" --version | head -n 1
   } | sha256sum | cut -c1-16
 }
 todo=()
 for arch in "${archs[@]}"; do
   [ "$(cat "${out}/${arch}/stamp" 2>/dev/null || true)" = "$(stamp_of "${arch}")" ] &&
-    [ -f "${out}/${arch}/lib/libmpfr.a" ] && [ -f "${out}/${arch}/lib/libgmp.a" ] || todo+=("${arch}")
+    [ -f "${out}/${arch}/lib/libmpfr.a" ] && [ -f "${out}/${arch}/lib/libgmp.a" ] &&
+    [ -f "${out}/${arch}/lib/libpng16.a" ] && [ -f "${out}/${arch}/lib/libz.a" ] || todo+=("${arch}")
 done
 if [ "${#todo[@]}" -eq 0 ]; then
   echo "mplibs: ${archs[*]} ready in ${out#"${root}"/} (made before, recipe unchanged)"
@@ -89,7 +93,8 @@ fetchlog="${out}-fetch.log"
     sleep "$wait"
   done
   cd "${work}"
-  apt-get -q -o Acquire::Retries=3 source --download-only "gmp=${gmp_version}" "mpfr4=${mpfr_version}"
+  apt-get -q -o Acquire::Retries=3 source --download-only "gmp=${gmp_version}" "mpfr4=${mpfr_version}" \
+    "zlib=${zlib_version}" "libpng1.6=${libpng_version}"
   apt-get -q -o Acquire::Retries=3 download m4
   mkdir m4root && dpkg -x m4_*.deb m4root
   # One source tree of each, shared by the architectures' build folders.
@@ -108,6 +113,20 @@ fetchlog="${out}-fetch.log"
   cd ..
   # MPFR: Debian's series is empty; should a patch appear, look at it.
   if grep -qv '^#' mpfr-debian/patches/series; then echo "MPFR has Debian patches now"; exit 1; fi
+  # zlib and libpng: Debian's patches are applied as they are (quilt's
+  # series order).
+  tar xf zlib_*.orig.tar.* && tar xf zlib_*.debian.tar.* && mv debian zlib-debian
+  tar xf libpng1.6_*.orig.tar.* && tar xf libpng1.6_*.debian.tar.* && mv debian libpng-debian
+  for lib in zlib:zlib-1.2.13.dfsg libpng:libpng-1.6.39; do
+    series="${lib%%:*}-debian/patches/series"
+    [ -f "${series}" ] || continue
+    grep -v '^#' "${series}" | while read -r p _; do
+      [ -n "$p" ] && patch -d "${lib#*:}" -p1 <"${lib%%:*}-debian/patches/$p"
+    done
+  done
+  # A libpng patch adds a test to Makefile.am; its generated files stay as
+  # released (make would otherwise want automake to remake them).
+  (cd libpng-1.6.39 && touch aclocal.m4 && touch configure config.h.in Makefile.in)
 ) >"${fetchlog}" 2>&1 &
 # (run apart and waited for: under "||" the shell would ignore set -e inside)
 wait $! || fail "${fetchlog}" "downloading and unpacking the sources"
@@ -161,6 +180,28 @@ build_arch() { # $1 arch
   phase "MPFR: make"
   nice -n 15 make -C src -j"${jobs}"
   nice -n 15 make -C src install
+  # zlib: its own configure (not autoconf: the host comes as CHOST), in a
+  # copy of the tree, since it builds in place; only the static library.
+  phase "zlib ${zlib_version} for ${host}"
+  cp -a "${work}/zlib-1.2.13.dfsg" "${work}/${arch}/zlib"
+  cd "${work}/${arch}/zlib"
+  CHOST="${host}" CC="${host}-gcc-posix" CFLAGS="${mpfrflags}" nice -n 15 "${CONFIG_SHELL}" ./configure --static \
+    --prefix="${prefix}"
+  nice -n 15 make -j"${jobs}" libz.a
+  install -d "${prefix}/include" "${prefix}/lib"
+  install -m 644 zlib.h zconf.h "${prefix}/include"
+  install -m 644 libz.a "${prefix}/lib"
+  # libpng on it: the library and its headers only (no tools, no tests).
+  phase "libpng ${libpng_version} for ${host}: configure"
+  mkdir -p "${work}/${arch}/libpng"
+  cd "${work}/${arch}/libpng"
+  nice -n 15 "${CONFIG_SHELL}" "${work}/libpng-1.6.39/configure" --host="${host}" --build="$(gcc -dumpmachine)" \
+    --prefix="${prefix}" --enable-static --disable-shared \
+    CC="${host}-gcc-posix" CFLAGS="${mpfrflags}" CPPFLAGS="-I${prefix}/include" LDFLAGS="-L${prefix}/lib"
+  phase "libpng: make"
+  nice -n 15 make -j"${jobs}" libpng16.la
+  nice -n 15 make install-libLTLIBRARIES install-pkgincludeHEADERS install-nodist_pkgincludeHEADERS \
+    install-header-links install-library-links
   phase "installed"
   find "${prefix}" -type f | sort
 }

@@ -1,70 +1,22 @@
-// The renderer's image files. A PNG holds the BMP's pixels: natively an 8-bit
-// indexed PNG through libpng with the colour table as its palette; in the
-// Windows builds RGB through stb_image_write (libpng is not built for
-// mingw-w64), the same colours pixel for pixel.
+// The renderer's image files, through libpng on every platform (the Windows
+// builds link the one tools/mplibs cross-builds). A PNG of the program's
+// colours holds the BMP's pixels: 8-bit indexed, the colour table as its
+// palette. Smooth colouring and supersampling write RGB, 8 or 16 bits a
+// channel.
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include <png.h>
+
 #include "image/FileReplace.h"
 #include "tools/render/Render.h"
-
-#ifdef _WIN32
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wall"
-#pragma GCC diagnostic ignored "-Wextra"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#include <stb_image_write.h>
-#pragma GCC diagnostic pop
-#else
-#include <png.h>
-#endif
 
 namespace {
 
 const uint8_t* TopRow(const DibImage& image, int32_t y) {
     return image.pixels + static_cast<size_t>(image.height - 1 - y) * static_cast<size_t>(image.stride);
 }
-
-#ifdef _WIN32
-
-struct Sink {
-    std::FILE* file;
-    bool failed;
-};
-
-void WriteChunk(void* context, void* data, int size) {
-    Sink* sink = static_cast<Sink*>(context);
-    if (size > 0 && std::fwrite(data, 1, static_cast<size_t>(size), sink->file) != static_cast<size_t>(size))
-        sink->failed = true;
-}
-
-bool WritePng(const DibImage& image, std::FILE* file) {
-    const size_t rowBytes = static_cast<size_t>(image.width) * 3;
-    std::vector<uint8_t> rgb(rowBytes * static_cast<size_t>(image.height));
-    for (int32_t y = 0; y < image.height; ++y) {
-        const uint8_t* row = TopRow(image, y);
-        uint8_t* out = rgb.data() + rowBytes * static_cast<size_t>(y);
-        for (int32_t x = 0; x < image.width; ++x) {
-            const RgbQuad& c = image.info.colours[row[x]];
-            *out++ = c.rgbRed;
-            *out++ = c.rgbGreen;
-            *out++ = c.rgbBlue;
-        }
-    }
-    Sink sink{file, false};
-    const int ok = stbi_write_png_to_func(&WriteChunk, &sink, image.width, image.height, 3, rgb.data(),
-                                          static_cast<int>(rowBytes));
-    return ok != 0 && !sink.failed;
-}
-
-#else
 
 [[noreturn]] void PngFailed(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
@@ -106,7 +58,62 @@ bool WritePng(const DibImage& image, std::FILE* file) {
     return ok;
 }
 
-#endif
+bool WriteRgbRows(png_structp png, png_infop info, const RgbImage& image, std::FILE* file, uint8_t* row) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height),
+                 image.depth, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t samples = static_cast<size_t>(image.width) * 3;
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint16_t* in = image.samples.data() + samples * static_cast<size_t>(y);
+        // PNG's 16-bit samples are big-endian whatever the machine.
+        if (image.depth == 16) {
+            for (size_t k = 0; k < samples; ++k) {
+                row[2 * k] = static_cast<uint8_t>(in[k] >> 8);
+                row[2 * k + 1] = static_cast<uint8_t>(in[k] & 0xFF);
+            }
+        } else {
+            for (size_t k = 0; k < samples; ++k) row[k] = static_cast<uint8_t>(in[k]);
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+bool WriteRgbPng(const RgbImage& image, std::FILE* file) {
+    std::vector<uint8_t> row(static_cast<size_t>(image.width) * 3 * (image.depth == 16 ? 2 : 1));
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, &PngFailed, &PngWarning);
+    if (png == nullptr) return false;
+    png_infop info = png_create_info_struct(png);
+    const bool ok = info != nullptr && WriteRgbRows(png, info, image, file, row.data());
+    png_destroy_write_struct(&png, &info);
+    return ok;
+}
+
+template <typename Write>
+bool WriteReplacing(const std::string& path, std::string& error, Write write) {
+    ReplacementFile out;
+    errno = 0;
+    if (!OpenReplacement(path.c_str(), out)) {
+        error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+        return false;
+    }
+    errno = 0;
+    if (!write(out.file)) {
+        const int reason = errno;
+        AbandonReplacement(out);
+        error = "cannot write " + path + (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string());
+        return false;
+    }
+    if (!CommitReplacement(out)) {
+        error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -124,22 +131,9 @@ bool WriteImageFile(const DibImage& image, const std::string& path, std::string&
         error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
         return false;
     }
-    ReplacementFile out;
-    errno = 0;
-    if (!OpenReplacement(path.c_str(), out)) {
-        error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
-        return false;
-    }
-    errno = 0;
-    if (!WritePng(image, out.file)) {
-        const int reason = errno;
-        AbandonReplacement(out);
-        error = "cannot write " + path + (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string());
-        return false;
-    }
-    if (!CommitReplacement(out)) {
-        error = "cannot write " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
-        return false;
-    }
-    return true;
+    return WriteReplacing(path, error, [&image](std::FILE* file) { return WritePng(image, file); });
+}
+
+bool WriteRgbImageFile(const RgbImage& image, const std::string& path, std::string& error) {
+    return WriteReplacing(path, error, [&image](std::FILE* file) { return WriteRgbPng(image, file); });
 }

@@ -247,6 +247,11 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     const bool deepAsked = typeGiven && o.numericType == kDeepType;
     // A centre and zoom deeper than extended can hold collapse the ranges.
     const bool rangesUsable = view.RealMin < view.RealMax && view.ImagMin < view.ImagMax;
+    const bool rgb = RgbOutput(o);
+    if (rgb && (deepAsked || (!typeGiven && !rangesUsable))) {
+        error = "smooth colouring, --supersample and --depth are not available for the deep type yet";
+        return false;
+    }
     if (deepAsked || (!typeGiven && !rangesUsable)) {
 #ifdef QUAXEL_DEEP
         return RenderDeep(o, view, EngineColours(palette), table,
@@ -264,12 +269,21 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
         return false;
     }
 
+    // Full supersampling computes the image at N times the width and
+    // height; the adaptive kind computes the marked pixels' samples later.
+    const int32_t factor = rgb && !o.adaptive ? o.supersample : 1;
+    const int32_t calcWidth = o.width * factor, calcHeight = o.height * factor;
+    const CoordinateSet calcView = SupersampledView(view, o.width, o.height, factor);
+
     // Refused before anything is allocated: on a system that promises more
     // memory than it has, zero-filling the buffers would end the process.
-    const std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
-    const uint64_t needed = CalculationBytes(o.width, o.height, requested);
+    std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
+    if (factor > 1) size += " (" + std::to_string(factor) + " x " + std::to_string(factor) + " samples a pixel)";
+    const uint64_t needed = CalculationBytes(calcWidth, calcHeight, requested) + (rgb ? RgbBytes(o) : 0);
     const uint64_t available = AvailableMemory();
-    const bool tooLarge = static_cast<uint64_t>(DibStride(o.width)) * static_cast<uint64_t>(o.height) > (uint64_t{1} << 31);
+    const bool tooLarge =
+        static_cast<uint64_t>(DibStride(calcWidth)) * static_cast<uint64_t>(calcHeight) > (uint64_t{1} << 31) ||
+        calcWidth > INT32_MAX / 2 || calcHeight > INT32_MAX / 2;
     if (tooLarge || (available != 0 && needed > available) || needed > SIZE_MAX / 2) {
         error = "a " + size + " image in " + NumericTypeName(requested) + " needs " + Megabytes(needed) +
                 " of memory";
@@ -279,7 +293,7 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     }
 
     DibImage image;
-    if (!image.TryCreate(o.width, o.height, table)) {
+    if (!image.TryCreate(calcWidth, calcHeight, table)) {
         error = "cannot create a " + size + " image: not enough memory";
         return false;
     }
@@ -292,8 +306,8 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     result.requested = requested;
     // The cycle check's checkpoints only save time: without room for them
     // the image is calculated without the check (the same bytes, slower).
-    state.CycleCheckAllowed = available == 0 || needed + CheckpointBytes(o.width, o.height, requested) <= available;
-    result.numericType = RunSetUp(state, SetUpContext{prompt, true}, view, EngineColours(palette), requested);
+    state.CycleCheckAllowed = available == 0 || needed + CheckpointBytes(calcWidth, calcHeight, requested) <= available;
+    result.numericType = RunSetUp(state, SetUpContext{prompt, true}, calcView, EngineColours(palette), requested);
     result.typeReason = TypeReason(requested, result.numericType, view.Formula, typeGiven);
 #ifdef QUAXEL_DEEP
     // Where the chain ends at FPU Extended and even that shows blocks, the
@@ -302,6 +316,12 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     if (!typeGiven && prompt.extendedTooCoarse && view.Formula == FormulaKind::MandelbrotSet &&
         state.Status == SetUpStatus::Ready) {
         ReleaseWorkBuffers(state);
+        if (rgb) {
+            image.Release();
+            error = "FPU Extended cannot tell neighbouring pixels apart at this range, and smooth colouring, "
+                    "--supersample and --depth are not available for the deep type yet";
+            return false;
+        }
         image.Release();
         return RenderDeep(o, view, EngineColours(palette), table,
                           "FPU Extended cannot tell neighbouring pixels apart at this range", output, progress,
@@ -313,7 +333,7 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     if (state.Status != SetUpStatus::Ready) {
         error = state.Status == SetUpStatus::OutOfMemory
                     ? "a " + size + " image in " + NumericTypeName(result.numericType) + " needs " +
-                          Megabytes(CalculationBytes(o.width, o.height, result.numericType)) +
+                          Megabytes(CalculationBytes(calcWidth, calcHeight, result.numericType)) +
                           " of memory: the work buffers could not be allocated"
                     : "the calculation could not be set up";
         ReleaseWorkBuffers(state);
@@ -324,11 +344,27 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     // The message loop's idle turns, without the messages in between.
     result.passes = CalculateToEnd(state, progress);
     result.interrupted = progress != nullptr && progress->stopped;
-    result.stats = IterationStats(state, PixelRect{0, 0, o.width - 1, o.height - 1});
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    result.stats = IterationStats(state, PixelRect{0, 0, calcWidth - 1, calcHeight - 1});
+    if (!rgb) {
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        ReleaseWorkBuffers(state);
+        const bool saved = result.interrupted || WriteImageFile(image, output, error);
+        image.Release();
+        return saved;
+    }
+    bool saved = result.interrupted;
+    if (!result.interrupted) {
+        const auto colourBegin = std::chrono::steady_clock::now();
+        RgbImage rgbImage;
+        ComposeRgb(o, state, image, factor, rgbImage, result.refinedPixels);
+        const auto end = std::chrono::steady_clock::now();
+        result.colourSeconds = std::chrono::duration<double>(end - colourBegin).count();
+        result.seconds = std::chrono::duration<double>(end - begin).count();
+        ReleaseWorkBuffers(state);
+        image.Release();
+        return WriteRgbImageFile(rgbImage, output, error);
+    }
     ReleaseWorkBuffers(state);
-
-    const bool saved = result.interrupted || WriteImageFile(image, output, error);
     image.Release();
     return saved;
 }

@@ -23,6 +23,17 @@ struct RenderResult {
     std::vector<std::string> deepFigures;  // the reference, steps and rebases, one line each
     bool referenceMoved = false;   // the deep type's reference is at --reference, not the centre
     bool referenceShared = false;  // ... and was copied from the shared one
+    int64_t refinedPixels = -1;  // adaptive supersampling: the pixels that got N x N samples
+    double colourSeconds = 0.0;  // RGB output: the time of the values, samples and colours
+};
+
+// An RGB image: width x height pixels of red, green, blue, top row first,
+// 0 to 255 (depth 8) or 0 to 65535 (depth 16) each.
+struct RgbImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t depth = 8;
+    std::vector<uint16_t> samples;
 };
 
 class DeepReference;
@@ -83,3 +94,20 @@ uint64_t AvailableMemory();
 // BMP, beside the target first and moved there only when complete.
 bool WriteImageFile(const DibImage& image, const std::string& path, std::string& error);
 bool HasPngExtension(const std::string& path);
+// Writes an RGB PNG the same way.
+bool WriteRgbImageFile(const RgbImage& image, const std::string& path, std::string& error);
+
+// The view whose grid of width * factor x height * factor points holds the
+// factor x factor samples of each pixel of `view` on a width x height grid,
+// at the centres of equal parts of the pixel's square.
+CoordinateSet SupersampledView(const CoordinateSet& view, int32_t width, int32_t height, int32_t factor);
+
+// Bytes RGB output adds to the calculation's: the RGB image, the smooth
+// values of every sample and, adaptive, a mark per pixel.
+uint64_t RgbBytes(const RenderOptions& options);
+
+// The RGB image of a finished calculation whose state holds factor x factor
+// samples per pixel of the options' size (adaptive: one, and the marked
+// pixels get theirs computed here). `samples` is the calculation's image.
+void ComposeRgb(const RenderOptions& options, const CalcState& state, const DibImage& samples, int32_t factor,
+                RgbImage& out, int64_t& refinedPixels);

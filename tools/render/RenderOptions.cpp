@@ -49,6 +49,13 @@ bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     return ParseInt(text.substr(0, x), 2, kMaxSide, width) && ParseInt(text.substr(x + 1), 2, kMaxSide, height);
 }
 
+bool HasPngEnding(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string end = path.substr(path.size() - 4);
+    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".png";
+}
+
 }  // namespace
 
 bool PatternIsValid(const std::string& pattern) {
@@ -96,7 +103,8 @@ const char* RenderUsage() {
     return "usage: quaxel-render [options] OUTPUT.bmp|OUTPUT.png\n"
            "       quaxel-render --list-views quaxel.ini\n"
            "       quaxel-render --frames N [--from NAME] --zoom-to NAME --ini FILE [options] PATTERN\n"
-           "Computes images with the engine of quaxel and writes them as 8-bit BMP or PNG files.\n"
+           "Computes images with the engine of quaxel and writes them as 8-bit BMP or PNG files, or as\n"
+           "RGB PNG files (below).\n"
            "  --real MIN MAX        real range (default: the formula's start range)\n"
            "  --imag MIN MAX        imaginary range\n"
            "  --const RE IM         Julia constant (default 0 0)\n"
@@ -111,6 +119,18 @@ const char* RenderUsage() {
            "  --shift N             palette shift (default 0)\n"
            "  --inside N            paint points inside the set with palette index N\n"
            "  --per-colour N        iterations per colour in modulo mode (default 1)\n"
+           "RGB images (PNG only; a BMP stays 8-bit):\n"
+           "  --colouring counts|smooth             the palette index of the count (default), or a\n"
+           "                        continuous escape value on the palette as a gradient, mixed in\n"
+           "                        linear light; --per-colour, --shift and --mode as for counts,\n"
+           "                        the inside colour as ever. For movies take modulo: percentage\n"
+           "                        follows each frame's IterEnd, so its bands flicker\n"
+           "  --scale linear|sqrt|log               what smooth colouring does to the value first\n"
+           "                        (default linear; log is log2(1 + v))\n"
+           "  --supersample N       N x N samples per pixel, 1 to 16, averaged in linear light\n"
+           "  --adaptive            with --supersample: only pixels with a neighbour that differs\n"
+           "                        by more than 4 of 255 sRGB levels in a channel get the samples\n"
+           "  --depth 8|16          bits per channel: 24-bit or 48-bit RGB (default 8)\n"
            "Deep zoom (Mandelbrot; any depth: differences in double to a spacing of 1e-290, below it\n"
            "in a rescaled double to 1e-602, then in 80-bit and in a double with an exponent of its\n"
            "own, which are slower):\n"
@@ -274,6 +294,35 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
                 return false;
             }
             partGiven = true;
+        } else if (a == "--colouring") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            if (v == "counts") o.smooth = false;
+            else if (v == "smooth") o.smooth = true;
+            else { error = "unknown colouring '" + v + "' (counts or smooth)"; return false; }
+        } else if (a == "--scale") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            o.scaleGiven = true;
+            if (v == "linear") o.scale = GradientScale::Linear;
+            else if (v == "sqrt") o.scale = GradientScale::Sqrt;
+            else if (v == "log") o.scale = GradientScale::Log;
+            else { error = "unknown scale '" + v + "' (linear, sqrt or log)"; return false; }
+        } else if (a == "--depth") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            if (v == "8") o.depth = 8;
+            else if (v == "16") o.depth = 16;
+            else { error = "option --depth takes 8 or 16 bits per channel, not " + v; return false; }
+        } else if (a == "--supersample") {
+            if (!need(i, 1)) return false;
+            if (!ParseInt(args[++i], 1, kMaxSupersample, o.supersample)) {
+                error = "option --supersample needs a number from 1 to " + std::to_string(kMaxSupersample);
+                return false;
+            }
+            o.supersampleGiven = true;
+        } else if (a == "--adaptive") {
+            o.adaptive = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -297,6 +346,13 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
         return false;
     }
     if (realGiven != imagGiven) { error = "give --real and --imag together"; return false; }
+    if (o.scaleGiven && !o.smooth) { error = "--scale belongs to --colouring smooth"; return false; }
+    if (o.adaptive && !o.supersampleGiven) { error = "--adaptive needs --supersample N"; return false; }
+    if (RgbOutput(o) && !HasPngEnding(o.output)) {
+        error = "smooth colouring, --supersample and --depth write RGB PNG files: the output must end in .png"
+                " (a BMP stays 8-bit)";
+        return false;
+    }
     if (o.centreGiven != !o.zoom.empty()) { error = "give --centre and --zoom together"; return false; }
     const bool deepView = o.centreGiven || !o.location.empty();
     if (deepView && (realGiven || !o.view.empty() || !o.zoomTo.empty() || (o.centreGiven && !o.location.empty()))) {
@@ -309,6 +365,10 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
     }
     if (o.referencePrecision > 0 && o.referenceRe.empty()) {
         error = "--reference-precision needs --reference RE IM";
+        return false;
+    }
+    if ((deepView || o.numericType == kDeepType) && RgbOutput(o)) {
+        error = "smooth colouring, --supersample and --depth are not available for the deep type yet";
         return false;
     }
     if ((deepView || o.numericType == kDeepType) && o.julia) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/Gradient.h"
+
 struct RenderOptions {
     long double realMin = -2.0L, realMax = 1.0L;
     long double imagMin = -1.5L, imagMax = 1.5L;
@@ -46,7 +48,21 @@ struct RenderOptions {
     bool resume = false;  // frames whose file exists are skipped
     // --part K/N: this run makes the frames whose index is K mod N.
     int32_t part = 0, parts = 1;
+    // RGB output (PNG only): smooth colouring, anti-aliasing, 16 bits.
+    bool smooth = false;       // --colouring smooth: the continuous escape value on the palette's gradient
+    GradientScale scale = GradientScale::Linear;
+    bool scaleGiven = false;
+    int32_t depth = 0;         // --depth 8 or 16; 0: not given (8 where RGB is written)
+    int32_t supersample = 1;   // N x N samples per pixel
+    bool supersampleGiven = false;
+    bool adaptive = false;     // only pixels whose neighbours differ get the N x N samples
 };
+
+// Whether the options ask for an RGB image (24 or 48 bits) instead of the
+// program's 8-bit palette indices.
+inline bool RgbOutput(const RenderOptions& o) { return o.smooth || o.supersampleGiven || o.depth != 0; }
+
+constexpr int32_t kMaxSupersample = 16;
 
 // numericType of the deep type (perturbation around an MPFR reference orbit).
 constexpr int kDeepType = 4;

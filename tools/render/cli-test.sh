@@ -74,6 +74,28 @@ for f in one/*.png; do cmp -s "${f}" "many/${f#one/}" || fail "${f#one/} differs
 cmp -s one.lines many.lines || fail "the frames' lines are out of order on 3 threads"
 [ "$(wc -l <one.lines)" = 12 ] || fail "not one line per frame"
 
+# RGB output: one sample a pixel is no supersampling at all, and the bytes
+# (so the decoded pixels) do not depend on the number of threads, for full
+# and adaptive supersampling; what is not an RGB PNG is a usage error.
+smooth=(--real -0.7536 -0.7336 --imag 0.09 0.105 --iter 64 64 512 --palette 4 --colouring smooth --size 96x72)
+expect 0 'Colouring: ' "${render}" "${smooth[@]}" plain.png
+expect 0 'Samples: 1 x 1' "${render}" "${smooth[@]}" --supersample 1 one.png
+cmp -s plain.png one.png || fail "--supersample 1 differs from no supersampling"
+for t in 1 3; do
+  expect 0 'Written' env QUAXEL_RENDER_THREADS="${t}" "${render}" "${smooth[@]}" --supersample 2 "full${t}.png"
+  expect 0 'Refined: [0-9]+ of 6912 pixels' env QUAXEL_RENDER_THREADS="${t}" "${render}" "${smooth[@]}" \
+    --supersample 3 --adaptive --depth 16 "adaptive${t}.png"
+done
+cmp -s full1.png full3.png || fail "a supersampled image differs between 1 and 3 threads"
+cmp -s adaptive1.png adaptive3.png || fail "an adaptive image differs between 1 and 3 threads"
+cmp -s full1.png plain.png && fail "supersampling changed nothing"
+expect 1 '8000 x 8000 \(8 x 8 samples a pixel\) image in FPU Single needs [0-9]+ MB' "${render}" --size 8000x8000 \
+  --colouring smooth --supersample 8 huge.png
+expect 2 'option --supersample needs a number from 1 to 16' "${render}" --supersample 0 x.png
+expect 2 'option --depth takes 8 or 16 bits per channel, not 12' "${render}" --depth 12 x.png
+expect 2 'the output must end in .png \(a BMP stays 8-bit\)' "${render}" --colouring smooth x.bmp
+expect 2 'not available for the deep type yet' "${render}" --colouring smooth --centre 0 1 --zoom 1e30 x.png
+
 # A full disk: a tiny file system where this may mount one (root, as in CI).
 mkdir full
 if mount -t tmpfs -o size=16k tmpfs full 2>/dev/null; then

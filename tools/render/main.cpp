@@ -123,6 +123,14 @@ int OneImage(const RenderOptions& o) {
     for (const std::string& line : result.deepFigures) std::printf("%s\n", line.c_str());
     std::printf("Passes: %d\n", result.passes);
     std::printf("Iterations: Min.: %d, Max.: %d\n", result.stats.min, result.stats.max);
+    if (RgbOutput(o)) {
+        std::printf("Samples: %d x %d a pixel%s\n", o.supersample, o.supersample,
+                    o.adaptive ? ", where a neighbour differs" : "");
+        if (result.refinedPixels >= 0)
+            std::printf("Refined: %lld of %lld pixels\n", static_cast<long long>(result.refinedPixels),
+                        static_cast<long long>(o.width) * o.height);
+        std::printf("Colouring: %.3f s\n", result.colourSeconds);
+    }
     std::printf("Time: %.3f s\n", result.seconds);
     std::printf("Written: %s\n", o.output.c_str());
     std::fprintf(stderr, "quaxel-render: %d x %d, passes: %d, %s\n", o.width, o.height, result.passes,
