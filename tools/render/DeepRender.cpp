@@ -23,14 +23,16 @@ std::string Megabytes(uint64_t bytes) {
 // index and its count (and the rescaled double's exponent), and its image
 // byte; per step of the reference: the value and its rounding remainder,
 // two difference numbers each (and the rescaled double's index of values
-// too small for doubles).
+// too small for doubles, and the lanes' copy of the values for both kinds of
+// double).
 uint64_t DeepBytes(const DeepView& view, int32_t iterEnd) {
     const bool doubles = view.difference == DeepDifference::Double || view.difference == DeepDifference::Scaled;
     const uint64_t number = doubles ? sizeof(double) : 16;
     const uint64_t scale = view.difference == DeepDifference::Scaled ? 2 * sizeof(int32_t) : 0;
     const uint64_t pixels = static_cast<uint64_t>(view.Width()) * static_cast<uint64_t>(view.Height());
+    const uint64_t pairs = doubles ? 2 * sizeof(double) : 0;  // the lanes' copy, values side by side
     return pixels * (2 * number + 2 * sizeof(int32_t) + scale) + pixels +
-           static_cast<uint64_t>(iterEnd) * (4 * number + scale / 2);
+           static_cast<uint64_t>(iterEnd) * (4 * number + scale / 2 + pairs);
 }
 
 // The deep calculation reports rows as it finishes them; the progress line
