@@ -90,6 +90,20 @@ bool MakeView(const std::string& re, const std::string& im, const std::string& z
     return false;
 }
 
+// The better of two runs of `view` with its differences in `difference`,
+// in pixel steps per second (0 when the calculation could not be set up).
+double BestRate(const DeepView& view, DeepDifference difference, int32_t iterations, DeepRun& run) {
+    DeepView forced = view;
+    forced.difference = difference;
+    double rate = 0.0;
+    for (int round = 0; round < 2; ++round) {
+        if (!RunDeep(forced, iterations, run)) return 0.0;
+        rate = std::max(rate, static_cast<double>(run.statistics.steps) /
+                                  (run.seconds - run.statistics.referenceSeconds));
+    }
+    return rate;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: deep_bench [--centre RE IM --zoom Z --iter N --size WxH [--threads T]]\n");
     return 2;
@@ -149,15 +163,9 @@ int main(int argc, char** argv) {
     double doubleDeepRate = 0.0;
     for (const DeepDifference difference :
          {DeepDifference::Double, DeepDifference::Scaled, DeepDifference::Extended, DeepDifference::Wide}) {
-        DeepView forced = shallow;
-        forced.difference = difference;
         DeepRun run;
-        double rate = 0.0;
-        for (int round = 0; round < 2; ++round) {
-            if (!RunDeep(forced, shallowIterations, run)) return 1;
-            rate = std::max(rate, static_cast<double>(run.statistics.steps) /
-                                      (run.seconds - run.statistics.referenceSeconds));
-        }
+        const double rate = BestRate(shallow, difference, shallowIterations, run);
+        if (rate == 0.0) return 1;
         if (difference == DeepDifference::Double) doubleDeepRate = rate;
         std::printf("  %-14s %.3e (%lld steps), double / this: %.2f\n", DeepDifferenceName(difference), rate,
                     static_cast<long long>(run.statistics.steps), doubleDeepRate / rate);
@@ -174,15 +182,9 @@ int main(int argc, char** argv) {
         double scalarRate = 0.0;
         for (const char* path : paths) {
             setenv("QUAXEL_DEEP_PATH", path, 1);
-            DeepView forced = shallow;
-            forced.difference = difference;
             DeepRun run;
-            double rate = 0.0;
-            for (int round = 0; round < 2; ++round) {
-                if (!RunDeep(forced, shallowIterations, run)) return 1;
-                rate = std::max(rate, static_cast<double>(run.statistics.steps) /
-                                          (run.seconds - run.statistics.referenceSeconds));
-            }
+            const double rate = BestRate(shallow, difference, shallowIterations, run);
+            if (rate == 0.0) return 1;
             if (scalarRate == 0.0) scalarRate = rate;
             std::printf("  %-16s %-7s %.3e, this / scalar: %.2f\n", DeepDifferenceName(difference), path, rate,
                         rate / scalarRate);
