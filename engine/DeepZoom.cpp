@@ -879,6 +879,40 @@ int32_t DeepCalculation::EscapeCountAt(int32_t x, int32_t y) const {
     return state_->EscapeCount(static_cast<int64_t>(y) * state_->view.Width() + x);
 }
 
+bool DeepCalculation::EscapeValueAt(int32_t x, int32_t y, double& re, double& im) const {
+    if (EscapeCountAt(x, y) == NotEscaped) return false;
+    const State& s = *state_;
+    const int64_t i = static_cast<int64_t>(y) * s.view.Width() + x;
+    switch (s.view.difference) {
+    case DeepDifference::Double: {
+        const DeepPixel& p = s.pixels[i];
+        re = s.pairs[2 * p.m] + p.zr;
+        im = s.pairs[2 * p.m + 1] + p.zi;
+        return true;
+    }
+    case DeepDifference::Scaled: {
+        const ScaledPixel& p = s.scaledPixels[i];
+        const double scale = p.k >= -1022 ? wide_detail::PowerOfTwo(p.k) : 0.0;
+        re = s.pairs[2 * p.m] + scale * p.wr;
+        im = s.pairs[2 * p.m + 1] + scale * p.wi;
+        return true;
+    }
+    case DeepDifference::Extended: {
+        const PixelOf<long double>& p = s.extendedPixels[i];
+        re = static_cast<double>(s.extended.re[p.m] + p.zr);
+        im = static_cast<double>(s.extended.im[p.m] + p.zi);
+        return true;
+    }
+    case DeepDifference::Wide: {
+        const PixelOf<WideDouble>& p = s.widePixels[i];
+        re = scaled_detail::Flushed(s.wide.re[p.m] + p.zr, 0);
+        im = scaled_detail::Flushed(s.wide.im[p.m] + p.zi, 0);
+        return true;
+    }
+    }
+    return false;
+}
+
 const DeepStatistics& DeepCalculation::Statistics() const {
     static const DeepStatistics none;
     return state_ ? state_->statistics : none;

@@ -95,6 +95,12 @@ public:
     // The escape count of pixel (x, y), NotEscaped while it is inside.
     int32_t EscapeCountAt(int32_t x, int32_t y) const;
 
+    // The orbit's value at the escape step, Z_m + z as the step computed it,
+    // rounded to double (its modulus is above 2, so double holds it as well
+    // as any number would); false while the pixel is inside. Smooth
+    // colouring takes the orbit a few steps further from it.
+    bool EscapeValueAt(int32_t x, int32_t y, double& re, double& im) const;
+
     const DeepStatistics& Statistics() const;
 
 private:

@@ -479,6 +479,52 @@ TEST(DeepZoom, SharedReferenceGivesTheCountsOfItsOwn) {
     }
 }
 
+// The value smooth colouring continues from: in every difference number,
+// an escaped pixel's value at its count is the exact point's orbit value
+// there, to the precision the differences keep of it.
+TEST(DeepZoom, EscapeValuesAreTheOrbitsValueAtTheCount) {
+    DeepView view;
+    std::string made;
+    ASSERT_TRUE(DeepViewFromCentre("0", "1", "1e20", 12, 8, view, made)) << made;  // boundary at every depth
+    const int32_t limit = 2000;
+    for (const DeepDifference form :
+         {DeepDifference::Double, DeepDifference::Scaled, DeepDifference::Extended, DeepDifference::Wide}) {
+        SCOPED_TRACE(DeepDifferenceName(form));
+        view.difference = form;
+        DeepCalculation calculation;
+        std::string error;
+        ASSERT_TRUE(calculation.SetUp(view, limit, limit, limit, nullptr, ColourParams{}, error)) << error;
+        calculation.CalculateToEnd();
+        int32_t compared = 0;
+        for (int32_t y = 0; y < 8; y += 3)
+            for (int32_t x = 0; x < 12; x += 5) {
+                double re = 0.0, im = 0.0;
+                const int32_t n = calculation.EscapeCountAt(x, y);
+                ASSERT_EQ(calculation.EscapeValueAt(x, y, re, im), n != NotEscaped);
+                if (n == NotEscaped || DirectCount(view, x, y, limit) != n) continue;
+                // The orbit again, to step n.
+                const mpfr_prec_t bits = view.precision + 64;
+                BigFloat cr(bits), ci(bits), zr(bits), zi(bits), t(bits);
+                mpfr_add_d(cr.get(), view.centreRe.get(), view.columnOffset[x], MPFR_RNDN);
+                mpfr_add_d(ci.get(), view.centreIm.get(), view.rowOffset[y], MPFR_RNDN);
+                for (int32_t k = 0; k < n; ++k) {
+                    mpfr_mul(t.get(), zr.get(), zi.get(), MPFR_RNDN);
+                    mpfr_sqr(zr.get(), zr.get(), MPFR_RNDN);
+                    mpfr_sqr(zi.get(), zi.get(), MPFR_RNDN);
+                    mpfr_sub(zr.get(), zr.get(), zi.get(), MPFR_RNDN);
+                    mpfr_add(zr.get(), zr.get(), cr.get(), MPFR_RNDN);
+                    mpfr_mul_2ui(zi.get(), t.get(), 1, MPFR_RNDN);
+                    mpfr_add(zi.get(), zi.get(), ci.get(), MPFR_RNDN);
+                }
+                EXPECT_NEAR(re, mpfr_get_d(zr.get(), MPFR_RNDN), 1e-6) << x << "," << y;
+                EXPECT_NEAR(im, mpfr_get_d(zi.get(), MPFR_RNDN), 1e-6) << x << "," << y;
+                EXPECT_GT(re * re + im * im, 4.0);
+                ++compared;
+            }
+        EXPECT_GE(compared, 5);
+    }
+}
+
 TEST(DeepZoom, StopsWhenProgressSaysSoAndResumes) {
     struct StopAfter : DeepProgress {
         int32_t rows = 0;

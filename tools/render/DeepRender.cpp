@@ -10,6 +10,7 @@
 #include "engine/DeepZoom.h"
 #include "engine/Location.h"
 #include "image/DibSect.h"
+#include "tools/render/Smooth.h"
 
 namespace {
 
@@ -33,6 +34,36 @@ uint64_t DeepBytes(const DeepView& view, int32_t iterEnd) {
     const uint64_t pairs = doubles ? 2 * sizeof(double) : 0;  // the lanes' copy, values side by side
     return pixels * (2 * number + 2 * sizeof(int32_t) + scale) + pixels +
            static_cast<uint64_t>(iterEnd) * (4 * number + scale / 2 + pairs);
+}
+
+// v of every sample (-1 inside): the orbit's escape value taken further in
+// double with the sample's point rounded to double; past the escape the
+// point's digits beyond double no longer move the value.
+std::vector<double> DeepSmoothValues(const DeepCalculation& calculation, const DeepView& view) {
+    const int32_t width = view.Width(), height = view.Height();
+    auto points = [&](const BigFloat& centre, const std::vector<double>& offsets) {
+        std::vector<double> out(offsets.size());
+        BigFloat sum(centre.Precision() + 64);
+        for (size_t i = 0; i < offsets.size(); ++i) {
+            mpfr_set_d(sum.get(), offsets[i], MPFR_RNDN);
+            mpfr_mul_2si(sum.get(), sum.get(), static_cast<long>(view.offsetExponent), MPFR_RNDN);
+            mpfr_add(sum.get(), sum.get(), centre.get(), MPFR_RNDN);
+            out[i] = mpfr_get_d(sum.get(), MPFR_RNDN);
+        }
+        return out;
+    };
+    const std::vector<double> cr = points(view.centreRe, view.columnOffset);
+    const std::vector<double> ci = points(view.centreIm, view.rowOffset);
+    std::vector<double> values(static_cast<size_t>(width) * static_cast<size_t>(height), -1.0);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            double zr = 0.0, zi = 0.0;
+            if (!calculation.EscapeValueAt(x, y, zr, zi)) continue;
+            values[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
+                SmoothValueInDouble(zr, zi, cr[static_cast<size_t>(x)], ci[static_cast<size_t>(y)],
+                                    calculation.EscapeCountAt(x, y));
+        }
+    return values;
 }
 
 // The deep calculation reports rows as it finishes them; the progress line
@@ -110,17 +141,28 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
         return false;
     }
     const auto begin = std::chrono::steady_clock::now();
+    // RGB output computes factor x factor samples a pixel: a view of the
+    // same centre and zoom (or the ranges widened to the samples' grid) at
+    // factor times the size. Adaptive supersampling takes every pixel's
+    // samples here: a deep sample costs a difference orbit of its own, which
+    // the grid's rows share out best.
+    const bool rgb = RgbOutput(o);
+    const int32_t factor = rgb ? o.supersample : 1;
+    const int32_t calcWidth = o.width * factor, calcHeight = o.height * factor;
+    const CoordinateSet calcView = SupersampledView(view, o.width, o.height, factor);
     DeepView deep;
-    const bool made = o.centreGiven ? DeepViewFromCentre(o.centreRe, o.centreIm, o.zoom, o.width, o.height, deep, error)
-                                    : DeepViewFromRanges(view.RealMin, view.RealMax, view.ImagMin, view.ImagMax,
-                                                         o.width, o.height, deep, error);
+    const bool made = o.centreGiven
+                          ? DeepViewFromCentre(o.centreRe, o.centreIm, o.zoom, calcWidth, calcHeight, deep, error)
+                          : DeepViewFromRanges(calcView.RealMin, calcView.RealMax, calcView.ImagMin, calcView.ImagMax,
+                                               calcWidth, calcHeight, deep, error);
     if (!made) return false;
     if (!o.referenceRe.empty() &&
         !MoveReference(deep, o.referenceRe, o.referenceIm, o.referencePrecision, result.referenceMoved, error))
         return false;
 
-    const std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
-    const uint64_t needed = DeepBytes(deep, view.IterEnd);
+    std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
+    if (factor > 1) size += " (" + std::to_string(factor) + " x " + std::to_string(factor) + " samples a pixel)";
+    const uint64_t needed = DeepBytes(deep, view.IterEnd) + (rgb ? RgbBytes(o) : 0);
     const uint64_t available = AvailableMemory();
     if ((available != 0 && needed > available) || needed > SIZE_MAX / 2) {
         error = "a " + size + " image in the deep type to " + std::to_string(view.IterEnd) + " iterations needs " +
@@ -128,7 +170,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
         return false;
     }
     DibImage image;
-    if (!image.TryCreate(o.width, o.height, table)) {
+    if (!image.TryCreate(calcWidth, calcHeight, table)) {
         error = "cannot create a " + size + " image: not enough memory";
         return false;
     }
@@ -137,7 +179,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
         image.Release();
         return false;
     }
-    DeepRowProgress rows(progress, view, o.width, o.height);
+    DeepRowProgress rows(progress, view, calcWidth, calcHeight);
     result.deep = true;
     result.typeReason = reason;
     result.passes = calculation.CalculateToEnd(&rows);
@@ -146,8 +188,8 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
     // The statistics of the other types: escaped counts only, the limit
     // when nothing escaped.
     IterationStatistics stats{view.IterEnd, -1, NotEscaped, NotEscaped, NotEscaped, NotEscaped};
-    for (int32_t y = 0; y < o.height; ++y)
-        for (int32_t x = 0; x < o.width; ++x) {
+    for (int32_t y = 0; y < calcHeight; ++y)
+        for (int32_t x = 0; x < calcWidth; ++x) {
             const int32_t n = calculation.EscapeCountAt(x, y);
             if (n == NotEscaped) continue;
             stats.min = std::min(stats.min, n);
@@ -155,9 +197,9 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
         }
     if (stats.max == -1) stats.max = view.IterEnd;
     stats.topLeft = calculation.EscapeCountAt(0, 0);
-    stats.topRight = calculation.EscapeCountAt(o.width - 1, 0);
-    stats.bottomLeft = calculation.EscapeCountAt(0, o.height - 1);
-    stats.bottomRight = calculation.EscapeCountAt(o.width - 1, o.height - 1);
+    stats.topRight = calculation.EscapeCountAt(calcWidth - 1, 0);
+    stats.bottomLeft = calculation.EscapeCountAt(0, calcHeight - 1);
+    stats.bottomRight = calculation.EscapeCountAt(calcWidth - 1, calcHeight - 1);
     result.stats = stats;
 
     const DeepStatistics& figures = calculation.Statistics();
@@ -174,7 +216,21 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
                                  std::to_string(figures.rebases));
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 
-    const bool saved = result.interrupted || WriteImageFile(image, output, error);
+    if (!rgb || result.interrupted) {
+        const bool saved = result.interrupted || WriteImageFile(image, output, error);
+        image.Release();
+        return saved;
+    }
+    const auto colourBegin = std::chrono::steady_clock::now();
+    CalcState rule;
+    SetColourParams(rule, colours);
+    rule.IterEnd = view.IterEnd;
+    RgbImage rgbImage;
+    ComposeSampledRgb(o, rule, image, factor, o.smooth ? DeepSmoothValues(calculation, deep) : std::vector<double>{},
+                      rgbImage);
+    const auto end = std::chrono::steady_clock::now();
+    result.colourSeconds = std::chrono::duration<double>(end - colourBegin).count();
+    result.seconds = std::chrono::duration<double>(end - begin).count();
     image.Release();
-    return saved;
+    return WriteRgbImageFile(rgbImage, output, error);
 }

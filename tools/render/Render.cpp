@@ -248,10 +248,6 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     // A centre and zoom deeper than extended can hold collapse the ranges.
     const bool rangesUsable = view.RealMin < view.RealMax && view.ImagMin < view.ImagMax;
     const bool rgb = RgbOutput(o);
-    if (rgb && (deepAsked || (!typeGiven && !rangesUsable))) {
-        error = "smooth colouring, --supersample and --depth are not available for the deep type yet";
-        return false;
-    }
     if (deepAsked || (!typeGiven && !rangesUsable)) {
 #ifdef QUAXEL_DEEP
         return RenderDeep(o, view, EngineColours(palette), table,
@@ -316,12 +312,6 @@ bool RenderView(const RenderOptions& o, const CoordinateSet& view, NumericType r
     if (!typeGiven && prompt.extendedTooCoarse && view.Formula == FormulaKind::MandelbrotSet &&
         state.Status == SetUpStatus::Ready) {
         ReleaseWorkBuffers(state);
-        if (rgb) {
-            image.Release();
-            error = "FPU Extended cannot tell neighbouring pixels apart at this range, and smooth colouring, "
-                    "--supersample and --depth are not available for the deep type yet";
-            return false;
-        }
         image.Release();
         return RenderDeep(o, view, EngineColours(palette), table,
                           "FPU Extended cannot tell neighbouring pixels apart at this range", output, progress,

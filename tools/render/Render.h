@@ -111,3 +111,8 @@ uint64_t RgbBytes(const RenderOptions& options);
 // pixels get theirs computed here). `samples` is the calculation's image.
 void ComposeRgb(const RenderOptions& options, const CalcState& state, const DibImage& samples, int32_t factor,
                 RgbImage& out, int64_t& refinedPixels);
+// The same from samples computed elsewhere (the deep type): `colours` gives
+// only the colour rule, `values` v of each sample (-1 inside; empty without
+// smooth colouring).
+void ComposeSampledRgb(const RenderOptions& options, const CalcState& colours, const DibImage& samples,
+                       int32_t factor, std::vector<double> values, RgbImage& out);

@@ -130,6 +130,7 @@ const char* RenderUsage() {
            "  --supersample N       N x N samples per pixel, 1 to 16, averaged in linear light\n"
            "  --adaptive            with --supersample: only pixels with a neighbour that differs\n"
            "                        by more than 4 of 255 sRGB levels in a channel get the samples\n"
+           "                        (the deep type takes every pixel's samples)\n"
            "  --depth 8|16          bits per channel: 24-bit or 48-bit RGB (default 8)\n"
            "Deep zoom (Mandelbrot; any depth: differences in double to a spacing of 1e-290, below it\n"
            "in a rescaled double to 1e-602, then in 80-bit and in a double with an exponent of its\n"
@@ -365,10 +366,6 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
     }
     if (o.referencePrecision > 0 && o.referenceRe.empty()) {
         error = "--reference-precision needs --reference RE IM";
-        return false;
-    }
-    if ((deepView || o.numericType == kDeepType) && RgbOutput(o)) {
-        error = "smooth colouring, --supersample and --depth are not available for the deep type yet";
         return false;
     }
     if ((deepView || o.numericType == kDeepType) && o.julia) {

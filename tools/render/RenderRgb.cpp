@@ -211,20 +211,35 @@ uint64_t RgbBytes(const RenderOptions& o) {
            (o.adaptive ? pixels * 2 * sizeof(int64_t) + static_cast<uint64_t>(RowThreads()) * sampleRow : 0);
 }
 
+namespace {
+
+void ComposeInto(Composer& c) {
+    const RenderOptions& o = *c.o;
+    c.rule = GradientRule{c.state->ColourCount, c.state->PaletteShift, c.state->ColourMode,
+                          c.state->IterationsPerColour, c.state->IterEnd, o.scale};
+    c.out->width = o.width;
+    c.out->height = o.height;
+    c.out->depth = o.depth == 16 ? 16 : 8;
+    c.out->samples.assign(static_cast<size_t>(o.width) * static_cast<size_t>(o.height) * 3, 0);
+    ParallelParts(o.height, &ComposeRows, &c);
+}
+
+}  // namespace
+
+void ComposeSampledRgb(const RenderOptions& o, const CalcState& colours, const DibImage& samples, int32_t factor,
+                       std::vector<double> values, RgbImage& out) {
+    Composer c{&o, &colours, &samples, factor, std::move(values), {}, &out, {}, {}};
+    ComposeInto(c);
+}
+
 void ComposeRgb(const RenderOptions& o, const CalcState& state, const DibImage& samples, int32_t factor,
                 RgbImage& out, int64_t& refinedPixels) {
     Composer c{&o, &state, &samples, factor, {}, {}, &out, {}, {}};
-    c.rule = GradientRule{state.ColourCount, state.PaletteShift, state.ColourMode, state.IterationsPerColour,
-                          state.IterEnd, o.scale};
     if (o.smooth) {
         c.values.resize(static_cast<size_t>(samples.width) * static_cast<size_t>(samples.height));
         SmoothValues(state, c.values.data());
     }
-    out.width = o.width;
-    out.height = o.height;
-    out.depth = o.depth == 16 ? 16 : 8;
-    out.samples.assign(static_cast<size_t>(o.width) * static_cast<size_t>(o.height) * 3, 0);
-    ParallelParts(o.height, &ComposeRows, &c);
+    ComposeInto(c);
     refinedPixels = -1;
     if (!o.adaptive || o.supersample <= 1) return;
     c.values.clear();

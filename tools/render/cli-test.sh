@@ -94,7 +94,8 @@ expect 1 '8000 x 8000 \(8 x 8 samples a pixel\) image in FPU Single needs [0-9]+
 expect 2 'option --supersample needs a number from 1 to 16' "${render}" --supersample 0 x.png
 expect 2 'option --depth takes 8 or 16 bits per channel, not 12' "${render}" --depth 12 x.png
 expect 2 'the output must end in .png \(a BMP stays 8-bit\)' "${render}" --colouring smooth x.bmp
-expect 2 'not available for the deep type yet' "${render}" --colouring smooth --centre 0 1 --zoom 1e30 x.png
+expect 1 '8000 x 8000 \(8 x 8 samples a pixel\) image in the deep type to 256 iterations needs [0-9]+ MB' \
+  "${render}" --colouring smooth --supersample 8 --centre 0 1 --zoom 1e30 --size 8000x8000 huge.png
 
 # A full disk: a tiny file system where this may mount one (root, as in CI).
 mkdir full

@@ -54,6 +54,7 @@ rgb_scenes=(
   "smooth-single|--type single --real -0.7536 -0.7336 --imag 0.09 0.105 --iter 64 64 512 --palette 4 --colouring smooth --size 96x72 --supersample 2"
   "smooth-double|--type double --real -0.74364 -0.74362 --imag 0.13181 0.131825 --iter 100 300 2000 --colouring smooth --scale sqrt --size 80x60 --supersample 3 --adaptive"
   "smooth-julia-extended|--formula julia --const -0.8 0.156 --type extended --colouring smooth --mode percentage --scale log --size 80x60 --supersample 3 --adaptive"
+  "smooth-deep|--centre 0 1 --zoom 1e400 --iter 1500 1500 1500 --colouring smooth --size 32x24 --supersample 2"
 )
 
 # The decoded pixels of a PNG as raw RGB samples (ImageMagick), or its bytes

@@ -47,6 +47,17 @@ for deep in "1e400 rescaled double" "1e700 80-bit" "1e3000 wide exponent"; do
   cmp -s "i${zoom}.bmp" "i${zoom}-1.bmp" || fail "zoom ${zoom}: one thread gives other bytes"
 done
 
+# Smooth colouring and supersampling in the deep type: RGB written, the same
+# bytes for one thread, and one sample a pixel is no supersampling at all.
+smooth=(--centre 0 1 --zoom 1e400 --iter 1500 1500 1500 --size 24x16 --colouring smooth)
+expect 0 'Samples: 2 x 2 a pixel' "${render}" "${smooth[@]}" --supersample 2 s2.png
+QUAXEL_RENDER_THREADS=1 "${render}" "${smooth[@]}" --supersample 2 s2-1.png >/dev/null 2>&1
+cmp -s s2.png s2-1.png || fail "deep smooth: one thread gives other bytes"
+"${render}" "${smooth[@]}" s1.png >/dev/null 2>&1
+"${render}" "${smooth[@]}" --supersample 1 s1b.png >/dev/null 2>&1
+cmp -s s1.png s1b.png || fail "deep smooth: --supersample 1 differs from none"
+cmp -s s1.png s2.png && fail "deep smooth: 2 x 2 samples made no difference"
+
 # A published location: one pass to its iterations, ignored keys named once.
 expect 0 'Passes: 1' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr.png
 expect 0 'warning: .*ignored' "${render}" --location "${locations}/kf2/1e50.kfr" --iter 3000 3000 3000 --size 32x24 kfr2.png
