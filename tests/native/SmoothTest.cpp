@@ -230,8 +230,9 @@ TEST(RgbOptions, BadValuesAreUsageErrors) {
     EXPECT_TRUE(refused({"--supersample", "2", "x.bmp"}));
     EXPECT_TRUE(refused({"--scale", "log", "x.png"}));
     EXPECT_TRUE(refused({"--adaptive", "x.png"}));
-    EXPECT_TRUE(refused({"--colouring", "smooth", "--type", "deep", "x.png"}));
-    EXPECT_TRUE(refused({"--colouring", "smooth", "--centre", "0", "1", "--zoom", "1e30", "x.png"}));
+    // The deep type colours smoothly too: deep views take the RGB options.
+    EXPECT_FALSE(refused({"--colouring", "smooth", "--type", "deep", "x.png"}));
+    EXPECT_FALSE(refused({"--colouring", "smooth", "--centre", "0", "1", "--zoom", "1e30", "x.png"}));
     RenderOptions o;
     std::string error;
     EXPECT_TRUE(ParseRenderOptions({"--colouring", "smooth", "--scale", "sqrt", "--supersample", "3", "--adaptive",
