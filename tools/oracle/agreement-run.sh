@@ -28,5 +28,13 @@ run 1e280 --centre "$C" "$D" --zoom 1e280 --iter 4000
 run 1e287 --centre "$C" "$D" --zoom 1e287 --iter 4000
 for f in flake glitch_test_3 glitch_test_4 glitch_test_5; do run "$f" --location "${locations}/$f.toml"; done
 for f in glitch_test glitch_test_2 glitch_test_6 e50 e227; do run "$f" --location "${locations}/$f.toml" --iter 60000; done
+# Below double's range: c = i (boundary at every depth, the centre exact) in
+# the rescaled double, at its end, and the published locations in each
+# difference number; e10000's oracle works at 33,000 bits, so a few pixels.
+run i1e400 --centre 0 1 --zoom 1e400 --iter 2000
+run i1e600 --centre 0 1 --zoom 1e600 --iter 3000
+run e401 --location "${locations}/e401.toml" --size 320x180
+run e1000 --location "${locations}/e1000.toml" --size 320x180
+run e10000 --location "${locations}/e10000.toml" --size 32x24 --pixels 4
 echo "reports in ${out}"
 exit $((failed > 0))
