@@ -240,7 +240,8 @@ TEST(DeepZoom, ImageBytesDoNotDependOnThreadsOrPasses) {
 }
 
 // The loop's vector width is chosen per pass: each narrower one the
-// processor has, asked for, gives the same counts and bytes as the widest,
+// processor has, asked for, and the full step alone lane after lane
+// ("scalar"), give the same counts and bytes as the widest,
 // in the double lanes and the rescaled ones (at a depth where their scales
 // rise and their steps near zero are taken in WideDouble).
 TEST(DeepZoom, VectorWidthsGiveTheSameResult) {
@@ -252,7 +253,7 @@ TEST(DeepZoom, VectorWidthsGiveTheSameResult) {
     for (const DeepView* view : {&shallow, &deep}) {
         TestImage widest(33, 21);
         const std::vector<int32_t> counts = Calculate(*view, 100, 700, 3000, 2, &widest.image);
-        for (const char* path : {"sse2", "avx2"}) {
+        for (const char* path : {"scalar", "sse2", "avx2"}) {
             SCOPED_TRACE(path);
             TestImage narrow(33, 21);
             setenv("QUAXEL_DEEP_PATH", path, 1);
