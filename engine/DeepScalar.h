@@ -20,6 +20,10 @@ struct PixelOf {
     T zi;
     int32_t m;            // index into the reference
     int32_t escapeCount;  // NotEscaped while inside
+    // Steps taken, kept by the approximated loop only: an entry that would
+    // pass the limit leaves the pixel short of it (the other loops keep
+    // every inside pixel of a row at the row's limit).
+    int32_t n = 0;
 };
 
 // The reference orbit in the difference's number: Z_m rounded, and the

@@ -33,6 +33,7 @@ struct ScaledPixel {
     int32_t m;
     int32_t escapeCount;
     int32_t k;  // kScaleUnset until its first step
+    int32_t n = 0;  // steps taken (the approximated loop's own; the lanes keep the row's)
 };
 
 inline constexpr int32_t kScaleUnset = INT32_MIN;
@@ -212,21 +213,28 @@ inline void ScaledWideStep(ScaledLane& lane, const ScaledContext& context, int64
 // The vector loop takes the same step where no lane meets any of the
 // conditions, and hands every other step to this function. False when the
 // orbit escaped (its count is lane.n).
-inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64_t& rebases) {
+// The step's first half, to the point where it either escaped (Escaped),
+// took the whole step near zero (Taken), or is ready for the rest at the
+// orbit's value (wr, wi) with the rebasing done (Ready): the approximated
+// loop may take an entry of many steps there instead.
+enum class ScaledCheck { Escaped, Taken, Ready };
+
+inline ScaledCheck ScaledPrepare(ScaledLane& lane, const ScaledContext& context, int64_t& rebases, double& wr,
+                                 double& wi) {
     const ReferenceOf<double>& ref = *context.doubles;
     if (lane.wr * lane.wr + lane.wi * lane.wi > lane.growLimit)
         SetScale(lane, Normalised(lane.wr, lane.k), Normalised(lane.wi, lane.k), context);
     double ur = lane.s * lane.wr, ui = lane.s * lane.wi;
     const double* Z = context.pairs;
-    double wr = Z[2 * lane.m] + ur;
-    double wi = Z[2 * lane.m + 1] + ui;
+    wr = Z[2 * lane.m] + ur;
+    wi = Z[2 * lane.m + 1] + ui;
     const double wMagnitude = wr * wr + wi * wi;
-    if (!(wMagnitude <= 4.0)) return false;
+    if (!(wMagnitude <= 4.0)) return ScaledCheck::Escaped;
     if (wMagnitude < kScaledTinyMagnitude) {
         ScaledWideStep(lane, context, rebases);
         ++lane.m;
         ++lane.n;
-        return true;
+        return ScaledCheck::Taken;
     }
     if (wMagnitude < ur * ur + ui * ui || lane.m == context.last) {
         const double zr = wr + ref.reLow[lane.m];
@@ -239,6 +247,12 @@ inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64
         wr = Z[0] + ur;
         wi = Z[1] + ui;
     }
+    return ScaledCheck::Ready;
+}
+
+// The step's second half from the orbit's value (wr, wi).
+inline void ScaledFinish(ScaledLane& lane, const ScaledContext& context, double wr, double wi) {
+    const double* Z = context.pairs;
     const double ar = Z[2 * lane.m] + wr;
     const double ai = Z[2 * lane.m + 1] + wi;
     const double newR = (ar * lane.wr - ai * lane.wi) + lane.dr;
@@ -247,5 +261,15 @@ inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64
     lane.wi = newI;
     ++lane.m;
     ++lane.n;
+}
+
+inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64_t& rebases) {
+    double wr = 0.0, wi = 0.0;
+    switch (ScaledPrepare(lane, context, rebases, wr, wi)) {
+    case ScaledCheck::Escaped: return false;
+    case ScaledCheck::Taken: return true;
+    case ScaledCheck::Ready: break;
+    }
+    ScaledFinish(lane, context, wr, wi);
     return true;
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/DeepBla.h"
 #include "engine/DeepScaled.h"
 #include "engine/FpEnvironment.h"
 #include "engine/RowPool.h"
@@ -373,6 +374,46 @@ void CopyReference(ReferenceOf<T>& to, const ReferenceOf<T>& from, int32_t count
     std::copy(from.imLow.get(), from.imLow.get() + n, to.imLow.get());
 }
 
+// What one thread's rows add to the statistics.
+struct RowFigures {
+    int64_t steps = 0;
+    int64_t rebases = 0;
+    int64_t tableSteps = 0;
+    int64_t tableUses = 0;
+};
+
+// Magnitudes and their order in each pixel number, for the entries' radii.
+inline double Abs(double value) { return __builtin_fabs(value); }
+inline long double Abs(long double value) { return __builtin_fabsl(value); }
+inline WideDouble Abs(WideDouble value) { return WideDouble{__builtin_fabs(value.m), value.e}; }
+
+struct Below {
+    template <typename T>
+    bool operator()(const T& magnitude, const T& rho) const {
+        return magnitude < rho;
+    }
+};
+
+// A difference as WideDouble (long double rounded to double's 53 bits, as
+// the table's entries are).
+inline WideDouble WideFrom(double value) { return scaled_detail::WideOf(value); }
+inline WideDouble WideFrom(long double value) {
+    if (value == 0.0L) return WideDouble{};
+    int exponent = 0;
+    const long double mantissa = __builtin_frexpl(value, &exponent);
+    return Normalised(static_cast<double>(mantissa), exponent);
+}
+inline WideDouble WideFrom(WideDouble value) { return value; }
+
+// z' = A z + B dc, every rounding in this order.
+template <typename T, typename Entry>
+inline void TakeEntry(const Entry& e, T& zr, T& zi, const T& cr, const T& ci) {
+    const T newR = (e.ar * zr - e.ai * zi) + (e.br * cr - e.bi * ci);
+    const T newI = (e.ar * zi + e.ai * zr) + (e.br * ci + e.bi * cr);
+    zr = newR;
+    zi = newI;
+}
+
 }  // namespace
 
 struct DeepReference::Orbit {
@@ -477,14 +518,28 @@ struct DeepCalculation::State {
 
     DeepStatistics statistics;
 
+    DeepApproximation approximation;
+    std::unique_ptr<BlaTable> table;
+    BlaLevelsOf<double> tableDoubles;          // Double
+    BlaLevelsOf<long double> tableExtended;    // Extended
+    BlaLevelsOf<WideDouble> tableWide;         // Scaled and Wide
+
     bool ReserveReference(int32_t end);
+    bool ExtendTable();
+    WideDouble LargestOffset() const;
+    void ReferenceValue(int32_t m, WideDouble& re, WideDouble& im) const;
     void ExtendReference(int32_t limit);
     bool AllocatePixels(int64_t count);
     int32_t EscapeCount(int64_t index) const;
     void StoreReference(int32_t index);
     void StoreReferenceValue(int32_t index);
     void PairUp(int32_t first, int32_t last);
-    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases, QuietPath path);
+    bool ComputeRow(int32_t row, std::vector<int32_t>& counts, RowFigures& figures, QuietPath path);
+    template <typename T>
+    void ComputeApproximatedRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
+                                const BlaLevelsOf<T>& entries, std::vector<int32_t>& counts, RowFigures& figures);
+    void ComputeApproximatedScaledRow(int32_t row, ScaledPixel* rowPixels, const ScaledContext& context,
+                                      std::vector<int32_t>& counts, RowFigures& figures);
     template <typename Kind>
     void ComputeLaneRow(int32_t row, typename Kind::PixelType* rowPixels, const Kind& kind,
                         std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
@@ -599,17 +654,92 @@ void DeepCalculation::State::ExtendReference(int32_t limit) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
+// The largest offset of any pixel from the centre, |dc|max.
+WideDouble DeepCalculation::State::LargestOffset() const {
+    double re = 0.0, im = 0.0;
+    for (const double offset : view.columnOffset) re = std::max(re, Abs(offset));
+    for (const double offset : view.rowOffset) im = std::max(im, Abs(offset));
+    WideDouble largest = bla_detail::Magnitude(Wide(re), Wide(im));
+    if (largest.m != 0.0) largest.e += view.offsetExponent;
+    return largest;
+}
+
+void DeepCalculation::State::ReferenceValue(int32_t m, WideDouble& re, WideDouble& im) const {
+    switch (view.difference) {
+    case DeepDifference::Double:
+        re = WideFrom(doubles.re[m]);
+        im = WideFrom(doubles.im[m]);
+        return;
+    case DeepDifference::Scaled:
+        if (scaled.tiny[m] >= 0) {
+            re = scaled.wide[4 * static_cast<size_t>(scaled.tiny[m])];
+            im = scaled.wide[4 * static_cast<size_t>(scaled.tiny[m]) + 1];
+        } else {
+            re = WideFrom(scaled.doubles.re[m]);
+            im = WideFrom(scaled.doubles.im[m]);
+        }
+        return;
+    case DeepDifference::Extended:
+        re = WideFrom(extended.re[m]);
+        im = WideFrom(extended.im[m]);
+        return;
+    case DeepDifference::Wide:
+        re = wide.re[m];
+        im = wide.im[m];
+        return;
+    }
+}
+
+// Builds (or extends) the entries over the whole reference computed so far,
+// and their copies in the pixels' number. False when there is no memory.
+bool DeepCalculation::State::ExtendTable() {
+    if (!table) {
+        table.reset(new (std::nothrow) BlaTable(approximation.tolerance, LargestOffset()));
+        if (!table) return false;
+    }
+    if (table->Last() >= refLast) return true;
+    const auto started = std::chrono::steady_clock::now();
+    bool made = table->Extend(refLast, [this](int32_t m, WideDouble& re, WideDouble& im) { ReferenceValue(m, re, im); });
+    int64_t converted = 0;
+    switch (view.difference) {
+    case DeepDifference::Double:
+        made = made && tableDoubles.Update(*table);
+        converted = tableDoubles.Bytes();
+        break;
+    case DeepDifference::Extended:
+        made = made && tableExtended.Update(*table);
+        converted = tableExtended.Bytes();
+        break;
+    case DeepDifference::Scaled:
+    case DeepDifference::Wide:
+        made = made && tableWide.Update(*table);
+        converted = tableWide.Bytes();
+        break;
+    }
+    statistics.tableSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    statistics.tableEntries = table->Entries();
+    statistics.tableBytes = table->Entries() * static_cast<int64_t>(sizeof(BlaWideEntry)) + converted;
+    return made;
+}
+
 // Iterates every still-inside pixel of the row from the row's limit to the
 // current one; counts[x] is its count, the limit while it is inside, or
 // INT32_MIN for a pixel that escaped in an earlier pass. False when the row
 // was already at the limit.
-bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases,
+bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& counts, RowFigures& figures,
                                         QuietPath path) {
     const int32_t from = rowLimit[row];
     if (from >= currentLimit) return false;
     const ptrdiff_t first = static_cast<ptrdiff_t>(row) * view.Width();
+    const bool approximated = table != nullptr;
+    int64_t& steps = figures.steps;
+    int64_t& rebases = figures.rebases;
     switch (view.difference) {
     case DeepDifference::Double: {
+        if (approximated) {
+            ComputeApproximatedRow(row, pixels.get() + first, doubles, tableDoubles, counts, figures);
+            break;
+        }
         const ReferenceTable ref{pairs.get(), doubles.reLow.get(), doubles.imLow.get(), refLast};
         ComputeLaneRow(row, pixels.get() + first, DoubleLanes{ref, path.doubles}, counts, steps, rebases);
         break;
@@ -620,17 +750,164 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
         const int64_t spacingExponent = view.offsetExponent + Normalised(view.spacing, 0).e;
         const ScaledContext context{&d, pairs.get(), scaled.tiny.get(), scaled.wide.data(), refLast,
                                     view.offsetExponent, ScaleCap(spacingExponent)};
-        ComputeLaneRow(row, scaledPixels.get() + first, ScaledLanes{ref, context, path.scaled}, counts, steps,
-                       rebases);
+        if (approximated)
+            ComputeApproximatedScaledRow(row, scaledPixels.get() + first, context, counts, figures);
+        else
+            ComputeLaneRow(row, scaledPixels.get() + first, ScaledLanes{ref, context, path.scaled}, counts, steps,
+                           rebases);
         break;
     }
     case DeepDifference::Extended:
-        ComputeScalarRow(row, extendedPixels.get() + first, extended, counts, steps, rebases);
+        if (approximated)
+            ComputeApproximatedRow(row, extendedPixels.get() + first, extended, tableExtended, counts, figures);
+        else
+            ComputeScalarRow(row, extendedPixels.get() + first, extended, counts, steps, rebases);
         break;
-    case DeepDifference::Wide: ComputeScalarRow(row, widePixels.get() + first, wide, counts, steps, rebases); break;
+    case DeepDifference::Wide:
+        if (approximated)
+            ComputeApproximatedRow(row, widePixels.get() + first, wide, tableWide, counts, figures);
+        else
+            ComputeScalarRow(row, widePixels.get() + first, wide, counts, steps, rebases);
+        break;
     }
     rowLimit[row] = currentLimit;
     return true;
+}
+
+// One pixel after the other with the table: at each step the escape and
+// rebasing tests of the ordinary step, then the longest entry that holds
+// for the (rebased) difference, or else the ordinary step's second half.
+// An entry that would pass the limit ends the pixel's pass where it stands,
+// before the tests: the entry shows it inside to the limit, and the next
+// pass takes the same entry from the same state, as one pass to the end
+// would have.
+template <typename T>
+void DeepCalculation::State::ComputeApproximatedRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
+                                                    const BlaLevelsOf<T>& entries, std::vector<int32_t>& counts,
+                                                    RowFigures& figures) {
+    const int32_t limit = currentLimit;
+    const int32_t last = refLast;
+    const T four = DifferenceNumber<T>::Four();
+    const T ci = DifferenceNumber<T>::FromScaled(view.rowOffset[row], view.offsetExponent);
+    for (int32_t x = 0; x < view.Width(); ++x) {
+        PixelOf<T>& pixel = rowPixels[x];
+        if (pixel.escapeCount != NotEscaped) {
+            counts[x] = INT32_MIN;
+            continue;
+        }
+        const T cr = DifferenceNumber<T>::FromScaled(view.columnOffset[x], view.offsetExponent);
+        T zr = pixel.zr, zi = pixel.zi;
+        int32_t m = pixel.m, n = pixel.n;
+        const int32_t from = n;
+        bool escaped = false;
+        while (n < limit) {
+            T wr = ref.re[m] + zr;
+            T wi = ref.im[m] + zi;
+            const T wMagnitude = wr * wr + wi * wi;
+            if (!(wMagnitude <= four)) {
+                escaped = true;
+                break;
+            }
+            const T zMagnitude = zr * zr + zi * zi;
+            T tr = zr, ti = zi;
+            int32_t tm = m;
+            const bool rebased = wMagnitude < zMagnitude || m == last;
+            if (rebased) {
+                tr = wr + ref.reLow[m];
+                ti = wi + ref.imLow[m];
+                tm = 0;
+                wr = tr;
+                wi = ti;
+            }
+            int32_t length = 0;
+            const BlaEntryOf<T>* entry = entries.Find(tm, Abs(tr), Abs(ti), Below{}, length);
+            if (entry != nullptr && length > limit - n) break;
+            figures.rebases += rebased ? 1 : 0;
+            if (entry != nullptr) {
+                TakeEntry(*entry, tr, ti, cr, ci);
+                zr = tr;
+                zi = ti;
+                m = tm + length;
+                n += length;
+                figures.tableSteps += length;
+                ++figures.tableUses;
+                continue;
+            }
+            const T ar = ref.re[tm] + wr;
+            const T ai = ref.im[tm] + wi;
+            zr = (ar * tr - ai * ti) + cr;
+            zi = (ar * ti + ai * tr) + ci;
+            m = tm + 1;
+            ++n;
+        }
+        pixel.zr = zr;
+        pixel.zi = zi;
+        pixel.m = m;
+        pixel.n = n;
+        if (escaped) pixel.escapeCount = n;
+        counts[x] = escaped ? n : limit;
+        figures.steps += n - from;
+    }
+}
+
+// The same in the rescaled double: the ordinary step is the lanes' own,
+// split where an entry may take over; an entry's map runs in WideDouble and
+// the scale is chosen again from its result.
+void DeepCalculation::State::ComputeApproximatedScaledRow(int32_t row, ScaledPixel* rowPixels,
+                                                          const ScaledContext& context, std::vector<int32_t>& counts,
+                                                          RowFigures& figures) {
+    const int32_t limit = currentLimit;
+    const double ci = view.rowOffset[row];
+    const WideDouble wideCi = Normalised(ci, view.offsetExponent);
+    for (int32_t x = 0; x < view.Width(); ++x) {
+        const ScaledPixel& pixel = rowPixels[x];
+        if (pixel.escapeCount != NotEscaped) {
+            counts[x] = INT32_MIN;
+            continue;
+        }
+        const double cr = view.columnOffset[x];
+        const WideDouble wideCr = Normalised(cr, view.offsetExponent);
+        ScaledLane lane{pixel.wr, pixel.wi, 0.0, 0.0, 0.0, 0.0, cr, ci, 0, pixel.m, pixel.n, x};
+        if (pixel.k == kScaleUnset) SetScale(lane, WideDouble{}, WideDouble{}, context);
+        else TakeScale(lane, pixel.k, context);
+        const int32_t from = lane.n;
+        bool escaped = false;
+        while (lane.n < limit) {
+            const ScaledLane before = lane;
+            int64_t rebases = 0;
+            double wr = 0.0, wi = 0.0;
+            const ScaledCheck check = ScaledPrepare(lane, context, rebases, wr, wi);
+            if (check == ScaledCheck::Escaped) {
+                escaped = true;
+                break;
+            }
+            if (check == ScaledCheck::Taken) {
+                figures.rebases += rebases;
+                continue;
+            }
+            WideDouble zr = Normalised(lane.wr, lane.k), zi = Normalised(lane.wi, lane.k);
+            int32_t length = 0;
+            const BlaEntryOf<WideDouble>* entry = tableWide.Find(lane.m, Abs(zr), Abs(zi), Below{}, length);
+            if (entry != nullptr && length > limit - lane.n) {
+                lane = before;
+                break;
+            }
+            figures.rebases += rebases;
+            if (entry == nullptr) {
+                ScaledFinish(lane, context, wr, wi);
+                continue;
+            }
+            TakeEntry(*entry, zr, zi, wideCr, wideCi);
+            SetScale(lane, zr, zi, context);
+            lane.m += length;
+            lane.n += length;
+            figures.tableSteps += length;
+            ++figures.tableUses;
+        }
+        rowPixels[x] = ScaledPixel{lane.wr, lane.wi, lane.m, escaped ? lane.n : NotEscaped, lane.k, lane.n};
+        counts[x] = escaped ? lane.n : limit;
+        figures.steps += lane.n - from;
+    }
 }
 
 // The interleaved loop of either kind of lanes over one row.
@@ -824,37 +1101,54 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
     for (;;) {
         const int32_t limit = s.currentLimit;
         if (std::any_of(s.rowLimit.get(), s.rowLimit.get() + height, [&](int32_t done) { return done < limit; })) {
-            s.ExtendReference(limit);
+            if (s.approximation.on) {
+                // The whole reference first: every pass reads the entries a
+                // single pass to the end would.
+                s.ExtendReference(s.iterEnd);
+                if (!s.ExtendTable()) {
+                    s.table.reset();
+                    s.approximation.on = false;
+                    s.statistics.tableMissing = true;
+                }
+            } else {
+                s.ExtendReference(limit);
+            }
             s.colours.IterEnd = s.iterEnd;
             const QuietPath path = ChooseQuietPath();
             std::atomic<int32_t> nextRow{0};
             std::atomic<int32_t> rowsDone{0};
-            std::atomic<int64_t> steps{0}, rebases{0};
+            RowFigures figures;
+            std::mutex figuresLock;
             auto work = [&] {
                 DeepLoopEnvironment environment;
                 std::vector<int32_t> counts(static_cast<size_t>(s.view.Width()));
-                int64_t mySteps = 0, myRebases = 0;
+                RowFigures mine;
                 for (;;) {
                     if (stopped.load(std::memory_order_relaxed)) break;
                     const int32_t row = nextRow.fetch_add(1);
                     if (row >= height) break;
-                    if (s.ComputeRow(row, counts, mySteps, myRebases, path)) s.WriteImageRow(row, limit, counts);
+                    if (s.ComputeRow(row, counts, mine, path)) s.WriteImageRow(row, limit, counts);
                     const int32_t done = rowsDone.fetch_add(1) + 1;
                     if (progress != nullptr) {
                         std::lock_guard<std::mutex> hold(progressLock);
                         if (!progress->AfterRow(done, height, s.pass, limit)) stopped = true;
                     }
                 }
-                steps += mySteps;
-                rebases += myRebases;
+                std::lock_guard<std::mutex> hold(figuresLock);
+                figures.steps += mine.steps;
+                figures.rebases += mine.rebases;
+                figures.tableSteps += mine.tableSteps;
+                figures.tableUses += mine.tableUses;
             };
             const int threads = std::max(1, std::min(RowThreads(), height));
             std::vector<std::thread> helpers;
             for (int t = 1; t < threads; ++t) helpers.emplace_back(work);
             work();
             for (std::thread& helper : helpers) helper.join();
-            s.statistics.steps += steps;
-            s.statistics.rebases += rebases;
+            s.statistics.steps += figures.steps;
+            s.statistics.rebases += figures.rebases;
+            s.statistics.tableSteps += figures.tableSteps;
+            s.statistics.tableUses += figures.tableUses;
             ++passes;
             ++s.statistics.passes;
             if (stopped) break;
@@ -865,6 +1159,16 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
         ++s.pass;
     }
     return passes;
+}
+
+void DeepCalculation::Approximate(const DeepApproximation& approximation) {
+    if (!state_) return;
+    State& s = *state_;
+    s.approximation = approximation;
+    s.table.reset();
+    s.tableDoubles = BlaLevelsOf<double>{};
+    s.tableExtended = BlaLevelsOf<long double>{};
+    s.tableWide = BlaLevelsOf<WideDouble>{};
 }
 
 bool DeepCalculation::RaiseIterEnd(int32_t newEnd) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeepBla.h"
 #include "engine/DeepView.h"
 #include "engine/PomeClc.h"
 
@@ -26,6 +27,24 @@ struct DeepStatistics {
     int64_t rebases = 0;
     int32_t passes = 0;
     bool referenceShared = false;   // copied from a DeepReference, not computed here
+    // With the approximation (DeepApproximation): the steps that entries
+    // took (the rest of `steps` were ordinary ones), the entries taken, and
+    // the table's size and the time spent building it.
+    int64_t tableSteps = 0;
+    int64_t tableUses = 0;
+    int64_t tableEntries = 0;
+    int64_t tableBytes = 0;
+    double tableSeconds = 0.0;
+    bool tableMissing = false;  // asked for, but no memory: every step was an ordinary one
+};
+
+// Bilinear approximation (DeepBla.h): off, every step an ordinary one, or on
+// with the tolerance that bounds each entry's radius. With it on, the
+// reference is computed to the end before the first pass, so that every
+// pass reads the same entries: progressive passes give the one-shot bytes.
+struct DeepApproximation {
+    bool on = false;
+    double tolerance = kBlaDefaultTolerance;
 };
 
 // A reference orbit computed once and read by many calculations, the deep
@@ -81,6 +100,10 @@ public:
     // bytes (an orbit longer than the limit changes no pixel).
     bool SetUp(const DeepView& view, int32_t iterStart, int32_t iterInc, int32_t iterEnd, DibImage* image,
                const ColourParams& colours, std::string& error, const DeepReference* shared = nullptr);
+
+    // Takes the approximation for every pass from now on (before the first;
+    // off unless asked).
+    void Approximate(const DeepApproximation& approximation);
 
     // Every pass to the end, rows shared by the engine's row threads
     // (RowThreads()); the bytes do not depend on their number. Returns the

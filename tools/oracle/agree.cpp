@@ -36,6 +36,8 @@ const char kUsageText[] =
     "  --pixels K       pixels drawn per view (default 3000)\n"
     "  --seed S         seed of the draw (default 1)\n"
     "  --threads T      threads of the oracle (default: every processor)\n"
+    "  --approximation on|off  the deep calculation's bilinear approximation (default on)\n"
+    "  --tolerance T    its tolerance (default 2^-24)\n"
     "Exit status 0 when every view passes (at most 0.1 % of its pixels differ), 1 otherwise.\n";
 
 struct ViewRequest {
@@ -52,6 +54,7 @@ struct Options {
     int32_t pixels = 3000;
     uint64_t seed = 1;
     int threads = 0;
+    DeepApproximation approximation{true, kBlaDefaultTolerance};
 };
 
 int Usage(const std::string& error) {
@@ -127,6 +130,23 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
                 return false;
             }
             o.seed = static_cast<uint64_t>(value);
+        } else if (arg == "--approximation") {
+            if (!needs(i, 1)) return false;
+            const std::string value = argv[++i];
+            if (value != "on" && value != "off") {
+                error = "--approximation takes on or off";
+                return false;
+            }
+            o.approximation.on = value == "on";
+        } else if (arg == "--tolerance") {
+            if (!needs(i, 1)) return false;
+            char* end = nullptr;
+            const double tolerance = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(tolerance > 0.0 && tolerance < 1.0)) {
+                error = "--tolerance takes a number between 0 and 1";
+                return false;
+            }
+            o.approximation.tolerance = tolerance;
         } else if (arg == "--threads") {
             if (!needs(i, 1) || !ReadInteger(argv[++i], 1, 1024, value)) {
                 if (error.empty()) error = "--threads takes a whole number from 1 to 1024";
@@ -192,11 +212,16 @@ bool CheckView(const ViewRequest& request, const Options& o) {
         std::printf("  cannot set up the calculation: %s\nFAIL\n\n", error.c_str());
         return false;
     }
+    calculation.Approximate(o.approximation);
     calculation.CalculateToEnd();
     const DeepStatistics& stats = calculation.Statistics();
     std::printf("  deep calculation: %.2f s (reference %lld steps in %.2f s, %lld steps, %lld rebases)\n",
                 SecondsSince(started), static_cast<long long>(stats.referenceSteps), stats.referenceSeconds,
                 static_cast<long long>(stats.steps), static_cast<long long>(stats.rebases));
+    if (o.approximation.on)
+        std::printf("  approximation: tolerance %g, %lld entries built in %.2f s, %lld steps by %lld entries\n",
+                    o.approximation.tolerance, static_cast<long long>(stats.tableEntries), stats.tableSeconds,
+                    static_cast<long long>(stats.tableSteps), static_cast<long long>(stats.tableUses));
     std::fflush(stdout);
 
     const std::vector<OraclePixel> pixels = SampleOraclePixels(o.width, o.height, o.pixels, o.seed);
