@@ -2,4 +2,5 @@
 # direct MPFR iteration, and its independence of threads and passes.
 if(NOT WIN32)
   quaxel_test(deep_tests SOURCES DeepZoomTest.cpp LIBS quaxel_deep)
+  quaxel_test(deep_bla_tests SOURCES DeepBlaTest.cpp LIBS quaxel_deep)
 endif()

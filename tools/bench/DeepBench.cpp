@@ -2,7 +2,12 @@
 // FPU Double's fast kernel on the same points of a shallow view, and the
 // figures of a view given on the command line.
 //
-//   deep_bench [--centre RE IM --zoom Z --iter N --size WxH [--threads T]]
+//   deep_bench [--rates] [--centre RE IM --zoom Z --iter N | --location FILE]... --size WxH
+//              [--plain-size WxH] [--threads T] [--tolerance T]
+//
+// Each view is computed with the approximation at --size and, for the
+// speed-up, with and without it at --plain-size (default --size: a view
+// whose every step would take hours can be compared on fewer pixels).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +20,7 @@
 #include "engine/DeepZoom.h"
 #include "engine/FastKernels.h"
 #include "engine/FpEnvironment.h"
+#include "engine/Location.h"
 #include "engine/RowPool.h"
 
 namespace {
@@ -39,13 +45,15 @@ struct DeepRun {
     double seconds = 0.0;
 };
 
-bool RunDeep(const DeepView& view, int32_t iterations, DeepRun& run) {
+bool RunDeep(const DeepView& view, int32_t iterations, DeepRun& run,
+             const DeepApproximation& approximation = DeepApproximation{}) {
     DeepCalculation calculation;
     std::string error;
     if (!calculation.SetUp(view, iterations, 1, iterations, nullptr, ColourParams{}, error)) {
         std::fprintf(stderr, "deep_bench: %s\n", error.c_str());
         return false;
     }
+    calculation.Approximate(approximation);
     const Clock::time_point start = Clock::now();
     calculation.CalculateToEnd();
     run.seconds = Since(start);
@@ -105,26 +113,112 @@ double BestRate(const DeepView& view, DeepDifference difference, int32_t iterati
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: deep_bench [--centre RE IM --zoom Z --iter N --size WxH [--threads T]]\n");
+    std::fprintf(stderr,
+                 "usage: deep_bench [--rates] [--centre RE IM --zoom Z --iter N | --location FILE]... --size WxH\n"
+                 "                  [--plain-size WxH] [--threads T] [--tolerance T]\n");
     return 2;
+}
+
+struct ViewRequest {
+    std::string name, re, im, zoom;
+    int32_t iterations = 0;
+};
+
+double PerPixel(const DeepRun& run, const DeepView& view) {
+    const double pixels = static_cast<double>(view.Width()) * view.Height();
+    return (run.seconds - run.statistics.referenceSeconds - run.statistics.tableSeconds) / pixels;
+}
+
+// One view with the approximation at (width, height), then with and
+// without it at the plain size: the figures a reader needs to see where
+// the time goes.
+bool BenchView(const ViewRequest& request, int32_t width, int32_t height, int32_t plainWidth, int32_t plainHeight,
+               int threads, double tolerance) {
+    DeepView view, small;
+    if (!MakeView(request.re, request.im, request.zoom, width, height, view) ||
+        !MakeView(request.re, request.im, request.zoom, plainWidth, plainHeight, small))
+        return false;
+    SetRowThreads(threads);
+    const DeepApproximation on{true, tolerance};
+    DeepRun run;
+    if (!RunDeep(view, request.iterations, run, on)) return false;
+    const DeepStatistics& s = run.statistics;
+    std::printf("%s: %dx%d, zoom %s, %d iterations, %d threads, spacing %s (%s differences), %ld bits\n",
+                request.name.c_str(), width, height, request.zoom.c_str(), request.iterations, threads,
+                DeepSpacingText(view).c_str(), DeepDifferenceName(view.difference), static_cast<long>(view.precision));
+    std::printf("  wall time:   %.3f s\n", run.seconds);
+    std::printf("  reference:   %lld steps in %.3f s\n", static_cast<long long>(s.referenceSteps), s.referenceSeconds);
+    std::printf("  table:       tolerance %g, %lld entries, %.1f MB, built in %.3f s\n", tolerance,
+                static_cast<long long>(s.tableEntries), static_cast<double>(s.tableBytes) / 1e6, s.tableSeconds);
+    std::printf("  pixels:      %.3f s, %.2f us per pixel per thread\n",
+                run.seconds - s.referenceSeconds - s.tableSeconds, 1e6 * PerPixel(run, view) * threads);
+    std::printf("  steps:       %lld (%.1f per pixel): %lld by %lld entries, %lld ordinary; %lld rebases\n",
+                static_cast<long long>(s.steps), static_cast<double>(s.steps) / (static_cast<double>(width) * height),
+                static_cast<long long>(s.tableSteps), static_cast<long long>(s.tableUses),
+                static_cast<long long>(s.steps - s.tableSteps), static_cast<long long>(s.rebases));
+    DeepRun plain, approximated;
+    if (!RunDeep(small, request.iterations, plain) || !RunDeep(small, request.iterations, approximated, on))
+        return false;
+    std::printf("  at %dx%d:  plain %.3f s, approximated %.3f s (reference and table included); per pixel: "
+                "plain / approximated %.1f\n",
+                plainWidth, plainHeight, plain.seconds, approximated.seconds,
+                PerPixel(plain, small) / PerPixel(approximated, small));
+    return true;
 }
 
 }  // namespace
 
+int Rates();
+
 int main(int argc, char** argv) {
-    std::string re, im, zoom;
-    int32_t iterations = 0, width = 0, height = 0;
+    std::vector<ViewRequest> views;
+    ViewRequest pending;
+    int32_t width = 0, height = 0, plainWidth = 0, plainHeight = 0;
     int threads = RowThreads();
+    double tolerance = kBlaDefaultTolerance;
+    bool rates = false;
     for (int k = 1; k < argc; ++k) {
         const std::string option = argv[k];
-        if (option == "--centre" && k + 2 < argc) re = argv[++k], im = argv[++k];
-        else if (option == "--zoom" && k + 1 < argc) zoom = argv[++k];
-        else if (option == "--iter" && k + 1 < argc) iterations = std::atoi(argv[++k]);
-        else if (option == "--size" && k + 1 < argc && std::sscanf(argv[++k], "%dx%d", &width, &height) == 2) continue;
+        if (option == "--rates") rates = true;
+        else if (option == "--centre" && k + 2 < argc) pending.re = argv[++k], pending.im = argv[++k];
+        else if (option == "--zoom" && k + 1 < argc) pending.zoom = argv[++k];
+        else if (option == "--iter" && k + 1 < argc) pending.iterations = std::atoi(argv[++k]);
+        else if (option == "--location" && k + 1 < argc) {
+            Location location;
+            std::string error;
+            if (!ReadLocationFile(argv[++k], location, error)) {
+                std::fprintf(stderr, "deep_bench: %s: %s\n", argv[k], error.c_str());
+                return 1;
+            }
+            const char* slash = std::strrchr(argv[k], '/');
+            views.push_back({slash != nullptr ? slash + 1 : argv[k], location.re, location.im, location.zoom,
+                             static_cast<int32_t>(location.iterations)});
+        } else if (option == "--size" && k + 1 < argc && std::sscanf(argv[++k], "%dx%d", &width, &height) == 2) continue;
+        else if (option == "--plain-size" && k + 1 < argc &&
+                 std::sscanf(argv[++k], "%dx%d", &plainWidth, &plainHeight) == 2)
+            continue;
         else if (option == "--threads" && k + 1 < argc) threads = std::atoi(argv[++k]);
+        else if (option == "--tolerance" && k + 1 < argc) tolerance = std::atof(argv[++k]);
         else return Usage();
     }
+    if (!pending.re.empty()) {
+        if (pending.zoom.empty() || pending.iterations < 1) return Usage();
+        pending.name = "centre";
+        views.insert(views.begin(), pending);
+    }
+    if (!views.empty() && (width < 2 || height < 2 || threads < 1 || !(tolerance > 0.0 && tolerance < 1.0)))
+        return Usage();
+    if (plainWidth < 2 || plainHeight < 2) plainWidth = width, plainHeight = height;
+    if (views.empty()) rates = true;
     std::printf("Processor: %s\n", ProcessorName().c_str());
+    if (rates && Rates() != 0) return 1;
+    for (const ViewRequest& view : views)
+        if (!BenchView(view, width, height, plainWidth, plainHeight, threads, tolerance)) return 1;
+    return 0;
+}
+
+// The step rates of the difference numbers and paths on one core.
+int Rates() {
 
     // Both types on one core at a spacing of about 1e-13, where FPU Double
     // still tells the pixels apart.
@@ -192,22 +286,5 @@ int main(int argc, char** argv) {
         unsetenv("QUAXEL_DEEP_PATH");
     }
 
-    if (re.empty()) return 0;
-    if (zoom.empty() || iterations < 1 || width < 2 || height < 2 || threads < 1) return Usage();
-    DeepView view;
-    if (!MakeView(re, im, zoom, width, height, view)) return 1;
-    SetRowThreads(threads);
-    DeepRun run;
-    if (!RunDeep(view, iterations, run)) return 1;
-    const DeepStatistics& s = run.statistics;
-    std::printf("View %dx%d, zoom %s, %d iterations, %d threads, spacing %s (%s differences), precision %ld bits:\n",
-                width, height, zoom.c_str(), iterations, threads, DeepSpacingText(view).c_str(),
-                DeepDifferenceName(view.difference), static_cast<long>(view.precision));
-    std::printf("  reference: %lld steps in %.3f s\n", static_cast<long long>(s.referenceSteps), s.referenceSeconds);
-    std::printf("  pixels:    %lld steps (%.1f per pixel), %lld rebases\n", static_cast<long long>(s.steps),
-                static_cast<double>(s.steps) / (static_cast<double>(width) * height),
-                static_cast<long long>(s.rebases));
-    std::printf("  wall time: %.3f s, %.3e steps/s in all, %.3e per thread\n", run.seconds,
-                static_cast<double>(s.steps) / run.seconds, static_cast<double>(s.steps) / run.seconds / threads);
     return 0;
 }

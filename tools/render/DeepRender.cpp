@@ -26,14 +26,17 @@ std::string Megabytes(uint64_t bytes) {
 // two difference numbers each (and the rescaled double's index of values
 // too small for doubles, and the lanes' copy of the values for both kinds of
 // double).
-uint64_t DeepBytes(const DeepView& view, int32_t iterEnd) {
+uint64_t DeepBytes(const DeepView& view, int32_t iterEnd, bool approximation) {
     const bool doubles = view.difference == DeepDifference::Double || view.difference == DeepDifference::Scaled;
     const uint64_t number = doubles ? sizeof(double) : 16;
     const uint64_t scale = view.difference == DeepDifference::Scaled ? 2 * sizeof(int32_t) : 0;
     const uint64_t pixels = static_cast<uint64_t>(view.Width()) * static_cast<uint64_t>(view.Height());
     const uint64_t pairs = doubles ? 2 * sizeof(double) : 0;  // the lanes' copy, values side by side
-    return pixels * (2 * number + 2 * sizeof(int32_t) + scale) + pixels +
-           static_cast<uint64_t>(iterEnd) * (4 * number + scale / 2 + pairs);
+    // About one entry per reference step, built in WideDouble and copied
+    // into the pixels' number (the rescaled double reads WideDouble).
+    const uint64_t entry = approximation ? sizeof(BlaWideEntry) + 5 * (doubles ? 16 : number) : 0;
+    return pixels * (2 * number + 4 * sizeof(int32_t) + scale) + pixels +
+           static_cast<uint64_t>(iterEnd) * (4 * number + scale / 2 + pairs + entry);
 }
 
 // v of every sample (-1 inside): the orbit's escape value taken further in
@@ -96,6 +99,23 @@ std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", seconds);
     return text;
+}
+
+// One line on the approximation: its table, and the share of the steps its
+// entries took.
+std::string ApproximationFigures(const RenderOptions& o, const DeepStatistics& figures) {
+    if (!o.approximation) return "Approximation: off";
+    if (figures.tableMissing) return "Approximation: no memory for its table, every step taken";
+    char line[200];
+    const double share = figures.steps > 0 ? 100.0 * static_cast<double>(figures.tableSteps) /
+                                                 static_cast<double>(figures.steps)
+                                           : 0.0;
+    std::snprintf(line, sizeof line,
+                  "Approximation: tolerance %g, %lld entries (%.1f MB) in %s; %lld steps by %lld entries (%.1f %%)",
+                  o.tolerance, static_cast<long long>(figures.tableEntries),
+                  static_cast<double>(figures.tableBytes) / 1e6, Seconds(figures.tableSeconds).c_str(),
+                  static_cast<long long>(figures.tableSteps), static_cast<long long>(figures.tableUses), share);
+    return line;
 }
 
 }  // namespace
@@ -162,7 +182,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
 
     std::string size = std::to_string(o.width) + " x " + std::to_string(o.height);
     if (factor > 1) size += " (" + std::to_string(factor) + " x " + std::to_string(factor) + " samples a pixel)";
-    const uint64_t needed = DeepBytes(deep, view.IterEnd) + (rgb ? RgbBytes(o) : 0);
+    const uint64_t needed = DeepBytes(deep, view.IterEnd, o.approximation) + (rgb ? RgbBytes(o) : 0);
     const uint64_t available = AvailableMemory();
     if ((available != 0 && needed > available) || needed > SIZE_MAX / 2) {
         error = "a " + size + " image in the deep type to " + std::to_string(view.IterEnd) + " iterations needs " +
@@ -179,6 +199,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
         image.Release();
         return false;
     }
+    calculation.Approximate(DeepApproximation{o.approximation, o.tolerance});
     DeepRowProgress rows(progress, view, calcWidth, calcHeight);
     result.deep = true;
     result.typeReason = reason;
@@ -214,6 +235,7 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
                                  DeepDifferenceName(deep.difference));
     result.deepFigures.push_back("Steps: " + std::to_string(figures.steps) + ", rebases: " +
                                  std::to_string(figures.rebases));
+    result.deepFigures.push_back(ApproximationFigures(o, figures));
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 
     if (!rgb || result.interrupted) {

@@ -144,6 +144,10 @@ const char* RenderUsage() {
            "  --reference RE IM     the reference orbit at this point, when the view contains it, not at\n"
            "                        the centre: a frame of a deep movie alone, byte for byte\n"
            "  --reference-precision BITS  the reference's precision (at least the view's own)\n"
+           "  --approximation on|off  skip runs of steps by bilinear approximation where it holds\n"
+           "                        (default on; off: every step, for comparison)\n"
+           "  --tolerance T         the approximation's tolerance, above 0 and below 1 (default 2^-24);\n"
+           "                        smaller is slower and nearer the unapproximated counts\n"
            "Saved views (the program's File, Save as: quaxel.ini beside quaxel.exe):\n"
            "  --ini FILE            the INI file to read views from\n"
            "  --view NAME           render the view saved as NAME; options given override it\n"
@@ -213,6 +217,22 @@ bool ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o, 
                         std::to_string(kMaxReferenceBits);
                 return false;
             }
+        } else if (a == "--approximation") {
+            if (!need(i, 1)) return false;
+            const std::string& v = args[++i];
+            if (v != "on" && v != "off") {
+                error = "option --approximation needs on or off";
+                return false;
+            }
+            o.approximation = v == "on";
+        } else if (a == "--tolerance") {
+            if (!need(i, 1)) return false;
+            long double t = 0;
+            if (!ParseLongDouble(args[++i], t) || !(t > 0 && t < 1)) {
+                error = "option --tolerance needs a number above 0 and below 1";
+                return false;
+            }
+            o.tolerance = static_cast<double>(t);
         } else if (a == "--zoom") {
             if (!need(i, 1)) return false;
             o.zoom = args[++i];

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeepBla.h"
 #include "image/Gradient.h"
 
 struct RenderOptions {
@@ -56,6 +57,10 @@ struct RenderOptions {
     int32_t supersample = 1;   // N x N samples per pixel
     bool supersampleGiven = false;
     bool adaptive = false;     // only pixels whose neighbours differ get the N x N samples
+    // The deep type's bilinear approximation: on unless --approximation off,
+    // with --tolerance for the entries' radii.
+    bool approximation = true;
+    double tolerance = kBlaDefaultTolerance;
 };
 
 // Whether the options ask for an RGB image (24 or 48 bits) instead of the
