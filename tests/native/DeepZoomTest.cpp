@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "EngineTestSupport.h"
 #include "engine/DeepScaled.h"
 #include "engine/DeepZoom.h"
+#include "engine/Location.h"
 #include "engine/RowPool.h"
 
 using enginetest::TestImage;
@@ -34,12 +36,13 @@ std::vector<int32_t> Counts(const DeepCalculation& calculation, const DeepView& 
 }
 
 std::vector<int32_t> Calculate(const DeepView& view, int32_t start, int32_t inc, int32_t end, int threads,
-                               DibImage* image = nullptr) {
+                               DibImage* image = nullptr, const DeepApproximation& approximation = {}) {
     const int saved = RowThreads();
     SetRowThreads(threads);
     DeepCalculation calculation;
     std::string error;
     EXPECT_TRUE(calculation.SetUp(view, start, inc, end, image, ColourParams{16, 3, false, false, 0, 1}, error));
+    calculation.Approximate(approximation);
     calculation.CalculateToEnd();
     SetRowThreads(saved);
     return Counts(calculation, view);
@@ -545,3 +548,68 @@ TEST(DeepZoom, StopsWhenProgressSaysSoAndResumes) {
 }
 
 }  // namespace
+
+// With the approximation, a pixel whose next entry would pass a pass's
+// limit waits there for the next pass; the entries are the same in every
+// pass (the reference is complete before the first). So passes, threads and
+// one pass to the end take the same steps: the same counts, bytes and
+// escape values to the last bit, in each difference number (a pass that
+// cut an entry short would change values long before it changed a count),
+// and the entries do take most of the steps.
+TEST(DeepZoom, ApproximatedPassesAndThreadsTakeTheOneShotSteps) {
+    struct Case {
+        const char* location;
+        int32_t width, height, limit;
+        DeepDifference difference;
+    };
+    // Published locations whose counts run to thousands, so that pixels
+    // escape passes after the first; the last forced to the wide exponent.
+    const Case cases[] = {
+        {"glitch_test_4.toml", 24, 16, 12000, DeepDifference::Double},
+        {"e401.toml", 24, 16, 30000, DeepDifference::Scaled},
+        {"e1000.toml", 16, 10, 20000, DeepDifference::Extended},
+        {"e1000.toml", 8, 6, 20000, DeepDifference::Wide},
+    };
+    const DeepApproximation on{true, kBlaDefaultTolerance};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(DeepDifferenceName(c.difference));
+        Location location;
+        DeepView view;
+        std::string error;
+        ASSERT_TRUE(ReadLocationFile(std::string(QUAXEL_LOCATIONS_DIR) + "/rust-fractal/" + c.location, location, error))
+            << error;
+        ASSERT_TRUE(DeepViewFromCentre(location.re, location.im, location.zoom, c.width, c.height, view, error))
+            << error;
+        view.difference = c.difference;
+        TestImage images[2] = {TestImage(c.width, c.height), TestImage(c.width, c.height)};
+        DeepCalculation calculations[2];
+        const int saved = RowThreads();
+        for (int k = 0; k < 2; ++k) {
+            SetRowThreads(k == 0 ? 1 : 3);
+            const int32_t start = k == 0 ? c.limit : 100, inc = k == 0 ? 1 : c.limit / 7 + 1;
+            ASSERT_TRUE(calculations[k].SetUp(view, start, inc, c.limit, &images[k].image,
+                                              ColourParams{16, 3, false, false, 0, 1}, error));
+            calculations[k].Approximate(on);
+            calculations[k].CalculateToEnd();
+        }
+        SetRowThreads(saved);
+        const DeepStatistics& figures = calculations[0].Statistics();
+        EXPECT_GT(figures.tableSteps, figures.steps / 2);
+        int32_t least = INT32_MAX, most = 0;
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.width; ++x) {
+                const int32_t count = calculations[0].EscapeCountAt(x, y);
+                ASSERT_EQ(calculations[1].EscapeCountAt(x, y), count) << x << "," << y;
+                ASSERT_EQ(images[1].At(x, y), images[0].At(x, y)) << x << "," << y;
+                double re[2] = {0, 0}, im[2] = {0, 0};
+                for (int k = 0; k < 2; ++k) calculations[k].EscapeValueAt(x, y, re[k], im[k]);
+                ASSERT_EQ(std::memcmp(re, re + 1, sizeof(double)), 0) << x << "," << y;
+                ASSERT_EQ(std::memcmp(im, im + 1, sizeof(double)), 0) << x << "," << y;
+                if (count == NotEscaped) continue;
+                least = std::min(least, count);
+                most = std::max(most, count);
+            }
+        EXPECT_LT(least, most);  // structure, not one colour
+        EXPECT_GT(least, c.limit / 7 + 1);  // every escape after the first passes
+    }
+}
