@@ -50,25 +50,45 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Every pixel's count with and without the approximation, the second
+// held to the oracle and the first to the oracle's counts as that gave
+// them (one oracle run for both).
 void ExpectAgreement(const std::string& name, const DeepView& view, int32_t limit, int32_t mostPixels = kPixels) {
     SCOPED_TRACE(name);
     std::string error;
-    const auto started = std::chrono::steady_clock::now();
-    DeepCalculation calculation;
-    ASSERT_TRUE(calculation.SetUp(view, limit, limit, limit, nullptr, ColourParams{}, error)) << error;
-    calculation.CalculateToEnd();
-    const double deepSeconds = SecondsSince(started);
+    DeepCalculation calculations[2];
+    double deepSeconds[2] = {0.0, 0.0};
+    for (int k = 0; k < 2; ++k) {
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(calculations[k].SetUp(view, limit, limit, limit, nullptr, ColourParams{}, error)) << error;
+        calculations[k].Approximate(DeepApproximation{k == 1, kBlaDefaultTolerance});
+        calculations[k].CalculateToEnd();
+        deepSeconds[k] = SecondsSince(started);
+    }
+    const DeepCalculation& plain = calculations[0];
+    const DeepCalculation& approximated = calculations[1];
 
     const int32_t pixels = static_cast<int32_t>(std::clamp<int64_t>(kOracleStepBudget / limit, 10, mostPixels));
-    const OracleAgreement agreement =
-        CompareWithOracle(view, limit, SampleOraclePixels(view.Width(), view.Height(), pixels, 1),
-                          [&](int32_t x, int32_t y) { return calculation.EscapeCountAt(x, y); }, kThreads);
-    std::printf("%s: %d pixels (%s), limit %d, %ld bits (oracle up to %d): deep %.2f s, oracle %.2f s\n",
+    const std::vector<OraclePixel> sample = SampleOraclePixels(view.Width(), view.Height(), pixels, 1);
+    const OracleAgreement agreement = CompareWithOracle(
+        view, limit, sample, [&](int32_t x, int32_t y) { return approximated.EscapeCountAt(x, y); }, kThreads);
+    std::printf("%s: %d pixels (%s), limit %d, %ld bits (oracle up to %d): deep %.2f s, approximated %.2f s "
+                "(%lld of %lld steps by entries), oracle %.2f s\n",
                 name.c_str(), agreement.compared, agreement.CountRange().c_str(), limit,
-                static_cast<long>(view.precision), agreement.highestPrecision, deepSeconds, agreement.seconds);
+                static_cast<long>(view.precision), agreement.highestPrecision, deepSeconds[0], deepSeconds[1],
+                static_cast<long long>(approximated.Statistics().tableSteps),
+                static_cast<long long>(approximated.Statistics().steps), agreement.seconds);
     for (const OracleDifference& d : agreement.differences)
-        ADD_FAILURE() << "pixel " << d.x << ", " << d.y << ": deep " << d.count << ", oracle " << d.oracle << " (at "
-                      << d.precision << " bits)";
+        ADD_FAILURE() << "approximated, pixel " << d.x << ", " << d.y << ": deep " << d.count << ", oracle "
+                      << d.oracle << " (at " << d.precision << " bits)";
+    size_t next = 0;
+    for (const OraclePixel& p : sample) {
+        int32_t oracle = approximated.EscapeCountAt(p.x, p.y);
+        if (next < agreement.differences.size() && agreement.differences[next].x == p.x &&
+            agreement.differences[next].y == p.y)
+            oracle = agreement.differences[next++].oracle;
+        EXPECT_EQ(plain.EscapeCountAt(p.x, p.y), oracle) << "every step, pixel " << p.x << ", " << p.y;
+    }
 }
 
 void ExpectAgreementAround(const char* zoom, int32_t limit) {
