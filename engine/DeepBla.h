@@ -33,7 +33,7 @@
 
 // The tolerance the renderer uses unless told otherwise: chosen by
 // measurement against the oracle (docs/deepzoom.md).
-inline constexpr double kBlaDefaultTolerance = 0x1p-24;
+inline constexpr double kBlaDefaultTolerance = 0x1p-40;
 
 // One entry in the number of the pixels' differences: z' = A z + B dc for
 // `length` steps, valid where |Re z| and |Im z| are both below `rho` (the

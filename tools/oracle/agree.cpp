@@ -37,7 +37,7 @@ const char kUsageText[] =
     "  --seed S         seed of the draw (default 1)\n"
     "  --threads T      threads of the oracle (default: every processor)\n"
     "  --approximation on|off  the deep calculation's bilinear approximation (default on)\n"
-    "  --tolerance T    its tolerance (default 2^-24)\n"
+    "  --tolerance T    its tolerance (default 2^-40)\n"
     "Exit status 0 when every view passes (at most 0.1 % of its pixels differ), 1 otherwise.\n";
 
 struct ViewRequest {

@@ -146,7 +146,7 @@ const char* RenderUsage() {
            "  --reference-precision BITS  the reference's precision (at least the view's own)\n"
            "  --approximation on|off  skip runs of steps by bilinear approximation where it holds\n"
            "                        (default on; off: every step, for comparison)\n"
-           "  --tolerance T         the approximation's tolerance, above 0 and below 1 (default 2^-24);\n"
+           "  --tolerance T         the approximation's tolerance, above 0 and below 1 (default 2^-40);\n"
            "                        smaller is slower and nearer the unapproximated counts\n"
            "Saved views (the program's File, Save as: quaxel.ini beside quaxel.exe):\n"
            "  --ini FILE            the INI file to read views from\n"
