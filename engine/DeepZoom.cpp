@@ -690,16 +690,20 @@ void DeepCalculation::State::ReferenceValue(int32_t m, WideDouble& re, WideDoubl
     }
 }
 
-// Builds (or extends) the entries over the whole reference computed so far,
-// and their copies in the pixels' number. False when there is no memory.
+// Builds (or extends) the entries over the reference to the end, and their
+// copies in the pixels' number. False when there is no memory.
 bool DeepCalculation::State::ExtendTable() {
     if (!table) {
         table.reset(new (std::nothrow) BlaTable(approximation.tolerance, LargestOffset()));
         if (!table) return false;
     }
-    if (table->Last() >= refLast) return true;
+    // Entries end by the calculation's end, not the reference's: a shared
+    // reference may be longer, and the frame made alone from its own must
+    // take the same entries.
+    const int32_t last = std::min(refLast, iterEnd);
+    if (table->Last() >= last) return true;
     const auto started = std::chrono::steady_clock::now();
-    bool made = table->Extend(refLast, [this](int32_t m, WideDouble& re, WideDouble& im) { ReferenceValue(m, re, im); });
+    bool made = table->Extend(last, [this](int32_t m, WideDouble& re, WideDouble& im) { ReferenceValue(m, re, im); });
     int64_t converted = 0;
     switch (view.difference) {
     case DeepDifference::Double:

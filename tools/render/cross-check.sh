@@ -28,13 +28,16 @@ scenes=(
   "julia-extended|--formula julia --const 0.285 0.01 --type extended --inside 7 --palette 5"
   "fixed-boundary|--type fixed --real -1.8 -1.7 --imag -0.04 0.035 --iter 32 32 512 --palette 9"
   # The deep type in each of its difference numbers (double, rescaled
-  # double, 80-bit, wide exponent) around c = i, and a published location
-  # read from its file.
+  # double, 80-bit, wide exponent) around c = i, and published locations
+  # read from their files: with the approximation (the default), and one
+  # with every step taken.
   "deep-double|--centre 0 1 --zoom 1e30 --iter 400 400 400 --size 32x24"
   "deep-rescaled|--centre 0 1 --zoom 1e400 --iter 1500 1500 1500 --size 32x24"
   "deep-80bit|--centre 0 1 --zoom 1e700 --iter 2500 2500 2500 --size 32x24"
   "deep-wide|--centre 0 1 --zoom 1e2600 --iter 9000 9000 9000 --size 32x24 --palette 6"
   "deep-location|--location @LOCATIONS@/rust-fractal/e1000.toml --iter 20000 20000 20000 --size 32x24"
+  "deep-glitch|--location @LOCATIONS@/rust-fractal/glitch_test_4.toml --size 48x32"
+  "deep-every-step|--location @LOCATIONS@/rust-fractal/e1000.toml --iter 20000 20000 20000 --size 32x24 --approximation off"
   # A movie's frame: the reference moved off the centre, at more bits.
   "deep-reference|--centre 0 1.0000000000000000000000000000001 --zoom 1e30 --reference 0 1 --reference-precision 300 --iter 400 400 400 --size 32x24"
 )
