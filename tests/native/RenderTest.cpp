@@ -93,6 +93,13 @@ TEST(RenderOptions, ReadsEveryOption) {
     EXPECT_TRUE(o.insideColourEnabled);
     EXPECT_EQ(o.insideColour, 3);
     EXPECT_EQ(o.iterationsPerColour, 5);
+
+    // The deep type's approximation: on at the engine's tolerance unless told.
+    EXPECT_TRUE(o.approximation);
+    EXPECT_EQ(o.tolerance, kBlaDefaultTolerance);
+    ASSERT_TRUE(Parse("--approximation off --tolerance 2.5e-10 x.bmp", o, error)) << error;
+    EXPECT_FALSE(o.approximation);
+    EXPECT_EQ(o.tolerance, 2.5e-10);
 }
 
 // The numbers are read as the Range dialog reads its fields: the same
@@ -146,6 +153,11 @@ TEST(RenderOptions, RefusesBadArgumentsWithAReason) {
         "--type deep --formula julia a.bmp",
         "--location l.txt --formula julia a.bmp",
         "--type deep --frames 3 f%d.bmp",
+        "--approximation yes a.bmp",
+        "--tolerance 0 a.bmp",
+        "--tolerance 1 a.bmp",
+        "--tolerance -1e-9 a.bmp",
+        "--tolerance 1e-9x a.bmp",
     };
     for (const char* line : bad) {
         RenderOptions o;

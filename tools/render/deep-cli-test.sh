@@ -28,6 +28,16 @@ done
 "${render}" --centre "${centre[@]}" --zoom 1e30 --iter 2000 2000 2000 --size 64x48 oneshot.bmp >/dev/null 2>&1
 cmp -s auto.bmp oneshot.bmp || fail "passes give other bytes than one pass to the same end"
 
+# The approximation (on unless told) names its table and share of the
+# steps; off, every step is taken and the figures say so.
+grep -Eq '^Approximation: tolerance 9.09495e-13, [0-9]+ entries .* steps by [0-9]+ entries \([0-9.]+ %\)$' out.txt ||
+  fail "no approximation figures"
+expect 0 '^Approximation: off$' "${render}" --centre "${centre[@]}" --zoom 1e30 --iter 2000 2000 2000 --size 64x48 \
+  --approximation off plain.bmp
+expect 2 'option --tolerance needs a number above 0 and below 1' "${render}" --centre "${centre[@]}" --zoom 1e30 \
+  --tolerance 1 bad.bmp
+[ -e bad.bmp ] && fail "a refused tolerance left a file"
+
 # Ranges past FPU Extended's reach: the chain ends in the deep type, unless a
 # type was asked for, which stays as it always was.
 range=(--real -0.7436438870371587500 -0.7436438870371587495 --imag 0.1318259042053119500 0.1318259042053119504)
