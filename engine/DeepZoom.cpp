@@ -530,6 +530,7 @@ struct DeepCalculation::State {
     void ReferenceValue(int32_t m, WideDouble& re, WideDouble& im) const;
     void ExtendReference(int32_t limit);
     bool AllocatePixels(int64_t count);
+    void ResetPixels(int64_t count);
     int32_t EscapeCount(int64_t index) const;
     void StoreReference(int32_t index);
     void StoreReferenceValue(int32_t index);
@@ -574,27 +575,25 @@ bool DeepCalculation::State::ReserveReference(int32_t end) {
 bool DeepCalculation::State::AllocatePixels(int64_t count) {
     const size_t n = static_cast<size_t>(count);
     switch (view.difference) {
-    case DeepDifference::Double:
-        pixels.reset(new (std::nothrow) DeepPixel[n]);
-        if (pixels) std::fill(pixels.get(), pixels.get() + n, DeepPixel{0.0, 0.0, 0, NotEscaped});
-        return pixels != nullptr;
-    case DeepDifference::Scaled:
-        scaledPixels.reset(new (std::nothrow) ScaledPixel[n]);
-        if (scaledPixels)
-            std::fill(scaledPixels.get(), scaledPixels.get() + n, ScaledPixel{0.0, 0.0, 0, NotEscaped, kScaleUnset});
-        return scaledPixels != nullptr;
-    case DeepDifference::Extended:
-        extendedPixels.reset(new (std::nothrow) PixelOf<long double>[n]);
-        if (extendedPixels)
-            std::fill(extendedPixels.get(), extendedPixels.get() + n, PixelOf<long double>{0.0L, 0.0L, 0, NotEscaped});
-        return extendedPixels != nullptr;
-    case DeepDifference::Wide:
-        widePixels.reset(new (std::nothrow) PixelOf<WideDouble>[n]);
-        if (widePixels)
-            std::fill(widePixels.get(), widePixels.get() + n, PixelOf<WideDouble>{{}, {}, 0, NotEscaped});
-        return widePixels != nullptr;
+    case DeepDifference::Double: pixels.reset(new (std::nothrow) DeepPixel[n]); break;
+    case DeepDifference::Scaled: scaledPixels.reset(new (std::nothrow) ScaledPixel[n]); break;
+    case DeepDifference::Extended: extendedPixels.reset(new (std::nothrow) PixelOf<long double>[n]); break;
+    case DeepDifference::Wide: widePixels.reset(new (std::nothrow) PixelOf<WideDouble>[n]); break;
     }
-    return false;
+    if (!pixels && !scaledPixels && !extendedPixels && !widePixels) return false;
+    ResetPixels(count);
+    return true;
+}
+
+// Every pixel at its start: z = 0 at m = 0, no step taken.
+void DeepCalculation::State::ResetPixels(int64_t count) {
+    const size_t n = static_cast<size_t>(count);
+    if (pixels) std::fill(pixels.get(), pixels.get() + n, DeepPixel{0.0, 0.0, 0, NotEscaped, 0});
+    if (scaledPixels)
+        std::fill(scaledPixels.get(), scaledPixels.get() + n, ScaledPixel{0.0, 0.0, 0, NotEscaped, kScaleUnset, 0});
+    if (extendedPixels)
+        std::fill(extendedPixels.get(), extendedPixels.get() + n, PixelOf<long double>{0.0L, 0.0L, 0, NotEscaped, 0});
+    if (widePixels) std::fill(widePixels.get(), widePixels.get() + n, PixelOf<WideDouble>{{}, {}, 0, NotEscaped, 0});
 }
 
 int32_t DeepCalculation::State::EscapeCount(int64_t index) const {
@@ -1177,8 +1176,17 @@ void DeepCalculation::Approximate(const DeepApproximation& approximation) {
 
 bool DeepCalculation::RaiseIterEnd(int32_t newEnd) {
     if (!state_ || newEnd <= state_->iterEnd) return true;
-    if (!state_->ReserveReference(newEnd)) return false;
-    state_->iterEnd = newEnd;
+    State& s = *state_;
+    if (!s.ReserveReference(newEnd)) return false;
+    s.iterEnd = newEnd;
+    if (s.approximation.on) {
+        // A pixel's entries depend on the end (none may pass it), so going
+        // on from where each stands would take other steps than a
+        // calculation to the new end: the pixels start again, the reference
+        // and the table go on.
+        s.ResetPixels(static_cast<int64_t>(s.view.Width()) * s.view.Height());
+        std::fill(s.rowLimit.get(), s.rowLimit.get() + s.view.Height(), 0);
+    }
     return true;
 }
 

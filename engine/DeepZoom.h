@@ -111,8 +111,11 @@ public:
     int32_t CalculateToEnd(DeepProgress* progress = nullptr);
 
     // Raises the end as RaiseIterEnd does for the other types: the reference
-    // and every pixel's difference orbit are continued, not restarted. False
-    // (the end unchanged) when there is no memory for the longer reference.
+    // and every pixel's difference orbit are continued, not restarted. With
+    // the approximation the pixels start again (their entries depend on the
+    // end), the reference and its table go on: either way the result is a
+    // calculation's to the new end. False (the end unchanged) when there is
+    // no memory for the longer reference.
     bool RaiseIterEnd(int32_t newEnd);
 
     // The escape count of pixel (x, y), NotEscaped while it is inside.

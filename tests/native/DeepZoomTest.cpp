@@ -552,7 +552,8 @@ TEST(DeepZoom, StopsWhenProgressSaysSoAndResumes) {
 // With the approximation, a pixel whose next entry would pass a pass's
 // limit waits there for the next pass; the entries are the same in every
 // pass (the reference is complete before the first). So passes, threads and
-// one pass to the end take the same steps: the same counts, bytes and
+// one pass to the end take the same steps, and so does a raised end: the
+// same counts, bytes and
 // escape values to the last bit, in each difference number (a pass that
 // cut an entry short would change values long before it changed a count),
 // and the entries do take most of the steps.
@@ -581,16 +582,23 @@ TEST(DeepZoom, ApproximatedPassesAndThreadsTakeTheOneShotSteps) {
         ASSERT_TRUE(DeepViewFromCentre(location.re, location.im, location.zoom, c.width, c.height, view, error))
             << error;
         view.difference = c.difference;
-        TestImage images[2] = {TestImage(c.width, c.height), TestImage(c.width, c.height)};
-        DeepCalculation calculations[2];
+        // One pass; passes on three threads; half the end, then raised.
+        TestImage images[3] = {TestImage(c.width, c.height), TestImage(c.width, c.height),
+                               TestImage(c.width, c.height)};
+        DeepCalculation calculations[3];
         const int saved = RowThreads();
-        for (int k = 0; k < 2; ++k) {
-            SetRowThreads(k == 0 ? 1 : 3);
-            const int32_t start = k == 0 ? c.limit : 100, inc = k == 0 ? 1 : c.limit / 7 + 1;
-            ASSERT_TRUE(calculations[k].SetUp(view, start, inc, c.limit, &images[k].image,
+        for (int k = 0; k < 3; ++k) {
+            SetRowThreads(k == 1 ? 3 : 1);
+            const int32_t start = k == 1 ? 100 : c.limit, inc = k == 1 ? c.limit / 7 + 1 : 1;
+            const int32_t end = k == 2 ? c.limit / 2 : c.limit;
+            ASSERT_TRUE(calculations[k].SetUp(view, std::min(start, end), inc, end, &images[k].image,
                                               ColourParams{16, 3, false, false, 0, 1}, error));
             calculations[k].Approximate(on);
             calculations[k].CalculateToEnd();
+            if (k == 2) {
+                ASSERT_TRUE(calculations[k].RaiseIterEnd(c.limit));
+                calculations[k].CalculateToEnd();
+            }
         }
         SetRowThreads(saved);
         const DeepStatistics& figures = calculations[0].Statistics();
@@ -599,12 +607,15 @@ TEST(DeepZoom, ApproximatedPassesAndThreadsTakeTheOneShotSteps) {
         for (int32_t y = 0; y < c.height; ++y)
             for (int32_t x = 0; x < c.width; ++x) {
                 const int32_t count = calculations[0].EscapeCountAt(x, y);
-                ASSERT_EQ(calculations[1].EscapeCountAt(x, y), count) << x << "," << y;
-                ASSERT_EQ(images[1].At(x, y), images[0].At(x, y)) << x << "," << y;
-                double re[2] = {0, 0}, im[2] = {0, 0};
-                for (int k = 0; k < 2; ++k) calculations[k].EscapeValueAt(x, y, re[k], im[k]);
-                ASSERT_EQ(std::memcmp(re, re + 1, sizeof(double)), 0) << x << "," << y;
-                ASSERT_EQ(std::memcmp(im, im + 1, sizeof(double)), 0) << x << "," << y;
+                double re[3] = {0, 0, 0}, im[3] = {0, 0, 0};
+                for (int k = 0; k < 3; ++k) calculations[k].EscapeValueAt(x, y, re[k], im[k]);
+                for (int k = 1; k < 3; ++k) {
+                    SCOPED_TRACE(k == 1 ? "passes" : "raised");
+                    ASSERT_EQ(calculations[k].EscapeCountAt(x, y), count) << x << "," << y;
+                    ASSERT_EQ(images[k].At(x, y), images[0].At(x, y)) << x << "," << y;
+                    ASSERT_EQ(std::memcmp(re, re + k, sizeof(double)), 0) << x << "," << y;
+                    ASSERT_EQ(std::memcmp(im, im + k, sizeof(double)), 0) << x << "," << y;
+                }
                 if (count == NotEscaped) continue;
                 least = std::min(least, count);
                 most = std::max(most, count);
