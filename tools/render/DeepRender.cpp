@@ -187,6 +187,9 @@ bool RenderDeep(const RenderOptions& o, const CoordinateSet& view, const ColourP
     if ((available != 0 && needed > available) || needed > SIZE_MAX / 2) {
         error = "a " + size + " image in the deep type to " + std::to_string(view.IterEnd) + " iterations needs " +
                 Megabytes(needed) + " of memory; " + Megabytes(available) + " are available";
+        const uint64_t plain = DeepBytes(deep, view.IterEnd, false) + (rgb ? RgbBytes(o) : 0);
+        if (o.approximation && plain <= available && plain <= SIZE_MAX / 2)
+            error += " (" + Megabytes(plain) + " without the approximation's table: --approximation off)";
         return false;
     }
     DibImage image;

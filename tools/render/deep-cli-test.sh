@@ -37,6 +37,10 @@ expect 0 '^Approximation: off$' "${render}" --centre "${centre[@]}" --zoom 1e30 
 expect 2 'option --tolerance needs a number above 0 and below 1' "${render}" --centre "${centre[@]}" --zoom 1e30 \
   --tolerance 1 bad.bmp
 [ -e bad.bmp ] && fail "a refused tolerance left a file"
+# A reference and table of two billion steps fit nowhere: refused at once.
+expect 1 'iterations needs [0-9]+ MB of memory' "${render}" --centre "${centre[@]}" --zoom 1e30 \
+  --iter 2000000000 2000000000 2000000000 --size 32x24 huge.bmp
+[ -e huge.bmp ] && fail "a refused deep view left a file"
 
 # Ranges past FPU Extended's reach: the chain ends in the deep type, unless a
 # type was asked for, which stays as it always was.
