@@ -102,40 +102,59 @@ void StoreReference(ReferenceOf<T>& ref, int32_t i, mpfr_srcptr re, mpfr_srcptr 
     ref.imLow[i] = DifferenceNumber<T>::Round(scratch.get());
 }
 
+// The step's first half at (z, m): false when the orbit's value w = Z_m + z
+// escaped; else the difference to step from, (tr, ti) at tm (rebased when
+// |w| < |z| or m is the last index: then w + Zlow_m at 0, and w = it).
+template <typename T>
+inline bool CheckStep(const ReferenceOf<T>& ref, int32_t last, const T& zr, const T& zi, int32_t m, T& wr, T& wi,
+                      T& tr, T& ti, int32_t& tm, bool& rebased) {
+    wr = ref.re[m] + zr;
+    wi = ref.im[m] + zi;
+    const T wMagnitude = wr * wr + wi * wi;
+    if (!(wMagnitude <= DifferenceNumber<T>::Four())) return false;
+    const T zMagnitude = zr * zr + zi * zi;
+    tr = zr, ti = zi, tm = m;
+    rebased = wMagnitude < zMagnitude || m == last;
+    if (rebased) {
+        tr = wr + ref.reLow[m];
+        ti = wi + ref.imLow[m];
+        tm = 0;
+        wr = tr;
+        wi = ti;
+    }
+    return true;
+}
+
+// The step's second half: z' = (Z_tm + w) t + dc.
+template <typename T>
+inline void FinishStep(const ReferenceOf<T>& ref, int32_t tm, const T& wr, const T& wi, const T& tr, const T& ti,
+                       const T& cr, const T& ci, T& zr, T& zi) {
+    const T ar = ref.re[tm] + wr;
+    const T ai = ref.im[tm] + wi;
+    zr = (ar * tr - ai * ti) + cr;
+    zi = (ar * ti + ai * tr) + ci;
+}
+
 // Iterates one pixel from step n to `limit` at most (the double lanes'
 // FullStep, operation for operation). Returns true when it escaped, with
 // its count in n.
 template <typename T>
 bool IteratePixel(PixelOf<T>& pixel, int32_t& n, int32_t limit, const T& cr, const T& ci, const ReferenceOf<T>& ref,
                   int32_t last, int64_t& rebases) {
-    const T four = DifferenceNumber<T>::Four();
     T zr = pixel.zr, zi = pixel.zi;
     int32_t m = pixel.m;
     bool escaped = false;
     for (; n < limit; ++n) {
-        T wr = ref.re[m] + zr;
-        T wi = ref.im[m] + zi;
-        const T wMagnitude = wr * wr + wi * wi;
-        if (!(wMagnitude <= four)) {
+        T wr, wi, tr, ti;
+        int32_t tm = 0;
+        bool rebased = false;
+        if (!CheckStep(ref, last, zr, zi, m, wr, wi, tr, ti, tm, rebased)) {
             escaped = true;
             break;
         }
-        const T zMagnitude = zr * zr + zi * zi;
-        if (wMagnitude < zMagnitude || m == last) {
-            zr = wr + ref.reLow[m];
-            zi = wi + ref.imLow[m];
-            m = 0;
-            ++rebases;
-            wr = zr;
-            wi = zi;
-        }
-        const T ar = ref.re[m] + wr;
-        const T ai = ref.im[m] + wi;
-        const T newR = (ar * zr - ai * zi) + cr;
-        const T newI = (ar * zi + ai * zr) + ci;
-        zr = newR;
-        zi = newI;
-        ++m;
+        rebases += rebased ? 1 : 0;
+        FinishStep(ref, tm, wr, wi, tr, ti, cr, ci, zr, zi);
+        m = tm + 1;
     }
     pixel.zr = zr;
     pixel.zi = zi;

@@ -790,7 +790,6 @@ void DeepCalculation::State::ComputeApproximatedRow(int32_t row, PixelOf<T>* row
                                                     RowFigures& figures) {
     const int32_t limit = currentLimit;
     const int32_t last = refLast;
-    const T four = DifferenceNumber<T>::Four();
     const T ci = DifferenceNumber<T>::FromScaled(view.rowOffset[row], view.offsetExponent);
     for (int32_t x = 0; x < view.Width(); ++x) {
         PixelOf<T>& pixel = rowPixels[x];
@@ -804,23 +803,12 @@ void DeepCalculation::State::ComputeApproximatedRow(int32_t row, PixelOf<T>* row
         const int32_t from = n;
         bool escaped = false;
         while (n < limit) {
-            T wr = ref.re[m] + zr;
-            T wi = ref.im[m] + zi;
-            const T wMagnitude = wr * wr + wi * wi;
-            if (!(wMagnitude <= four)) {
+            T wr, wi, tr, ti;
+            int32_t tm = 0;
+            bool rebased = false;
+            if (!CheckStep(ref, last, zr, zi, m, wr, wi, tr, ti, tm, rebased)) {
                 escaped = true;
                 break;
-            }
-            const T zMagnitude = zr * zr + zi * zi;
-            T tr = zr, ti = zi;
-            int32_t tm = m;
-            const bool rebased = wMagnitude < zMagnitude || m == last;
-            if (rebased) {
-                tr = wr + ref.reLow[m];
-                ti = wi + ref.imLow[m];
-                tm = 0;
-                wr = tr;
-                wi = ti;
             }
             int32_t length = 0;
             const BlaEntryOf<T>* entry = entries.Find(tm, Abs(tr), Abs(ti), Below{}, length);
@@ -836,10 +824,7 @@ void DeepCalculation::State::ComputeApproximatedRow(int32_t row, PixelOf<T>* row
                 ++figures.tableUses;
                 continue;
             }
-            const T ar = ref.re[tm] + wr;
-            const T ai = ref.im[tm] + wi;
-            zr = (ar * tr - ai * ti) + cr;
-            zi = (ar * ti + ai * tr) + ci;
+            FinishStep(ref, tm, wr, wi, tr, ti, cr, ci, zr, zi);
             m = tm + 1;
             ++n;
         }
