@@ -125,12 +125,9 @@ public:
     }
 
     // The longest entry at m valid for a difference whose parts have the
-    // magnitudes (absR, absI), with its length; null where none is.
-    // `Below(a, rho)` is the pixel number's comparison of a magnitude with a
-    // radius.
-    template <typename Magnitude, typename Below>
-    const BlaEntryOf<T>* Find(int32_t m, const Magnitude& absR, const Magnitude& absI, const Below& below,
-                              int32_t& length) const {
+    // magnitudes (absR, absI), with its length; null where none is (always
+    // so while the table is empty).
+    const BlaEntryOf<T>* Find(int32_t m, const T& absR, const T& absI, int32_t& length) const {
         if (m < 1) return nullptr;
         const uint32_t j = static_cast<uint32_t>(m - 1);
         const int32_t top = static_cast<int32_t>(levels_.size()) - 1;
@@ -140,7 +137,7 @@ public:
             const size_t index = j >> k;
             if (index >= level.size()) continue;
             const BlaEntryOf<T>& entry = level[index];
-            if (below(absR, entry.rho) && below(absI, entry.rho)) {
+            if (absR < entry.rho && absI < entry.rho) {
                 length = int32_t{1} << k;
                 return &entry;
             }

@@ -134,30 +134,3 @@ inline void FinishStep(const ReferenceOf<T>& ref, int32_t tm, const T& wr, const
     zr = (ar * tr - ai * ti) + cr;
     zi = (ar * ti + ai * tr) + ci;
 }
-
-// Iterates one pixel from step n to `limit` at most (the double lanes'
-// FullStep, operation for operation). Returns true when it escaped, with
-// its count in n.
-template <typename T>
-bool IteratePixel(PixelOf<T>& pixel, int32_t& n, int32_t limit, const T& cr, const T& ci, const ReferenceOf<T>& ref,
-                  int32_t last, int64_t& rebases) {
-    T zr = pixel.zr, zi = pixel.zi;
-    int32_t m = pixel.m;
-    bool escaped = false;
-    for (; n < limit; ++n) {
-        T wr, wi, tr, ti;
-        int32_t tm = 0;
-        bool rebased = false;
-        if (!CheckStep(ref, last, zr, zi, m, wr, wi, tr, ti, tm, rebased)) {
-            escaped = true;
-            break;
-        }
-        rebases += rebased ? 1 : 0;
-        FinishStep(ref, tm, wr, wi, tr, ti, cr, ci, zr, zi);
-        m = tm + 1;
-    }
-    pixel.zr = zr;
-    pixel.zi = zi;
-    pixel.m = m;
-    return escaped;
-}

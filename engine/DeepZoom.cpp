@@ -382,17 +382,10 @@ struct RowFigures {
     int64_t tableUses = 0;
 };
 
-// Magnitudes and their order in each pixel number, for the entries' radii.
+// Magnitudes in each pixel number, for the entries' radii.
 inline double Abs(double value) { return __builtin_fabs(value); }
 inline long double Abs(long double value) { return __builtin_fabsl(value); }
 inline WideDouble Abs(WideDouble value) { return WideDouble{__builtin_fabs(value.m), value.e}; }
-
-struct Below {
-    template <typename T>
-    bool operator()(const T& magnitude, const T& rho) const {
-        return magnitude < rho;
-    }
-};
 
 // A difference as WideDouble (long double rounded to double's 53 bits, as
 // the table's entries are).
@@ -526,6 +519,7 @@ struct DeepCalculation::State {
 
     bool ReserveReference(int32_t end);
     bool ExtendTable();
+    void DropTable();
     WideDouble LargestOffset() const;
     void ReferenceValue(int32_t m, WideDouble& re, WideDouble& im) const;
     void ExtendReference(int32_t limit);
@@ -537,16 +531,13 @@ struct DeepCalculation::State {
     void PairUp(int32_t first, int32_t last);
     bool ComputeRow(int32_t row, std::vector<int32_t>& counts, RowFigures& figures, QuietPath path);
     template <typename T>
-    void ComputeApproximatedRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
-                                const BlaLevelsOf<T>& entries, std::vector<int32_t>& counts, RowFigures& figures);
+    void ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
+                          const BlaLevelsOf<T>& entries, std::vector<int32_t>& counts, RowFigures& figures);
     void ComputeApproximatedScaledRow(int32_t row, ScaledPixel* rowPixels, const ScaledContext& context,
                                       std::vector<int32_t>& counts, RowFigures& figures);
     template <typename Kind>
     void ComputeLaneRow(int32_t row, typename Kind::PixelType* rowPixels, const Kind& kind,
                         std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
-    template <typename T>
-    void ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
-                          std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases);
     void WriteImageRow(int32_t row, int32_t from, const std::vector<int32_t>& counts);
 };
 
@@ -653,6 +644,14 @@ void DeepCalculation::State::ExtendReference(int32_t limit) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
+// No table: the scalar rows then take every step.
+void DeepCalculation::State::DropTable() {
+    table.reset();
+    tableDoubles = BlaLevelsOf<double>{};
+    tableExtended = BlaLevelsOf<long double>{};
+    tableWide = BlaLevelsOf<WideDouble>{};
+}
+
 // The largest offset of any pixel from the centre, |dc|max.
 WideDouble DeepCalculation::State::LargestOffset() const {
     double re = 0.0, im = 0.0;
@@ -740,7 +739,7 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
     switch (view.difference) {
     case DeepDifference::Double: {
         if (approximated) {
-            ComputeApproximatedRow(row, pixels.get() + first, doubles, tableDoubles, counts, figures);
+            ComputeScalarRow(row, pixels.get() + first, doubles, tableDoubles, counts, figures);
             break;
         }
         const ReferenceTable ref{pairs.get(), doubles.reLow.get(), doubles.imLow.get(), refLast};
@@ -760,34 +759,29 @@ bool DeepCalculation::State::ComputeRow(int32_t row, std::vector<int32_t>& count
                            rebases);
         break;
     }
+    // Without the approximation their tables are empty: every step an
+    // ordinary one.
     case DeepDifference::Extended:
-        if (approximated)
-            ComputeApproximatedRow(row, extendedPixels.get() + first, extended, tableExtended, counts, figures);
-        else
-            ComputeScalarRow(row, extendedPixels.get() + first, extended, counts, steps, rebases);
+        ComputeScalarRow(row, extendedPixels.get() + first, extended, tableExtended, counts, figures);
         break;
-    case DeepDifference::Wide:
-        if (approximated)
-            ComputeApproximatedRow(row, widePixels.get() + first, wide, tableWide, counts, figures);
-        else
-            ComputeScalarRow(row, widePixels.get() + first, wide, counts, steps, rebases);
-        break;
+    case DeepDifference::Wide: ComputeScalarRow(row, widePixels.get() + first, wide, tableWide, counts, figures); break;
     }
     rowLimit[row] = currentLimit;
     return true;
 }
 
-// One pixel after the other with the table: at each step the escape and
-// rebasing tests of the ordinary step, then the longest entry that holds
-// for the (rebased) difference, or else the ordinary step's second half.
+// One pixel after the other (80-bit and wide, and double with the
+// approximation): at each step the escape and rebasing tests of the
+// ordinary step, then the longest entry of the table that holds for the
+// (rebased) difference, or else the ordinary step's second half.
 // An entry that would pass the limit ends the pixel's pass where it stands,
 // before the tests: the entry shows it inside to the limit, and the next
 // pass takes the same entry from the same state, as one pass to the end
 // would have.
 template <typename T>
-void DeepCalculation::State::ComputeApproximatedRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
-                                                    const BlaLevelsOf<T>& entries, std::vector<int32_t>& counts,
-                                                    RowFigures& figures) {
+void DeepCalculation::State::ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
+                                              const BlaLevelsOf<T>& entries, std::vector<int32_t>& counts,
+                                              RowFigures& figures) {
     const int32_t limit = currentLimit;
     const int32_t last = refLast;
     const T ci = DifferenceNumber<T>::FromScaled(view.rowOffset[row], view.offsetExponent);
@@ -811,7 +805,7 @@ void DeepCalculation::State::ComputeApproximatedRow(int32_t row, PixelOf<T>* row
                 break;
             }
             int32_t length = 0;
-            const BlaEntryOf<T>* entry = entries.Find(tm, Abs(tr), Abs(ti), Below{}, length);
+            const BlaEntryOf<T>* entry = entries.Find(tm, Abs(tr), Abs(ti), length);
             if (entry != nullptr && length > limit - n) break;
             figures.rebases += rebased ? 1 : 0;
             if (entry != nullptr) {
@@ -875,7 +869,7 @@ void DeepCalculation::State::ComputeApproximatedScaledRow(int32_t row, ScaledPix
             }
             WideDouble zr = Normalised(lane.wr, lane.k), zi = Normalised(lane.wi, lane.k);
             int32_t length = 0;
-            const BlaEntryOf<WideDouble>* entry = tableWide.Find(lane.m, Abs(zr), Abs(zi), Below{}, length);
+            const BlaEntryOf<WideDouble>* entry = tableWide.Find(lane.m, Abs(zr), Abs(zi), length);
             if (entry != nullptr && length > limit - lane.n) {
                 lane = before;
                 break;
@@ -955,31 +949,6 @@ void DeepCalculation::State::ComputeLaneRow(int32_t row, typename Kind::PixelTyp
             if (lane.n >= limit) settle(lane, false);
             else if (!kind.Full(lane, rebases)) settle(lane, true);
         }
-    }
-}
-
-// The same, one pixel after the other, in a difference number of the
-// scalar kind.
-template <typename T>
-void DeepCalculation::State::ComputeScalarRow(int32_t row, PixelOf<T>* rowPixels, const ReferenceOf<T>& ref,
-                                              std::vector<int32_t>& counts, int64_t& steps, int64_t& rebases) {
-    const int32_t from = rowLimit[row];
-    const int32_t limit = currentLimit;
-    const T ci = DifferenceNumber<T>::FromScaled(view.rowOffset[row], view.offsetExponent);
-    for (int32_t x = 0; x < view.Width(); ++x) {
-        PixelOf<T>& pixel = rowPixels[x];
-        if (pixel.escapeCount != NotEscaped) {
-            counts[x] = INT32_MIN;
-            continue;
-        }
-        const T cr = DifferenceNumber<T>::FromScaled(view.columnOffset[x], view.offsetExponent);
-        int32_t n = from;
-        // The reference's end rebases like a close approach; a pixel may
-        // reach it several times within one call.
-        const bool escaped = IteratePixel(pixel, n, limit, cr, ci, ref, refLast, rebases);
-        if (escaped) pixel.escapeCount = n;
-        counts[x] = n;
-        steps += n - from;
     }
 }
 
@@ -1094,7 +1063,7 @@ int32_t DeepCalculation::CalculateToEnd(DeepProgress* progress) {
                 // single pass to the end would.
                 s.ExtendReference(s.iterEnd);
                 if (!s.ExtendTable()) {
-                    s.table.reset();
+                    s.DropTable();
                     s.approximation.on = false;
                     s.statistics.tableMissing = true;
                 }
@@ -1153,10 +1122,7 @@ void DeepCalculation::Approximate(const DeepApproximation& approximation) {
     if (!state_) return;
     State& s = *state_;
     s.approximation = approximation;
-    s.table.reset();
-    s.tableDoubles = BlaLevelsOf<double>{};
-    s.tableExtended = BlaLevelsOf<long double>{};
-    s.tableWide = BlaLevelsOf<WideDouble>{};
+    s.DropTable();
 }
 
 bool DeepCalculation::RaiseIterEnd(int32_t newEnd) {

@@ -133,15 +133,14 @@ TEST(DeepBla, FindTakesTheLongestEntryThatHolds) {
     const BlaTable table = Build(z, 199, 0x1p-24, 1e-12L);
     BlaLevelsOf<double> levels;
     ASSERT_TRUE(levels.Update(table));
-    const auto below = [](double magnitude, double rho) { return magnitude < rho; };
     int32_t length = 0;
-    EXPECT_EQ(levels.Find(0, 0.0, 0.0, below, length), nullptr);
-    EXPECT_EQ(levels.Find(2, 0.0, 0.0, below, length), nullptr);  // m - 1 odd: single steps only
-    ASSERT_NE(levels.Find(5, 0.0, 0.0, below, length), nullptr);
+    EXPECT_EQ(levels.Find(0, 0.0, 0.0, length), nullptr);
+    EXPECT_EQ(levels.Find(2, 0.0, 0.0, length), nullptr);  // m - 1 odd: single steps only
+    ASSERT_NE(levels.Find(5, 0.0, 0.0, length), nullptr);
     EXPECT_EQ(length, 4);  // m - 1 = 4: levels 1 and 2 start here
     for (const int32_t m : {1, 9, 33, 65}) {
         for (const double size : {1e-30, 1e-16, 1e-13, 1e-11, 1e-9}) {
-            const BlaEntryOf<double>* found = levels.Find(m, size, size, below, length);
+            const BlaEntryOf<double>* found = levels.Find(m, size, size, length);
             // Every entry at m, longest first: the first that holds is the one.
             int32_t expected = 0;
             for (int32_t k = table.Levels() - 1; k >= 1 && expected == 0; --k) {
@@ -180,4 +179,27 @@ TEST(DeepBla, ConversionsRefuseValuesOutsideTheNormalRange) {
     EXPECT_FALSE(bla_detail::Narrowed(Normalised(0.5, -16382), x));
     EXPECT_TRUE(bla_detail::Narrowed(Normalised(0.5, 5000), x));
     EXPECT_FALSE(bla_detail::Narrowed(Normalised(0.5, 16385), x));
+}
+
+// No entry may step over a reference value whose modulus is within the
+// tolerance's share of 2: a pixel near it could escape inside the entry
+// and be counted later. c = -2 lands on 2 for ever (|Z|^2 = 4 exactly): no
+// merged entry holds anywhere past its first step. A reference a hair
+// below, |Z| = 2 (1 - 2^-30), is clear of the share at 2^-40 but not at
+// 2^-24.
+TEST(DeepBla, NoEntryStepsOverAValueThatMayEscape) {
+    auto merged = [](long double modulus, double tolerance) {
+        std::vector<Complex> z(40, Complex(modulus, 0.0L));
+        z[0] = 0.0L;
+        const BlaTable table = Build(z, 39, tolerance, 1e-30L);
+        int32_t holding = 0;
+        for (int32_t k = 1; k < table.Levels(); ++k)
+            for (const BlaWideEntry& e : table.Level(k)) holding += e.radius.m > 0.0 ? 1 : 0;
+        return holding;
+    };
+    EXPECT_EQ(merged(2.0L, 0x1p-40), 0);
+    const long double below = 2.0L * (1.0L - std::ldexp(1.0L, -30));
+    EXPECT_EQ(merged(below, 0x1p-24), 0);
+    EXPECT_GT(merged(below, 0x1p-40), 30);
+    EXPECT_GT(merged(1.5L, 0x1p-40), 30);
 }
