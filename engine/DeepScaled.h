@@ -211,8 +211,8 @@ inline void ScaledWideStep(ScaledLane& lane, const ScaledContext& context, int64
 //   wi'    = (ar*wi + ai*wr) + di
 //   m += 1, n += 1
 // The vector loop takes the same step where no lane meets any of the
-// conditions, and hands every other step to this function. False when the
-// orbit escaped (its count is lane.n).
+// conditions, and hands every other step to ScaledFullStep below.
+//
 // The step's first half, to the point where it either escaped (Escaped),
 // took the whole step near zero (Taken), or is ready for the rest at the
 // orbit's value (wr, wi) with the rebasing done (Ready): the approximated
@@ -263,6 +263,7 @@ inline void ScaledFinish(ScaledLane& lane, const ScaledContext& context, double 
     ++lane.n;
 }
 
+// The whole step: false when the orbit escaped (its count is lane.n).
 inline bool ScaledFullStep(ScaledLane& lane, const ScaledContext& context, int64_t& rebases) {
     double wr = 0.0, wi = 0.0;
     switch (ScaledPrepare(lane, context, rebases, wr, wi)) {
