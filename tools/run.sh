@@ -71,11 +71,9 @@ if [ "${own_screen}" = 1 ]; then
     echo "run: no DISPLAY: quaxel runs in Wine's virtual desktop on a screen of its own (Xvfb, display ${DISPLAY}); tools/run.sh --vnc shows it"
   fi
 fi
-# A prefix is ready once Wine's own DLLs are in it. wineboot on a busy machine
-# now and then leaves one half made (the registry written, system32 empty), in
-# which no program loads: made again, once more if need be, before giving up.
-if [ ! -f "${WINEPREFIX}/drive_c/windows/system32/kernel32.dll" ]; then
-  if ! quaxel_prefix_make && ! quaxel_prefix_make; then
+# Made again when a run before left it half made, in which no program loads.
+if ! quaxel_prefix_complete; then
+  if ! quaxel_prefix_make; then
     echo "run: could not make the wine prefix ${WINEPREFIX}: wineboot left it without kernel32.dll" >&2
     exit 1
   fi

@@ -6,7 +6,9 @@
 #   quaxel_display_start [SIZE]   an Xvfb of our own when DISPLAY is empty
 #   quaxel_wine_use KIND PREFIX   the Wine of that kind, on that prefix
 #   quaxel_prefix_make [SIZE]     a fresh prefix, with a virtual desktop of
-#                                 SIZE when one is given
+#                                 SIZE when one is given; a second try when
+#                                 the first came out half made
+#   quaxel_prefix_complete        whether WINEPREFIX holds Wine's own DLLs
 #   quaxel_wine_stop              the prefix's wineserver, then the display
 # quaxel_wine_start is what the test suites call: all of it at once, in
 # QUAXEL_WINE_ROOT/wineprefix, for QUAXEL_WINE_ARCH (win64, the default, or
@@ -119,12 +121,23 @@ quaxel_wine_boot() {
   "${QUAXEL_WINE}" wineboot "$@" >/dev/null 2>&1 </dev/null || true
 }
 
+# Whether WINEPREFIX can load a program: wineboot on a busy machine now and
+# then gives up waiting for its boot event and leaves the registry written
+# but system32 empty.
+quaxel_prefix_complete() {
+  [ -f "${WINEPREFIX}/drive_c/windows/system32/kernel32.dll" ]
+}
+
 # Makes WINEPREFIX afresh, with the fonts the caption buttons need. Given a
 # SIZE, every program of the prefix runs in Wine's virtual desktop of that
 # size (real frames, captions, a work area and focus on a bare X server).
-# Fails when the prefix came out incomplete.
+# A half-made prefix gets one more try; fails when that one is incomplete too.
 # shellcheck disable=SC2120  # SIZE is optional
 quaxel_prefix_make() {
+  quaxel_prefix_make_once "$@" || quaxel_prefix_make_once "$@"
+}
+
+quaxel_prefix_make_once() {
   quaxel_wineserver_end
   rm -rf "${WINEPREFIX}"
   mkdir -p "${WINEPREFIX}"
@@ -141,15 +154,14 @@ quaxel_prefix_make() {
     quaxel_wine_boot
     grep -q "\"Default\"=\"$1\"" "${WINEPREFIX}/user.reg" || return 1
   fi
-  [ -f "${WINEPREFIX}/drive_c/windows/system32/kernel32.dll" ]
+  quaxel_prefix_complete
 }
 
 quaxel_wine_start() {
   quaxel_wine_use "${QUAXEL_WINE_ARCH:-win64}" "${QUAXEL_WINE_ROOT}/wineprefix" || return 1
   quaxel_display_start || return 1
-  # A prefix is seldom left half made on a busy machine: one more try, and
-  # then the tests themselves say what is missing.
-  quaxel_prefix_make || quaxel_prefix_make || true
+  # Should both tries fail, the tests themselves say what is missing.
+  quaxel_prefix_make || true
   QUAXEL_TIME_FACTOR="$(quaxel_wine_time_factor "${QUAXEL_WINE}")"
   export QUAXEL_TIME_FACTOR
 }

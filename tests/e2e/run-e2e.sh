@@ -31,9 +31,7 @@ export QUAXEL_E2E_SCRATCH="${work}/scratch"
 
 rm -rf "${QUAXEL_E2E_SCREENSHOTS}" "${QUAXEL_E2E_SCRATCH}"
 mkdir -p "${QUAXEL_E2E_SCREENSHOTS}" "${QUAXEL_E2E_SCRATCH}"
-# A prefix is seldom left half made (seen once on a busy machine); one more
-# try before giving up.
-if ! quaxel_prefix_make 1024x768 && ! quaxel_prefix_make 1024x768; then
+if ! quaxel_prefix_make 1024x768; then
   echo "run-e2e: cannot set up the wine prefix ${WINEPREFIX}" >&2
   exit 1
 fi
