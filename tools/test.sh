@@ -8,19 +8,37 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 
 step() { printf '\n=== %s\n' "$*"; }
 
+# Free space under build/, in MB.
+free_mb() { df -Pm "${root}/build" | awk 'NR == 2 { print $4 }'; }
+
 step "bootstrap"
 tools/bootstrap.sh
+
+# At its fullest a run on a fresh clone holds about 5 GB under build/ (the
+# builds, the 32-bit Wine, and two wine prefixes at a time): a disk that fills
+# on the way fails a late step with messages about files it cannot make.
+mkdir -p "${root}/build"
+need_mb=6000
+echo "free under build/: $(free_mb) MB (a whole run needs about ${need_mb})"
+if [ "$(free_mb)" -lt "${need_mb}" ]; then
+  echo "test: WARNING: less than ${need_mb} MB free under ${root}/build; steps may fail for want of space" >&2
+fi
 
 # GMP and MPFR for the Windows renderers' deep type, zlib and libpng for
 # their PNG files, cross-built once into build/mplibs (3-9 minutes when new,
 # by the machine's load): beside the native build and tests, whose
 # configure and test phases leave a core free. The Windows builds need them.
 mplibs_log="${root}/build/mplibs-run.log"
-mkdir -p "${root}/build"
 setsid tools/mplibs/build-mplibs.sh >"${mplibs_log}" 2>&1 &
 mplibs_pid=$!
-# A failing step ends the script: the build beside it ends with it.
-trap 'kill -- -"${mplibs_pid}" 2>/dev/null || true' EXIT
+# A failing step ends the script: the build beside it ends with it. Its
+# messages may come from a full disk: the free space goes with them.
+on_exit() {
+  local status=$?
+  kill -- -"${mplibs_pid}" 2>/dev/null || true
+  if [ "${status}" -ne 0 ]; then echo "test: failed with $(free_mb) MB free under ${root}/build" >&2; fi
+}
+trap on_exit EXIT
 
 step "native: configure, build, test (ASan/UBSan)"
 cmake --preset native >/dev/null

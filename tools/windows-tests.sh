@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows build's test suite under Wine: starts Xvfb when there is no
 # display, makes a fresh wine prefix in the build folder, runs ctest, and
-# stops the prefix's wineserver and the display it started.
+# stops the prefix's wineserver and the display it started; the prefix goes
+# too once every test has passed.
 #   windows-tests.sh [ctest arguments...]          the win64 build under wine64
 #   windows-tests.sh --win32 [ctest arguments...]  the win32 build under the
 #       32-bit Wine on qemu-user (made first by tools/w32/build-w32.sh)
@@ -28,3 +29,4 @@ echo "windows-tests: ${preset} prefix ready; deadlines stretched by ${QUAXEL_TIM
 
 cd "${root}"
 ctest --preset "${preset}" "$@"
+quaxel_prefix_remove

@@ -10,6 +10,7 @@
 #                                 the first came out half made
 #   quaxel_prefix_complete        whether WINEPREFIX holds Wine's own DLLs
 #   quaxel_wine_stop              the prefix's wineserver, then the display
+#   quaxel_prefix_remove          the prefix's wineserver, then the prefix
 # quaxel_wine_start is what the test suites call: all of it at once, in
 # QUAXEL_WINE_ROOT/wineprefix, for QUAXEL_WINE_ARCH (win64, the default, or
 # win32).
@@ -164,6 +165,15 @@ quaxel_wine_start() {
   quaxel_prefix_make || true
   QUAXEL_TIME_FACTOR="$(quaxel_wine_time_factor "${QUAXEL_WINE}")"
   export QUAXEL_TIME_FACTOR
+}
+
+# A test prefix holds some 700 MB of Wine's DLLs and is made afresh by every
+# run: a passing suite takes its own away, so that a whole test run needs a
+# few GB of disk, not the sum of its prefixes. A failing one keeps it to look
+# into.
+quaxel_prefix_remove() {
+  quaxel_wineserver_end
+  rm -rf "${WINEPREFIX}"
 }
 
 quaxel_wine_stop() {

@@ -4,7 +4,8 @@
 # work area and focus on a bare X server. Usage:
 #   run-e2e.sh DRIVER.exe WORK_FOLDER [gtest arguments...]
 # WORK_FOLDER receives the prefix, the screenshots and the driver's scratch
-# files. The driver's exit code is passed through. A 32-bit driver (the win32
+# files; the prefix is removed once the driver has passed. The driver's exit
+# code is passed through. A 32-bit driver (the win32
 # build) runs under the 32-bit Wine on qemu-user (tools/w32/build-w32.sh),
 # a 64-bit one under wine64.
 set -uo pipefail
@@ -42,4 +43,5 @@ echo "run-e2e: ${arch} driver, deadlines stretched by ${QUAXEL_TIME_FACTOR}"
 
 "${QUAXEL_WINE}" "${driver}" --gtest_color=no "$@" </dev/null
 status=$?
+[ "${status}" -eq 0 ] && quaxel_prefix_remove
 exit "${status}"

@@ -150,3 +150,5 @@ check_vnc
 DISPLAY="${display}" xdotool mousemove ${close_button} click 1
 check_ended "the program was closed"
 echo "run-test: ok"
+# Made afresh by every test run; some 700 MB of disk.
+rm -rf "${prefix}"
