@@ -14,12 +14,13 @@ free_mb() { df -Pm "${root}/build" | awk 'NR == 2 { print $4 }'; }
 step "bootstrap"
 tools/bootstrap.sh
 
-# At its fullest a run on a fresh clone holds about 5 GB under build/ (the
-# builds, the 32-bit Wine, and two wine prefixes at a time): a disk that fills
-# on the way fails a late step with messages about files it cannot make.
+# At its fullest a run on a fresh clone holds about 3.5 GB under build/ (the
+# builds, the 32-bit Wine, and up to two wine prefixes at a time), and the
+# temporary files of its tests come on top: a disk that fills on the way
+# fails a late step with messages about files it cannot make.
 mkdir -p "${root}/build"
 need_mb=6000
-echo "free under build/: $(free_mb) MB (a whole run needs about ${need_mb})"
+echo "free under build/: $(free_mb) MB (a whole run wants about ${need_mb})"
 if [ "$(free_mb)" -lt "${need_mb}" ]; then
   echo "test: WARNING: less than ${need_mb} MB free under ${root}/build; steps may fail for want of space" >&2
 fi
