@@ -90,9 +90,14 @@ quaxel_display_stop() {
   fi
 }
 
+# No Mono or Gecko install prompts, and no debugger: a crashing program
+# ends at once with Wine's line naming the fault and its address, where
+# winedbg, started without a terminal, would keep it waiting for good.
+quaxel_dll_overrides="mscoree,mshtml=;winedbg.exe=d"
+
 # Exports what every wine process of this run needs: WINEARCH and the loader
-# of that kind in QUAXEL_WINE, WINEPREFIX, quiet logs and no Mono or Gecko
-# install prompts. The prefix comes first: a caller's stop on a failure here
+# of that kind in QUAXEL_WINE, WINEPREFIX, quiet logs and the overrides
+# above. The prefix comes first: a caller's stop on a failure here
 # must end this prefix's server, never the one of a prefix from outside.
 quaxel_wine_use() {
   export WINEPREFIX="$2"
@@ -104,7 +109,7 @@ quaxel_wine_use() {
     return 1
   fi
   export WINEDEBUG="${WINEDEBUG:--all}"
-  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-${quaxel_dll_overrides}}"
 }
 
 quaxel_wineserver_end() {

@@ -16,5 +16,5 @@ fi
 . "$(dirname "$0")/wine-env.sh"
 loader="$(quaxel_wine_loader "${WINEARCH:-win64}")"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-${quaxel_dll_overrides}}"
 exec "${loader}" "$@"
